@@ -1,0 +1,53 @@
+#include "command_line.h"
+
+#include <vector>
+
+namespace dovrel {
+
+namespace {
+
+std::vector<std::string_view> Tokenise(std::string_view tail) {
+  constexpr std::string_view kDelimiters = " \t";
+  std::vector<std::string_view> tokens;
+  std::size_t at = tail.find_first_not_of(kDelimiters);
+  while (at != std::string_view::npos) {
+    const std::size_t end = tail.find_first_of(kDelimiters, at);
+    tokens.push_back(tail.substr(at, end == std::string_view::npos ? end : end - at));
+    at = end == std::string_view::npos ? end : tail.find_first_not_of(kDelimiters, end);
+  }
+  return tokens;
+}
+
+}  // namespace
+
+std::string JoinArguments(int argc, const char* const* argv) {
+  std::string tail;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) tail += ' ';
+    tail += argv[i];
+  }
+  return tail;
+}
+
+std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
+  const std::vector<std::string_view> tokens = Tokenise(tail);
+  if (tokens.empty()) return std::nullopt;
+
+  CommandLine line;
+  line.hostName = std::string(tokens.front());
+  for (std::size_t i = 1; i < tokens.size(); ++i) {
+    const std::string_view token = tokens[i];
+    if (token.size() != 1) return std::nullopt;
+    const char c = token.front();
+    if (c == 'x' || c == 'X') {
+      line.xterm = true;
+    } else if (c >= '0' && c <= '9') {
+      line.display = c - '0';
+    } else {
+      return std::nullopt;
+    }
+  }
+  return line;
+}
+
+}  // namespace dovrel

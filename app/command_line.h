@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dovrel {
+
+// What the command line asks for.
+struct CommandLine {
+  std::string hostName;
+  int display = 0;     // X display number, 0 to 9
+  bool xterm = false;  // true: xterm; false: kterm
+};
+
+inline constexpr std::string_view kUsageText =
+    "Usage: dovrel <HostName> [Screen] [x]\n\n"
+    " Screen: Display Number (0-9)\n"
+    " x: \"xterm\" switch (default: \"kterm\")";
+
+// The arguments after the program's name, joined with single blanks.
+std::string JoinArguments(int argc, const char* const* argv);
+
+// Splits the command-line tail at blanks and tabs (no quoting) and reads it:
+// a host name, then any number of one-character switches, a digit for the
+// display (the last one wins) or x/X for xterm. Nothing on any other input.
+std::optional<CommandLine> ParseCommandLine(std::string_view tail);
+
+}  // namespace dovrel

@@ -1,0 +1,44 @@
+// dovrel: logs in on a remote host over telnet and starts an X terminal there
+// that displays on this machine.
+
+#include <QApplication>
+#include <QFileInfo>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "command_line.h"
+#include "display_check.h"
+#include "launcher_app.h"
+
+int main(int argc, char* argv[]) {
+  // User name and password are sent in the locale's encoding.
+  std::setlocale(LC_ALL, "");
+  const std::string tail = dovrel::JoinArguments(argc, argv);
+
+  std::string problem;
+  if (!dovrel::DisplayIsReachable(problem)) {
+    if (!dovrel::ParseCommandLine(tail)) {
+      std::fprintf(stderr, "%.*s\n", static_cast<int>(dovrel::kUsageText.size()),
+                   dovrel::kUsageText.data());
+    }
+    std::fprintf(stderr, "dovrel: %s\n", problem.c_str());
+    return dovrel::kExitUsage;
+  }
+
+  QApplication application(argc, argv);
+  // Every box carries the program file's name as its caption.
+  QApplication::setApplicationName(QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName());
+
+  dovrel::CLauncherApp launcher;
+  const dovrel::RunResult result = launcher.InitInstance(tail);
+  if (result.workerStillRunning) {
+    // The worker has been told to stop and owns all it touches; end the
+    // process now rather than tear down the libraries under it.
+    std::fflush(nullptr);
+    std::_Exit(result.exitStatus);
+  }
+  return result.exitStatus;
+}

@@ -1,0 +1,44 @@
+# Shared by the scripts: installing what is missing, configuring and building.
+# Sourced, not run.
+
+DOVREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev)
+TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils python3 locales)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the Debian packages among "$@" that are not installed yet.
+install_missing() {
+  local missing=()
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+# Locales that the tests type in: a double-byte one and an 8-bit one.
+generate_test_locales() {
+  local wanted=("ja_JP EUC-JP ja_JP.eucJP" "en_US ISO-8859-1 en_US.ISO-8859-1" "en_US UTF-8 en_US.UTF-8")
+  for entry in "${wanted[@]}"; do
+    read -r source charset name <<<"$entry"
+    locale -a 2>/dev/null | grep -qixF "$name" && continue
+    as_root localedef -i "$source" -f "$charset" "$name" 2>/dev/null ||
+      echo "note: could not generate locale $name; its test will be skipped"
+  done
+}
+
+# configure_and_build DIR BUILD_TYPE [SANITIZER]
+configure_and_build() {
+  local dir=$1 type=$2 sanitizer=${3:-}
+  cmake -S "$DOVREL_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" \
+    -DDOVREL_SANITIZE="$sanitizer" >/dev/null
+  cmake --build "$dir" -- -j"$(nproc)"
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <span>
+
+#include "abort_signal.h"
+#include "option_refuser.h"
+#include "telnet_reader.h"
+#include "transport.h"
+
+namespace dovrel {
+
+// The telnet side of one connection: reads the host's bytes through the
+// telnet reader, answers option requests wherever they arrive, and hands the
+// login script data bytes only.
+//
+// The channel does not own the socket; the session does, and closes it.
+class TelnetChannel {
+ public:
+  struct Unit {
+    IoStatus status = IoStatus::kFailed;
+    TelnetUnit unit;  // valid when status is kOk
+  };
+  struct DataByte {
+    IoStatus status = IoStatus::kFailed;
+    unsigned char byte = 0;  // valid when status is kOk
+  };
+
+  TelnetChannel(int socket, const AbortSignal& abort, std::chrono::milliseconds readLimit);
+
+  // The next unit from the host, each read waiting at most `limit` for a byte.
+  // Option requests are answered before this returns.
+  Unit ReadUnit(std::chrono::milliseconds limit);
+
+  // The next data byte; commands on the way are handled and skipped.
+  DataByte ReadDataByte(std::chrono::milliseconds limit);
+  DataByte ReadDataByte() { return ReadDataByte(m_readLimit); }
+
+  // Puts one data byte back; the next read returns it first.
+  void Unread(unsigned char byte) { m_unread = byte; }
+
+  // Sends bytes as telnet data (a byte 255 doubled).
+  bool SendData(std::span<const unsigned char> bytes);
+
+  // Reads and throws away up to `chunk` bytes at a time, telnet commands
+  // included, until the host closes or stays silent for `quietLimit`.
+  void Discard(std::size_t chunk, std::chrono::milliseconds quietLimit);
+
+  [[nodiscard]] std::chrono::milliseconds ReadLimit() const { return m_readLimit; }
+  [[nodiscard]] const OptionRefuser& Options() const { return m_options; }
+
+ private:
+  bool SendRaw(std::span<const unsigned char> bytes);
+
+  int m_socket;
+  const AbortSignal& m_abort;
+  std::chrono::milliseconds m_readLimit;
+  TelnetReader m_reader;
+  OptionRefuser m_options;
+  std::optional<unsigned char> m_unread;
+  std::array<unsigned char, 4096> m_buffer{};
+  std::size_t m_next = 0;  // first unparsed byte in m_buffer
+  std::size_t m_end = 0;   // one past the last received byte
+};
+
+// The next unit from the host, within the channel's read limit; nothing when
+// the host fell silent or closed, a read failed or the session was aborted.
+// A data byte stays in the channel for the next read.
+std::optional<TelnetUnit> ReadTelnetCommand(TelnetChannel& channel);
+
+// Answers the host's opening option requests until its first data byte
+// arrives. True once the host has begun to send data; that byte is kept.
+bool RefuseTelnetOptions(TelnetChannel& channel);
+
+}  // namespace dovrel

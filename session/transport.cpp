@@ -1,0 +1,73 @@
+#include "transport.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+namespace dovrel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int RemainingMs(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
+                       std::chrono::milliseconds limit) {
+  const bool unlimited = limit.count() < 0;
+  const auto deadline = Clock::now() + (unlimited ? std::chrono::milliseconds(0) : limit);
+  for (;;) {
+    if (abort.IsTriggered()) return IoStatus::kAborted;
+    pollfd fds[2] = {{socket, events, 0}, {abort.PollFd(), POLLIN, 0}};
+    const int ready = ::poll(fds, 2, unlimited ? -1 : RemainingMs(deadline));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return IoStatus::kFailed;
+    }
+    if (fds[1].revents != 0) return IoStatus::kAborted;
+    // POLLERR and POLLHUP are left to the read or write that follows, which
+    // tells a closed connection from a failed one.
+    if (fds[0].revents != 0) return IoStatus::kOk;
+    if (ready == 0 || (!unlimited && RemainingMs(deadline) == 0)) return IoStatus::kTimedOut;
+  }
+}
+
+RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const AbortSignal& abort,
+                           std::chrono::milliseconds limit) {
+  for (;;) {
+    const IoStatus waited = WaitForSocket(socket, POLLIN, abort, limit);
+    if (waited != IoStatus::kOk) return {waited, 0};
+    const ssize_t got = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (got > 0) return {IoStatus::kOk, static_cast<std::size_t>(got)};
+    if (got == 0) return {IoStatus::kClosed, 0};
+    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+    return {IoStatus::kFailed, 0};
+  }
+}
+
+bool SendAll(int socket, std::span<const unsigned char> bytes, const AbortSignal& abort,
+             std::chrono::milliseconds limit) {
+  while (!bytes.empty()) {
+    if (abort.IsTriggered()) return false;
+    const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent > 0) {
+      bytes = bytes.subspan(static_cast<std::size_t>(sent));
+      continue;
+    }
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (WaitForSocket(socket, POLLOUT, abort, limit) != IoStatus::kOk) return false;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+}  // namespace dovrel

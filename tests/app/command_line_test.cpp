@@ -1,0 +1,71 @@
+// Reading the command line: a host name, then one-character switches.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "command_line.h"
+
+namespace dovrel {
+namespace {
+
+struct Case {
+  const char* tail;
+  std::optional<CommandLine> expected;
+};
+
+std::optional<CommandLine> Valid(std::string host, int display, bool xterm) {
+  return CommandLine{std::move(host), display, xterm};
+}
+
+class CommandLineRules : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CommandLineRules, ReadTheTailAsTheUserMeantIt) {
+  const Case& c = GetParam();
+  const auto parsed = ParseCommandLine(c.tail);
+  ASSERT_EQ(parsed.has_value(), c.expected.has_value()) << "[" << c.tail << "]";
+  if (!parsed) return;
+  EXPECT_EQ(parsed->hostName, c.expected->hostName) << "[" << c.tail << "]";
+  EXPECT_EQ(parsed->display, c.expected->display) << "[" << c.tail << "]";
+  EXPECT_EQ(parsed->xterm, c.expected->xterm) << "[" << c.tail << "]";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Accepted, CommandLineRules,
+    ::testing::Values(Case{"myhost", Valid("myhost", 0, false)},
+                      Case{"myhost 3 x", Valid("myhost", 3, true)},
+                      Case{"myhost x 3", Valid("myhost", 3, true)},
+                      Case{"myhost 3 5", Valid("myhost", 5, false)},
+                      Case{"myhost X", Valid("myhost", 0, true)},
+                      Case{"myhost x x X 7", Valid("myhost", 7, true)},
+                      Case{"myhost\t2\tx", Valid("myhost", 2, true)},
+                      Case{"  \t myhost   \t 4  ", Valid("myhost", 4, false)},
+                      Case{"\"myhost\"", Valid("\"myhost\"", 0, false)},
+                      Case{"host.example-1_:weird 9", Valid("host.example-1_:weird", 9, false)}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, CommandLineRules,
+    ::testing::Values(Case{"", std::nullopt}, Case{" \t ", std::nullopt},
+                      Case{"myhost 12", std::nullopt}, Case{"myhost a", std::nullopt},
+                      Case{"myhost :", std::nullopt}, Case{"myhost -1", std::nullopt},
+                      Case{"myhost xx", std::nullopt}, Case{"myhost 3 y", std::nullopt},
+                      // A quoted text with a blank is split; its last piece
+                      // is an invalid switch.
+                      Case{"\"my host\"", std::nullopt}));
+
+TEST(CommandLineTail, JoinsTheArgumentsWithSingleBlanks) {
+  const char* argv[] = {"dovrel", "my host", "1", "x"};
+  EXPECT_EQ(JoinArguments(4, argv), "my host 1 x");
+  EXPECT_EQ(JoinArguments(1, argv), "");
+  EXPECT_FALSE(ParseCommandLine(JoinArguments(4, argv)).has_value());
+}
+
+TEST(Usage, IsTheFourLineText) {
+  EXPECT_EQ(kUsageText,
+            "Usage: dovrel <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n"
+            " x: \"xterm\" switch (default: \"kterm\")");
+}
+
+}  // namespace
+}  // namespace dovrel

@@ -1,0 +1,162 @@
+// The program's whole run, in process: the command line, the real form typed
+// into as a user would, a scripted host on loopback, and the exit status.
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "launcher_app.h"
+#include "launcher_dlg.h"
+#include "scripted_host.h"
+#include "ui_driver.h"
+
+namespace dovrel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::BoxText;
+using test::ScriptedHost;
+using test::WhenModal;
+
+bool IsForm(QWidget* widget) { return qobject_cast<CLauncherDlg*>(widget) != nullptr; }
+
+// Types a user name and a password into the form once it is up, then Enter.
+void LogInThroughTheForm(const QString& user, const QString& password) {
+  WhenModal(IsForm, [=](QWidget* form) {
+    QWidget* field = QApplication::focusWidget();
+    QTest::keyClicks(field, user);
+    QTest::keyClick(field, Qt::Key_Tab);
+    QTest::keyClicks(QApplication::focusWidget(), password);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    (void)form;
+  });
+}
+
+struct SeenBox {
+  QString text;
+  QString caption;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  bool ownedByForm = false;
+};
+
+// Records and dismisses the first message box with `text`.
+void DismissBox(const QString& text, SeenBox& seen) {
+  WhenModal([=](QWidget* w) { return BoxText(w) == text; },
+            [&seen](QWidget* w) {
+              auto* box = qobject_cast<QMessageBox*>(w);
+              seen = {box->text(), box->windowTitle(), box->icon(),
+                      qobject_cast<CLauncherDlg*>(box->parentWidget()) != nullptr};
+              QTest::keyClick(box, Qt::Key_Return);
+            });
+}
+
+class WholeRun : public ::testing::Test {
+ protected:
+  RunResult Run(const std::string& commandTail) {
+    CLauncherApp app;
+    app.SetSessionTiming(m_timing);
+    return app.InitInstance(commandTail);
+  }
+
+  ScriptedHost m_host;
+  SessionTiming m_timing{.port = m_host.Port(), .readLimit = 3000ms, .promptQuiet = 300ms,
+                         .textQuiet = 1000ms, .drainQuiet = 500ms};
+};
+
+TEST_F(WholeRun, LogsInLaunchesTheTerminalAndEndsWithStatus0) {
+  std::string received;
+  std::string peer;
+  std::thread host([&] {
+    if (!m_host.Accept(10s)) return;
+    peer = m_host.PeerAddress();
+    m_host.Send("\xff\xfd\x18\r\nhost login: ");
+    m_host.ReadUntil("\n");
+    m_host.Send("Password: ");
+    m_host.ReadUntil("pw\n");
+    m_host.Send("\r\n$ ");
+    m_host.ReadUntil("exit\n");
+    m_host.Close();
+    received = m_host.Received();
+  });
+  LogInThroughTheForm("alice", "pw");
+  const RunResult result = Run("127.0.0.1 1 x");
+  host.join();
+  EXPECT_EQ(result.exitStatus, kExitDone);
+  EXPECT_FALSE(result.workerStillRunning);
+  EXPECT_EQ(received, "\xff\xfc\x18" "alice\npw\nxterm -geometry 80x25+0+0 -display " + peer +
+                          ":1 &\nexit\n");
+}
+
+TEST_F(WholeRun, CannotConnectIsShownByTheFormThenTheProgramEndsWithStatus1) {
+  m_timing.port = [] {
+    ScriptedHost gone;
+    return gone.Port();
+  }();
+  SeenBox seen;
+  DismissBox("Cannot Connect", seen);
+  LogInThroughTheForm("alice", "pw");
+  const RunResult result = Run("127.0.0.1");
+  EXPECT_EQ(result.exitStatus, kExitNotDone);
+  EXPECT_EQ(seen.caption, "dovrel");
+  EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+  EXPECT_TRUE(seen.ownedByForm);
+}
+
+TEST_F(WholeRun, ALoginIncorrectIsReportedAndEndsWithStatus1) {
+  std::string received;
+  std::thread host([&] {
+    if (!m_host.Accept(10s)) return;
+    m_host.Send("login: ");
+    m_host.ReadUntil("\n");
+    m_host.Send("Password: ");
+    m_host.ReadUntil("bad\n");
+    m_host.Send("\r\nLogin incorrect\r\nhost login: ");
+    m_host.ReadUntilClosed(10s);
+    received = m_host.Received();
+  });
+  SeenBox seen;
+  DismissBox("Login incorrect", seen);
+  LogInThroughTheForm("alice", "bad");
+  const RunResult result = Run("127.0.0.1 0");
+  host.join();
+  EXPECT_EQ(result.exitStatus, kExitNotDone);
+  EXPECT_EQ(seen.caption, "dovrel");
+  EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+  EXPECT_TRUE(seen.ownedByForm);
+  EXPECT_EQ(received, "alice\nbad\n") << "nothing typed after a refused login";
+}
+
+TEST_F(WholeRun, ABadCommandLineShowsTheUsageBoxAndEndsWithStatus2) {
+  SeenBox seen;
+  WhenModal([](QWidget* w) { return !BoxText(w).isEmpty(); },
+            [&seen](QWidget* w) {
+              auto* box = qobject_cast<QMessageBox*>(w);
+              seen = {box->text(), box->windowTitle(), box->icon(), box->parentWidget() != nullptr};
+              QTest::keyClick(box, Qt::Key_Return);
+            });
+  const RunResult result = Run("myhost 12");
+  EXPECT_EQ(result.exitStatus, kExitUsage);
+  EXPECT_EQ(seen.text.toStdString(),
+            "Usage: dovrel <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n"
+            " x: \"xterm\" switch (default: \"kterm\")");
+  EXPECT_EQ(seen.caption, "dovrel");
+  EXPECT_EQ(seen.icon, QMessageBox::Warning);
+  EXPECT_FALSE(seen.ownedByForm) << "the usage box has no owner";
+  EXPECT_FALSE(m_host.Accept(0ms)) << "no network activity";
+}
+
+TEST_F(WholeRun, EscapeBeforeOkEndsWithStatus1AndNoConnection) {
+  WhenModal(IsForm, [](QWidget* form) { QTest::keyClick(form, Qt::Key_Escape); });
+  const RunResult result = Run("127.0.0.1 3");
+  EXPECT_EQ(result.exitStatus, kExitNotDone);
+  EXPECT_FALSE(m_host.Accept(100ms));
+}
+
+}  // namespace
+}  // namespace dovrel

@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""The built program as a user runs it: the real binary, a real X server
+(Xvfb) typed into with xdotool, and a scripted telnet host on port 23 of a
+loopback address. Exit status 77 means skipped (never in CI)."""
+
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+DOVREL = sys.argv[1]
+SKIPPED = 77
+USAGE = ('Usage: dovrel <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n'
+         ' x: "xterm" switch (default: "kterm")')
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def without_display():
+    env = dict(os.environ)
+    for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+        env.pop(name, None)
+    return env
+
+
+def no_display_cases():
+    run = subprocess.run([DOVREL, "127.0.0.1"], env=without_display(), capture_output=True,
+                         text=True, timeout=20)
+    check(run.returncode == 2, f"no display: status 2 (got {run.returncode})")
+    lines = run.stderr.strip().splitlines()
+    check(len(lines) == 1 and lines[0].startswith("dovrel: "), f"no display: one line on stderr {lines}")
+
+    run = subprocess.run([DOVREL, "myhost", "12"], env=without_display(), capture_output=True,
+                         text=True, timeout=20)
+    check(run.returncode == 2, "bad command line: status 2")
+    check(USAGE in run.stderr, "bad command line: the usage text on stderr")
+
+
+class Xvfb:
+    """A private X server on a free display number."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            self.process.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+
+    def env(self):
+        env = without_display()
+        env["DISPLAY"] = self.display
+        return env
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+def xdotool(x, *args, timeout=15):
+    return subprocess.run(["xdotool", *args], env=x.env(), capture_output=True, text=True,
+                          timeout=timeout)
+
+
+def wait_for_window(x, name, limit=15):
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        found = xdotool(x, "search", "--onlyvisible", "--name", name)
+        if found.returncode == 0 and found.stdout.strip():
+            return found.stdout.split()[0]
+        time.sleep(0.1)
+    return None
+
+
+def type_login(x, user, password):
+    # The form starts with the focus in the user name.
+    xdotool(x, "type", "--delay", "20", user)
+    xdotool(x, "key", "Tab")
+    xdotool(x, "type", "--delay", "20", password)
+    xdotool(x, "key", "Return")
+
+
+class ScriptedHost(threading.Thread):
+    """Telnet host on ADDRESS:23 that answers one login and records what it gets."""
+
+    def __init__(self, address, steps):
+        super().__init__(daemon=True)
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind((address, 23))
+        self.listener.listen(1)
+        self.listener.settimeout(30)
+        self.steps = steps
+        self.received = b""
+        self.peer = None
+
+    def run(self):
+        try:
+            client, (self.peer, _) = self.listener.accept()
+        except OSError:
+            return
+        client.settimeout(10)
+        with client:
+            for kind, data in self.steps:
+                if kind == "send":
+                    client.sendall(data)
+                    continue
+                while data not in self.received:
+                    chunk = client.recv(4096)
+                    if not chunk:
+                        return
+                    self.received += chunk
+        self.listener.close()
+
+
+def whole_job(x):
+    host = ScriptedHost("127.0.0.7", [
+        ("send", b"\xff\xfd\x18\xff\xfb\x01\r\nhost login: "),
+        ("recv", b"alice\n"),
+        ("send", b"Password: "),
+        ("recv", b"pw\n"),
+        ("send", b"\r\nalice@host:~$ "),
+        ("recv", b"exit\n"),
+    ])
+    host.start()
+    program = subprocess.Popen([DOVREL, "127.0.0.7", "1", "x"], env=x.env())
+    try:
+        check(wait_for_window(x, "^Dovrel$") is not None, "the form appears")
+        type_login(x, "alice", "pw")
+        status = program.wait(timeout=20)
+    finally:
+        if program.poll() is None:
+            program.kill()
+    host.join(timeout=10)
+    expected = (b"\xff\xfc\x18\xff\xfe\x01alice\npw\nxterm -geometry 80x25+0+0 -display "
+                + (host.peer or "?").encode() + b":1 &\nexit\n")
+    check(host.received == expected, f"exact bytes on the wire: {host.received!r}")
+    check(status == 0, f"the form closes by itself with status 0 (got {status})")
+
+
+def cannot_connect(x):
+    program = subprocess.Popen([DOVREL, "127.0.0.9"], env=x.env())
+    try:
+        check(wait_for_window(x, "^Dovrel$") is not None, "the form appears")
+        type_login(x, "alice", "pw")
+        check(wait_for_window(x, "^dovrel$") is not None, "the Cannot Connect box appears")
+        time.sleep(0.3)
+        xdotool(x, "key", "Return")
+        status = program.wait(timeout=20)
+    finally:
+        if program.poll() is None:
+            program.kill()
+    check(status == 1, f"Cannot Connect ends with status 1 (got {status})")
+
+
+def main():
+    no_display_cases()
+    reason = None
+    if os.geteuid() != 0:
+        reason = "needs root to listen on port 23"
+    elif not shutil.which("Xvfb") or not shutil.which("xdotool"):
+        reason = "needs Xvfb and xdotool"
+    if reason:
+        if os.environ.get("CI"):
+            check(False, "in CI the program test must run: " + reason)
+        else:
+            print("SKIP: " + reason)
+            return SKIPPED if not failures else 1
+    else:
+        x = Xvfb()
+        try:
+            whole_job(x)
+            cannot_connect(x)
+        finally:
+            x.close()
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

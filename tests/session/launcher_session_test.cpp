@@ -1,0 +1,319 @@
+// The whole dialogue against scripted hosts on loopback, checking the exact
+// bytes on the wire, and how each kind of ending is reported.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "hanging_listener.h"
+#include "launcher_session.h"
+#include "recording_observer.h"
+#include "scripted_host.h"
+#include "session_thread.h"
+
+namespace dovrel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+using test::RecordingObserver;
+using test::ScriptedHost;
+using Clock = std::chrono::steady_clock;
+
+const std::string kBusyboxOpening = Bytes({255, 253, 1, 255, 253, 31, 255, 251, 1, 255, 251, 3});
+const std::string kBusyboxReplies = Bytes({255, 252, 1, 255, 252, 31, 255, 254, 1, 255, 254, 3});
+
+std::string Text(const char* text) { return text; }
+
+SecretBytes Secret(std::string text) { return SecretBytes::TakeFrom(text); }
+
+class Dialogue : public ::testing::Test {
+ protected:
+  // Starts the worker against the scripted host.
+  void Start(std::string userId = "alice", std::string password = "secret", bool xterm = true,
+             int display = 1, const std::string& hostName = "127.0.0.1", std::uint16_t port = 0) {
+    SessionTiming timing = m_timing;
+    timing.port = port != 0 ? port : m_host.Port();
+    SessionRequest request{hostName, display, xterm, Secret(std::move(userId)),
+                           Secret(std::move(password))};
+    m_session = std::make_shared<LauncherSession>(std::move(request), m_observer, timing);
+    m_started = Clock::now();
+    m_thread = std::make_unique<SessionThread>(m_session, m_observer);
+  }
+
+  // Waits for the worker; true when it ended within `limit`.
+  bool Finishes(std::chrono::milliseconds limit = 10s) { return m_thread->WaitFor(limit); }
+  [[nodiscard]] Clock::duration SinceStart() const { return Clock::now() - m_started; }
+
+  // The host's side of a login up to the password line.
+  void LogIn(const std::string& opening = kBusyboxOpening + "\r\r\nDebian GNU/Linux 12\r\n\r\nhost login: ") {
+    ASSERT_TRUE(m_host.Accept());
+    ASSERT_TRUE(m_host.Send(opening));
+    ASSERT_TRUE(m_host.ReadUntil("alice\n"));
+    ASSERT_TRUE(m_host.Send("Password: "));
+    ASSERT_TRUE(m_host.ReadUntil("secret\n"));
+  }
+
+  std::string CommandFor(bool xterm, int display) {
+    return std::string(xterm ? "x" : "k") + "term -geometry 80x25+0+0 -display " +
+           m_host.PeerAddress() + ":" + std::to_string(display) + " &\n";
+  }
+
+  void TearDown() override {
+    if (m_session) m_session->Abort();
+    if (m_thread) {
+      EXPECT_TRUE(m_thread->WaitFor(10s));
+    }
+  }
+
+  SessionTiming m_timing{.port = 0, .readLimit = 1500ms, .promptQuiet = 300ms,
+                         .textQuiet = 1000ms, .drainQuiet = 300ms};
+  ScriptedHost m_host;
+  std::shared_ptr<RecordingObserver> m_observer = std::make_shared<RecordingObserver>();
+  std::shared_ptr<LauncherSession> m_session;
+  std::unique_ptr<SessionThread> m_thread;
+  Clock::time_point m_started;
+};
+
+TEST_F(Dialogue, TypesTheLoginAndLaunchesXtermByteForByte) {
+  Start("alice", "secret", true, 1);
+  LogIn();
+  ASSERT_TRUE(m_host.Send("Last login: Mon Dec  7 10:00:00 from 10.0.0.1\r\nalice@host:~$ "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  m_host.Close();
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_host.Received(), kBusyboxReplies + "alice\n" + "secret\n" + CommandFor(true, 1) + "exit\n");
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_TRUE(m_observer->Messages().empty());
+  EXPECT_EQ(m_observer->CloseRequests(), 1);
+  EXPECT_FALSE(m_session->HasOpenSocket());
+}
+
+TEST_F(Dialogue, LaunchesKtermOnTheDisplayAsked) {
+  for (const int display : {0, 9}) {
+    ScriptedHost host;
+    auto observer = std::make_shared<RecordingObserver>();
+    SessionTiming timing = m_timing;
+    timing.port = host.Port();
+    auto session = std::make_shared<LauncherSession>(
+        SessionRequest{"127.0.0.1", display, false, Secret("alice"), Secret("secret")}, observer, timing);
+    SessionThread worker(session, observer);
+    ASSERT_TRUE(host.Accept());
+    ASSERT_TRUE(host.Send("login:"));
+    ASSERT_TRUE(host.ReadUntil("alice\n"));
+    ASSERT_TRUE(host.Send("Password:"));
+    ASSERT_TRUE(host.ReadUntil("secret\n"));
+    ASSERT_TRUE(host.Send("$ "));
+    ASSERT_TRUE(host.ReadUntil("exit\n"));
+    host.Close();
+    ASSERT_TRUE(worker.WaitFor(10s));
+    const std::string command = "kterm -geometry 80x25+0+0 -display " + host.PeerAddress() + ":" +
+                                std::to_string(display) + " &\n";
+    // The host's very first data byte is the "l" of its prompt.
+    EXPECT_EQ(host.Received(), "alice\nsecret\n" + command + "exit\n") << "display " << display;
+    EXPECT_EQ(session->Outcome(), SessionOutcome::kLaunched);
+  }
+}
+
+TEST_F(Dialogue, FindsPromptsSplitByteByByteAndAmongCommands) {
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  const std::string opening = "\r\nhost l" + Bytes({255, 251, 3}) + "login" + Bytes({255, 241}) + ": ";
+  for (const char c : opening) {
+    ASSERT_TRUE(m_host.Send(std::string(1, c)));
+    std::this_thread::sleep_for(2ms);
+  }
+  ASSERT_TRUE(m_host.ReadUntil("alice\n"));
+  for (const char c : Text("Pass") + Bytes({255, 253, 24}) + "word:") {
+    ASSERT_TRUE(m_host.Send(std::string(1, c)));
+    std::this_thread::sleep_for(2ms);
+  }
+  ASSERT_TRUE(m_host.ReadUntil("secret\n"));
+  ASSERT_TRUE(m_host.Send("$ "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  EXPECT_EQ(m_host.Received(),
+            Bytes({255, 254, 3}) + "alice\n" + Bytes({255, 252, 24}) + "secret\n" + CommandFor(true, 1) + "exit\n");
+}
+
+TEST_F(Dialogue, WaitsForTheShellWhenTheLoginProgramFlushesTypeAhead) {
+  Start();
+  LogIn();
+  // Like /bin/login: whatever arrives before the shell starts is thrown away.
+  m_host.ReadFor(500ms);
+  const std::size_t typedAhead = m_host.Received().size();
+  ASSERT_TRUE(m_host.Send("\r\nLinux host\r\n\x1b[?2004hhost% "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  EXPECT_EQ(typedAhead, m_host.Received().find("xterm"))
+      << "the command line was typed before the shell was ready";
+}
+
+TEST_F(Dialogue, TypesTheCommandAfterQuietTextWithoutAPrompt) {
+  Start();
+  LogIn();
+  const auto sent = Clock::now();
+  ASSERT_TRUE(m_host.Send("Welcome to a host with an unusual prompt\r\nready: "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n", 3s));
+  EXPECT_GE(Clock::now() - sent, 950ms);
+}
+
+TEST_F(Dialogue, TypesTheCommandAnywayWhenNothingArrivesAfterThePassword) {
+  Start();
+  LogIn();
+  const auto sent = Clock::now();
+  ASSERT_TRUE(m_host.ReadUntil("exit\n", 5s));
+  EXPECT_GE(Clock::now() - sent, 1400ms);  // the read limit
+}
+
+TEST_F(Dialogue, ReportsALoginIncorrectAndTypesNothingMore) {
+  Start();
+  LogIn();
+  ASSERT_TRUE(m_host.Send("\r\n"));
+  std::this_thread::sleep_for(1200ms);  // the login program's delay
+  ASSERT_TRUE(m_host.Send("\r\nLogin incorrect\r\nhost login: "));
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_host.Received(), kBusyboxReplies + "alice\nsecret\n");
+  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLoginIncorrect});
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLoginIncorrect);
+  EXPECT_TRUE(m_host.ReadUntilClosed(1s));
+}
+
+TEST_F(Dialogue, GivesUpSilentlyOnAPromptInAnotherCase) {
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(m_host.Send("\r\nhost Login: "));
+  ASSERT_TRUE(Finishes());
+  EXPECT_GE(SinceStart(), 1400ms);
+  EXPECT_EQ(m_host.Received(), "");
+  EXPECT_TRUE(m_observer->Messages().empty());
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_EQ(m_observer->CloseRequests(), 1);
+}
+
+TEST_F(Dialogue, SendsA20ByteNameAndAByte255Doubled) {
+  const std::string name = "abcdefghijklmnopqrst";
+  const std::string password = "p" + Bytes({255}) + "ss";
+  Start(name, password);
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(m_host.Send("login: "));
+  ASSERT_TRUE(m_host.ReadUntil(name + "\n"));
+  ASSERT_TRUE(m_host.Send("Password: "));
+  ASSERT_TRUE(m_host.ReadUntil("ss\n"));
+  EXPECT_EQ(m_host.Received(), name + "\n" + "p" + Bytes({255, 255}) + "ss\n");
+}
+
+TEST_F(Dialogue, EndsAtOnceWhenTheHostClosesAfterExit) {
+  m_timing.drainQuiet = 2000ms;
+  Start();
+  LogIn();
+  ASSERT_TRUE(m_host.Send("$ "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  const auto closed = Clock::now();
+  m_host.Close();
+  ASSERT_TRUE(Finishes());
+  EXPECT_LT(Clock::now() - closed, 1s);
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+}
+
+TEST_F(Dialogue, EndsTwoSecondsAfterTheLastByteOfAHostThatStaysOpen) {
+  m_timing.drainQuiet = 2000ms;
+  Start();
+  LogIn();
+  ASSERT_TRUE(m_host.Send("$ "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  // The remote terminal keeps the connection open and the shell chats on.
+  for (int i = 0; i < 3; ++i) {
+    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(m_host.Send("logout\r\n"));
+  }
+  const auto last = Clock::now();
+  ASSERT_TRUE(Finishes());
+  const auto quiet = Clock::now() - last;
+  EXPECT_GE(quiet, 1900ms);
+  EXPECT_LT(quiet, 3500ms);
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_TRUE(m_host.ReadUntilClosed(1s));
+}
+
+TEST_F(Dialogue, AnAbortDuringTheDrainEndsItAtOnce) {
+  m_timing.drainQuiet = 60000ms;
+  Start();
+  LogIn();
+  ASSERT_TRUE(m_host.Send("$ "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  const auto aborted = Clock::now();
+  m_session->Abort();
+  ASSERT_TRUE(Finishes(10s));
+  EXPECT_LT(Clock::now() - aborted, 1s);
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kAborted);
+}
+
+TEST_F(Dialogue, AnAbortWhileWaitingForAPromptEndsTheWorker) {
+  m_timing.readLimit = 60000ms;
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(m_host.Send(kBusyboxOpening));
+  ASSERT_TRUE(m_host.ReadUntil(kBusyboxReplies));
+  EXPECT_TRUE(m_session->HasOpenSocket());
+  const auto aborted = Clock::now();
+  m_session->Abort();
+  ASSERT_TRUE(Finishes(10s));
+  EXPECT_LT(Clock::now() - aborted, 1s);
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kAborted);
+  EXPECT_FALSE(m_session->HasOpenSocket());
+  EXPECT_TRUE(m_host.ReadUntilClosed(1s));
+}
+
+TEST_F(Dialogue, AHostThatClosesBeforeThePromptEndsTheSessionSilently) {
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(m_host.Send(kBusyboxOpening + "\r\n"));
+  m_host.Close();
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_TRUE(m_observer->Messages().empty());
+}
+
+class Connecting : public Dialogue {};
+
+TEST_F(Connecting, ARefusedPortSaysCannotConnect) {
+  const std::uint16_t closedPort = [] {
+    ScriptedHost gone;
+    return gone.Port();
+  }();
+  Start("alice", "secret", true, 1, "127.0.0.1", closedPort);
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
+  EXPECT_FALSE(m_session->HasOpenSocket());
+  EXPECT_EQ(m_observer->CloseRequests(), 1);
+}
+
+TEST_F(Connecting, AnUnresolvableNameSaysCannotConnect) {
+  // A label longer than 63 bytes is refused by the resolver itself, so no
+  // query leaves this machine.
+  Start("alice", "secret", true, 1, std::string(64, 'a') + ".invalid");
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
+}
+
+TEST_F(Connecting, AnAbortEndsAConnectThatHangs) {
+  test::HangingListener listener;
+  if (!listener.IsHanging()) GTEST_SKIP() << "this kernel does not hold back connects to a full backlog";
+  Start("alice", "secret", true, 1, "127.0.0.1", listener.Port());
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(m_thread->IsFinished());
+  EXPECT_TRUE(m_session->HasOpenSocket());
+  const auto aborted = Clock::now();
+  m_session->Abort();
+  ASSERT_TRUE(Finishes(10s));
+  EXPECT_LT(Clock::now() - aborted, 1s);
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kAborted);
+  EXPECT_TRUE(m_observer->Messages().empty()) << "no box for a connect the user stopped";
+}
+
+}  // namespace
+}  // namespace dovrel

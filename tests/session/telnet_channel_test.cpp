@@ -1,0 +1,159 @@
+// The option phase over a real socket pair: replies on the wire, the first
+// data byte kept, the read limit, the host closing and the abort.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "abort_signal.h"
+#include "scripted_host.h"
+#include "telnet_channel.h"
+#include "unique_fd.h"
+
+namespace dovrel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+using Clock = std::chrono::steady_clock;
+
+class OptionPhase : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    m_client.Reset(fds[0]);
+    m_host.Reset(fds[1]);
+  }
+
+  void HostSends(const std::string& bytes) {
+    ASSERT_EQ(::send(m_host.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
+  }
+
+  // Everything the client has sent so far.
+  std::string HostReceives() {
+    std::string got;
+    char buffer[512];
+    pollfd fd{m_host.Get(), POLLIN, 0};
+    while (::poll(&fd, 1, 50) == 1) {
+      const ssize_t n = ::recv(m_host.Get(), buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
+
+  TelnetChannel Channel(std::chrono::milliseconds limit = 1000ms) {
+    return TelnetChannel(m_client.Get(), m_abort, limit);
+  }
+
+  UniqueFd m_client;
+  UniqueFd m_host;
+  AbortSignal m_abort;
+};
+
+TEST_F(OptionPhase, RefusesEveryRequestAndKeepsTheFirstDataByte) {
+  TelnetChannel channel = Channel();
+  HostSends(Bytes({255, 253, 24, 255, 251, 1, 255, 252, 5, 255, 254, 32, 255, 253, 0}) + "login:");
+  ASSERT_TRUE(RefuseTelnetOptions(channel));
+  EXPECT_EQ(HostReceives(), Bytes({255, 252, 24, 255, 254, 1, 255, 251, 0}));
+  EXPECT_TRUE(channel.Options().IsLocallyEnabled(0));
+  // The "l" that ended the phase is the host's text.
+  std::string text;
+  for (int i = 0; i < 6; ++i) text.push_back(static_cast<char>(channel.ReadDataByte().byte));
+  EXPECT_EQ(text, "login:");
+}
+
+TEST_F(OptionPhase, EndsAtOnceWhenTheHostBeginsWithData) {
+  TelnetChannel channel = Channel();
+  HostSends("x");
+  ASSERT_TRUE(RefuseTelnetOptions(channel));
+  EXPECT_EQ(HostReceives(), "");
+  EXPECT_EQ(channel.ReadDataByte().byte, 'x');
+}
+
+TEST_F(OptionPhase, AnswersCommandsSentOneByteAtATime) {
+  TelnetChannel channel = Channel();
+  std::thread host([this] {
+    for (const char c : Bytes({255, 253, 31, 255, 250, 24, 1, 255, 240, 255, 255})) {
+      HostSends(std::string(1, c));
+      std::this_thread::sleep_for(5ms);
+    }
+  });
+  const bool ok = RefuseTelnetOptions(channel);
+  host.join();
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(HostReceives(), Bytes({255, 252, 31}));
+  EXPECT_EQ(channel.ReadDataByte().byte, 255);  // IAC IAC: data, not a command
+}
+
+TEST_F(OptionPhase, AnswersRequestsThatArriveAmongTheText) {
+  TelnetChannel channel = Channel();
+  HostSends("\r\nhost " + Bytes({255, 251, 3, 255, 251, 1}) + "login: ");
+  ASSERT_TRUE(RefuseTelnetOptions(channel));
+  std::string text;
+  for (int i = 0; i < 14; ++i) text.push_back(static_cast<char>(channel.ReadDataByte().byte));
+  EXPECT_EQ(text, "\r\nhost login: ");
+  EXPECT_EQ(HostReceives(), Bytes({255, 254, 3, 255, 254, 1}));
+}
+
+TEST_F(OptionPhase, FailsWhenTheHostStaysSilentForTheReadLimit) {
+  TelnetChannel channel = Channel(200ms);
+  HostSends(Bytes({255, 253}));  // a request cut short
+  const auto start = Clock::now();
+  EXPECT_FALSE(RefuseTelnetOptions(channel));
+  const auto waited = Clock::now() - start;
+  EXPECT_GE(waited, 190ms);
+  EXPECT_LT(waited, 1500ms);
+}
+
+TEST_F(OptionPhase, TheRealReadLimitIsFiveSeconds) {
+  TelnetChannel channel = Channel(5000ms);
+  const auto start = Clock::now();
+  EXPECT_FALSE(RefuseTelnetOptions(channel));
+  const auto waited = Clock::now() - start;
+  EXPECT_GE(waited, 4900ms);
+  EXPECT_LT(waited, 6500ms);
+}
+
+TEST_F(OptionPhase, FailsWhenTheHostCloses) {
+  TelnetChannel channel = Channel();
+  HostSends(Bytes({255, 253, 1}));
+  m_host.Reset();
+  EXPECT_FALSE(RefuseTelnetOptions(channel));
+}
+
+TEST_F(OptionPhase, AnAbortEndsABlockedReadAtOnce) {
+  TelnetChannel channel = Channel(60000ms);
+  std::thread form([this] {
+    std::this_thread::sleep_for(100ms);
+    m_abort.Trigger();
+  });
+  const auto start = Clock::now();
+  EXPECT_EQ(channel.ReadDataByte().status, IoStatus::kAborted);
+  form.join();
+  EXPECT_LT(Clock::now() - start, 2s);
+}
+
+TEST_F(OptionPhase, DataIsSentWithByte255Doubled) {
+  TelnetChannel channel = Channel();
+  const unsigned char password[] = {'p', 255, 'w'};
+  ASSERT_TRUE(channel.SendData(password));
+  EXPECT_EQ(HostReceives(), Bytes({'p', 255, 255, 'w'}));
+}
+
+TEST_F(OptionPhase, SendingToAClosedPeerFailsWithoutSigpipe) {
+  TelnetChannel channel = Channel();
+  m_host.Reset();
+  const unsigned char bytes[] = {'x'};
+  // The process would die here if SIGPIPE were raised.
+  EXPECT_FALSE(channel.SendData(bytes) && channel.SendData(bytes));
+}
+
+}  // namespace
+}  // namespace dovrel

@@ -1,0 +1,203 @@
+// The login form driven as a user would, headless.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <chrono>
+#include <clocale>
+#include <string>
+
+#include "launcher_dlg.h"
+#include "launcher_texts.h"
+#include "scripted_host.h"
+#include "ui_driver.h"
+
+namespace dovrel {
+
+namespace {
+
+using namespace std::chrono_literals;
+using test::BoxText;
+using test::TypeText;
+using test::WhenModal;
+
+QLineEdit* Field(CLauncherDlg& dialog, const char* accessibleName) {
+  for (auto* edit : dialog.findChildren<QLineEdit*>()) {
+    if (edit->accessibleName() == QLatin1String(accessibleName)) return edit;
+  }
+  return nullptr;
+}
+
+QPushButton* OkButton(CLauncherDlg& dialog) { return dialog.findChild<QPushButton*>(); }
+
+// Tests that start a worker point it at a loopback address: "myhost" would
+// be looked up in DNS.
+class Form : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_dialog.SetTarget("myhost", 2, true);
+    m_dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_dialog));
+    m_user = Field(m_dialog, "User");
+    m_password = Field(m_dialog, "Password");
+    m_host = Field(m_dialog, "Host");
+    ASSERT_TRUE(m_user && m_password && m_host);
+  }
+
+  CLauncherDlg m_dialog;
+  QLineEdit* m_user = nullptr;
+  QLineEdit* m_password = nullptr;
+  QLineEdit* m_host = nullptr;
+};
+
+TEST_F(Form, ShowsTheHostReadOnlyAndStartsInTheUserName) {
+  EXPECT_EQ(m_dialog.windowTitle(), "Dovrel");
+  EXPECT_EQ(m_host->text(), "myhost:2");
+  EXPECT_TRUE(m_host->isReadOnly());
+  EXPECT_EQ(m_user->text(), "");
+  EXPECT_EQ(m_password->text(), "");
+  EXPECT_EQ(m_password->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(QApplication::focusWidget(), m_user);
+  EXPECT_TRUE(m_dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_FALSE(m_dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_EQ(m_dialog.findChildren<QPushButton*>().size(), 1) << "OK is the only button";
+  EXPECT_TRUE(OkButton(m_dialog)->isDefault());
+}
+
+TEST_F(Form, TabsFromUserNameToPasswordToOkToHost) {
+  QWidget* expected[] = {m_password, OkButton(m_dialog), m_host, m_user};
+  for (QWidget* next : expected) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), next);
+  }
+}
+
+TEST_F(Form, LabelsNameTheirFields) {
+  std::map<QString, QWidget*> buddies;
+  QString version;
+  for (auto* label : m_dialog.findChildren<QLabel*>()) {
+    if (label->buddy() != nullptr) buddies[label->text()] = label->buddy();
+    if (label->text().contains("1.1")) version = label->text();
+  }
+  EXPECT_EQ(buddies["Host"], m_host);
+  EXPECT_EQ(buddies["User"], m_user);
+  EXPECT_EQ(buddies["Pass"], m_password);
+  EXPECT_TRUE(version.contains("2005")) << version.toStdString();
+}
+
+TEST_F(Form, CarriesItsIconAndTheVersionItem) {
+  const QList<QSize> sizes = m_dialog.windowIcon().availableSizes();
+  for (const int px : {16, 32, 48}) EXPECT_TRUE(sizes.contains(QSize(px, px))) << px;
+  ASSERT_NE(m_dialog.SystemMenu(), nullptr);
+  ASSERT_EQ(m_dialog.SystemMenu()->actions().size(), 1);
+  EXPECT_EQ(m_dialog.SystemMenu()->actions().front()->text(),
+            QString::fromUtf8("バージョン情報 dovrel(&A)..."));
+}
+
+TEST_F(Form, TakesAtMost20BytesTypedInUtf8) {
+  QTest::keyClicks(m_user, "abcdefghijklmnopqrstuvwxyz");
+  EXPECT_EQ(m_user->text(), "abcdefghijklmnopqrst");
+  TypeText(m_password, QString::fromUtf8("日本語のパスワード"));
+  EXPECT_EQ(m_password->text(), QString::fromUtf8("日本語のパス")) << "6 characters of 3 bytes";
+}
+
+TEST_F(Form, CutsAPasteBackToWhatFits) {
+  QTest::keyClicks(m_user, "ab");
+  m_user->setCursorPosition(1);
+  QApplication::clipboard()->setText(QStringLiteral("0123456789012345678901234567890"));
+  m_user->paste();
+  EXPECT_EQ(m_user->text(), "a012345678901234567b");
+  EXPECT_EQ(m_user->cursorPosition(), 19);
+  // A huge paste costs no more than a small one.
+  m_password->clear();
+  QApplication::clipboard()->setText(QString(1'000'000, QChar('p')));
+  m_password->paste();
+  EXPECT_EQ(m_password->text(), QString(20, QChar('p')));
+}
+
+TEST_F(Form, CountsBytesInADoubleByteLocale) {
+  const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+  if (std::setlocale(LC_CTYPE, "ja_JP.eucJP") == nullptr) {
+    GTEST_SKIP() << "locale ja_JP.eucJP is not installed (scripts/test generates it)";
+  }
+  TypeText(m_user, QString::fromUtf8("日本語のユーザー名です"));
+  const QString typed = m_user->text();
+  std::setlocale(LC_CTYPE, saved.c_str());
+  EXPECT_EQ(typed, QString::fromUtf8("日本語のユーザー名で")) << "10 characters of 2 bytes";
+}
+
+TEST_F(Form, EmptyFieldsAreRefusedAndTheFormStays) {
+  for (const auto& [user, password] : {std::pair{"", "pw"}, std::pair{"me", ""}, std::pair{"", ""}}) {
+    m_user->setText(user);
+    m_password->setText(password);
+    QString seen;
+    WhenModal([](QWidget* w) { return !BoxText(w).isEmpty(); },
+              [&](QWidget* box) {
+                seen = BoxText(box) + "|" + box->windowTitle() + "|" +
+                       QString::number(box->parentWidget() == &m_dialog);
+                QTest::keyClick(box, Qt::Key_Return);
+              });
+    QTest::mouseClick(OkButton(m_dialog), Qt::LeftButton);
+    EXPECT_EQ(seen, "No UserID/Password|dovrel|1") << user << "/" << password;
+    EXPECT_TRUE(m_dialog.isVisible());
+    EXPECT_FALSE(m_dialog.HasWorker());
+  }
+}
+
+TEST_F(Form, EscapeClosesTheFormAndEnterDoesNot) {
+  QSignalSpy rejected(&m_dialog, &QDialog::rejected);
+  QSignalSpy accepted(&m_dialog, &QDialog::accepted);
+  WhenModal([](QWidget* w) { return !BoxText(w).isEmpty(); },
+            [](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); });
+  QTest::keyClick(m_user, Qt::Key_Return);  // empty fields: the box, then back
+  EXPECT_TRUE(m_dialog.isVisible());
+  EXPECT_EQ(accepted.count(), 0);
+  QTest::keyClick(m_user, Qt::Key_Escape);
+  EXPECT_EQ(rejected.count(), 1);
+  EXPECT_FALSE(m_dialog.isVisible());
+}
+
+TEST_F(Form, EnterInAFieldActsAsOkAndOkTwiceStartsOneWorker) {
+  test::ScriptedHost host;
+  m_dialog.SetTarget("127.0.0.1", 2, true);
+  m_dialog.SetSessionTiming({.port = host.Port(), .readLimit = 3000ms});
+  QTest::keyClicks(m_user, "alice");
+  QTest::keyClicks(m_password, "secret");
+  QTest::keyClick(m_password, Qt::Key_Return);
+  QTest::mouseClick(OkButton(m_dialog), Qt::LeftButton);
+  EXPECT_TRUE(m_dialog.HasWorker());
+  EXPECT_TRUE(m_dialog.isVisible());
+  ASSERT_TRUE(host.Accept());
+  EXPECT_FALSE(host.Accept(300ms)) << "a second worker connected";
+  EXPECT_TRUE(m_dialog.StopWorker());
+  EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kAborted);
+}
+
+TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {
+  test::ScriptedHost host;
+  m_dialog.SetTarget("127.0.0.1", 2, true);
+  m_dialog.SetSessionTiming({.port = host.Port(), .readLimit = 60000ms});
+  QTest::keyClicks(m_user, "alice");
+  QTest::keyClicks(m_password, "secret");
+  QTest::keyClick(m_password, Qt::Key_Return);
+  ASSERT_TRUE(host.Accept());
+  ASSERT_TRUE(host.Send("\xff\xfd\x01"));
+  ASSERT_TRUE(host.ReadUntil("\xff\xfc\x01"));
+  QTest::keyClick(m_user, Qt::Key_Escape);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(m_dialog.StopWorker());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_TRUE(host.ReadUntilClosed(1s));
+  EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kAborted);
+}
+
+}  // namespace
+}  // namespace dovrel

@@ -1,0 +1,271 @@
+#include "launcher_dlg.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+#include <exception>
+
+#include "byte_limit_validator.h"
+#include "launcher_session.h"
+#include "launcher_texts.h"
+#include "locale_text.h"
+#include "session_bridge.h"
+#include "session_thread.h"
+
+// The form's pictures live in a static library, whose resources must be
+// registered by hand; this must be done outside any namespace.
+static void RegisterFormResources() { Q_INIT_RESOURCE(dovrel); }
+
+namespace dovrel {
+
+namespace {
+
+// The longest the teardown waits for a worker that holds a connection.
+constexpr std::chrono::milliseconds kConnectedWorkerWait{10000};
+// A worker without a connection is resolving the name or just finishing: the
+// teardown gives it this long, then lets the program end without it.
+constexpr std::chrono::milliseconds kIdleWorkerWait{100};
+
+// Positions in the form's own units: a horizontal unit is a quarter of the
+// font's average character width, a vertical unit an eighth of its height, so
+// the layout keeps its proportions at any font size and screen density.
+class DialogUnits {
+ public:
+  explicit DialogUnits(const QFontMetrics& metrics)
+      : m_charWidth(metrics.horizontalAdvance(
+                        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+                    52.0),
+        m_charHeight(metrics.height()) {}
+
+  [[nodiscard]] QRect Rect(int left, int top, int width, int height) const {
+    return {X(left), Y(top), X(width), Y(height)};
+  }
+  [[nodiscard]] int X(int units) const { return qRound(units * m_charWidth / 4.0); }
+  [[nodiscard]] int Y(int units) const { return qRound(units * m_charHeight / 8.0); }
+
+ private:
+  double m_charWidth;
+  double m_charHeight;
+};
+
+QFont FormFont() {
+  const QString preferred = QStringLiteral("MS UI Gothic");
+  QFont font = QFontDatabase::families().contains(preferred)
+                   ? QFont(preferred)
+                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(9);
+  return font;
+}
+
+QLabel* AddLabel(QWidget* form, const char* text, QRect place) {
+  auto* label = new QLabel(QString::fromUtf8(text), form);
+  // Never cut a label short where the font is wider than the form assumes.
+  place.setWidth(std::max(place.width(), label->sizeHint().width()));
+  label->setGeometry(place);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  return label;
+}
+
+QLineEdit* AddEdit(QWidget* form, const QRect& place, const QString& accessibleName) {
+  auto* edit = new QLineEdit(form);
+  edit->setGeometry(place);
+  edit->setAccessibleName(accessibleName);
+  return edit;
+}
+
+QString MessageText(SessionMessage message) {
+  switch (message) {
+    case SessionMessage::kCannotConnect:
+      return QString::fromUtf8(texts::kCannotConnect);
+    case SessionMessage::kLoginIncorrect:
+      return QString::fromUtf8(texts::kLoginIncorrect);
+  }
+  return {};
+}
+
+}  // namespace
+
+QString ApplicationCaption() { return QCoreApplication::applicationName(); }
+
+CLauncherDlg::CLauncherDlg(QWidget* parent)
+    : QDialog(parent,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                  Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      m_bridge(std::make_shared<SessionBridge>(this)) {
+  RegisterFormResources();
+  for (const int size : {16, 32, 48}) {
+    m_hIcon.addFile(QStringLiteral(":/icons/dovrel-%1.png").arg(size), QSize(size, size));
+  }
+  BuildForm();
+  OnInitDialog();
+}
+
+CLauncherDlg::~CLauncherDlg() {
+  StopWorker();
+  WipeString(m_strUserId);
+  WipeString(m_strPassword);
+}
+
+void CLauncherDlg::SetTarget(const std::string& hostName, int display, bool xterm) {
+  m_strHostName = hostName;
+  m_nDisplay = display;
+  m_bXterm = xterm;
+  m_strHostLabel = hostName + ':' + std::to_string(display);
+  DoDataExchange(false);
+}
+
+void CLauncherDlg::BuildForm() {
+  setWindowTitle(QString::fromUtf8(texts::kCaption));
+  setFont(FormFont());
+  const DialogUnits du(fontMetrics());
+
+  // Created in tab order: user name, password, OK, host.
+  m_userId = AddEdit(this, du.Rect(52, 25, 128, 14), QStringLiteral("User"));
+  m_password = AddEdit(this, du.Rect(52, 43, 128, 14), QStringLiteral("Password"));
+  m_password->setEchoMode(QLineEdit::Password);
+  for (QLineEdit* field : {m_userId, m_password}) {
+    field->setValidator(new ByteLimitValidator(texts::kFieldMaxBytes, field));
+  }
+
+  m_ok = new QPushButton(QString::fromUtf8(texts::kOk), this);
+  m_ok->setGeometry(du.Rect(130, 62, 50, 16));
+  m_ok->setDefault(true);
+  connect(m_ok, &QPushButton::clicked, this, &CLauncherDlg::OnLaunch);
+
+  m_host = AddEdit(this, du.Rect(52, 7, 128, 14), QStringLiteral("Host"));
+  m_host->setReadOnly(true);
+
+  AddLabel(this, texts::kHostLabel, du.Rect(18, 10, 15, 8))->setBuddy(m_host);
+  AddLabel(this, texts::kUserLabel, du.Rect(19, 28, 15, 8))->setBuddy(m_userId);
+  AddLabel(this, texts::kPassLabel, du.Rect(19, 44, 15, 8))->setBuddy(m_password);
+  AddLabel(this, texts::kVersionLabel, du.Rect(7, 70, 68, 8));
+
+  setTabOrder(m_userId, m_password);
+  setTabOrder(m_password, m_ok);
+  setTabOrder(m_ok, m_host);
+  setFixedSize(du.X(187), du.Y(85));
+}
+
+void CLauncherDlg::OnInitDialog() {
+  DoDataExchange(false);
+
+  // The window manager owns the window menu here, so the item lives in the
+  // form's context menu. Choosing it does nothing.
+  const QString aboutText = QString::fromUtf8(texts::kAboutItem);
+  if (!aboutText.isEmpty()) {
+    m_systemMenu = new QMenu(this);
+    m_systemMenu->addAction(aboutText);
+  }
+
+  setWindowIcon(m_hIcon);
+  m_userId->setFocus();
+}
+
+void CLauncherDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!m_centred) {
+    CentreOnScreen();
+    m_centred = true;
+  }
+  raise();
+  activateWindow();
+}
+
+void CLauncherDlg::CentreOnScreen() {
+  // Qt places a parentless dialog off centre; centre it on the work area.
+  const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  QRect frame = frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  move(frame.topLeft());
+}
+
+void CLauncherDlg::contextMenuEvent(QContextMenuEvent* event) {
+  if (m_systemMenu != nullptr) m_systemMenu->popup(event->globalPos());
+}
+
+bool CLauncherDlg::DoDataExchange(bool save) {
+  if (!save) {
+    m_host->setText(FromLocaleBytes(m_strHostLabel));
+    m_userId->setText(FromLocaleBytes(m_strUserId));
+    m_password->setText(FromLocaleBytes(m_strPassword));
+    return true;
+  }
+
+  if (const auto label = ToLocaleBytes(m_host->text())) m_strHostLabel = *label;
+  for (auto [field, target] : {std::pair{m_userId, &m_strUserId}, std::pair{m_password, &m_strPassword}}) {
+    auto bytes = ToLocaleBytes(field->text());
+    if (!bytes || bytes->size() > static_cast<std::size_t>(texts::kFieldMaxBytes)) {
+      if (bytes) WipeString(*bytes);
+      QMessageBox box(QMessageBox::Warning, ApplicationCaption(),
+                      QString::fromUtf8(texts::kTooLong).arg(texts::kFieldMaxBytes),
+                      QMessageBox::Ok, this);
+      box.exec();
+      field->setFocus();
+      field->selectAll();
+      return false;
+    }
+    WipeString(*target);
+    *target = std::move(*bytes);
+  }
+  return true;
+}
+
+void CLauncherDlg::OnLaunch() {
+  // A field that cannot be read is not sent: the user has been told why.
+  if (!DoDataExchange(true)) return;
+  if (m_strUserId.empty() || m_strPassword.empty()) {
+    QMessageBox box(QMessageBox::NoIcon, ApplicationCaption(),
+                    QString::fromUtf8(texts::kNoUserIdPassword), QMessageBox::Ok, this);
+    box.exec();
+    return;
+  }
+  if (m_pSessionThread) return;
+
+  std::string userId = m_strUserId;
+  std::string password = m_strPassword;
+  SessionRequest request{m_strHostName, m_nDisplay, m_bXterm, SecretBytes::TakeFrom(userId),
+                         SecretBytes::TakeFrom(password)};
+  try {
+    auto session = std::make_shared<LauncherSession>(std::move(request), m_bridge, m_timing);
+    m_pSessionThread = std::make_unique<SessionThread>(session, m_bridge);
+    m_session = std::move(session);
+  } catch (const std::exception&) {
+    // No thread (or no descriptor for it): nothing happens; OK may be pressed again.
+    m_pSessionThread.reset();
+  }
+}
+
+bool CLauncherDlg::StopWorker() {
+  m_bridge->Detach();
+  if (!m_pSessionThread) return true;
+  LauncherSession& session = m_pSessionThread->Session();
+  session.Abort();
+  m_pSessionThread->WaitFor(session.HasOpenSocket() ? kConnectedWorkerWait : kIdleWorkerWait);
+  const bool finished = m_pSessionThread->IsFinished();
+  m_pSessionThread.reset();  // joins a finished worker, lets a stuck one go
+  return finished;
+}
+
+SessionOutcome CLauncherDlg::Outcome() const {
+  return m_session ? m_session->Outcome() : SessionOutcome::kNotRun;
+}
+
+void CLauncherDlg::ShowSessionMessage(SessionMessage message) {
+  QMessageBox box(QMessageBox::NoIcon, ApplicationCaption(), MessageText(message),
+                  QMessageBox::Ok, this);
+  box.exec();
+}
+
+}  // namespace dovrel

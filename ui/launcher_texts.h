@@ -1,0 +1,22 @@
+#pragma once
+
+// Every text the form shows, in one place.
+namespace dovrel::texts {
+
+inline constexpr char kCaption[] = "Dovrel";
+inline constexpr char kHostLabel[] = "Host";
+inline constexpr char kUserLabel[] = "User";
+inline constexpr char kPassLabel[] = "Pass";
+inline constexpr char kOk[] = "OK";
+inline constexpr char kVersionLabel[] = "Dovrel Version 1.1 (2005)";
+inline constexpr char kAboutItem[] = "バージョン情報 dovrel(&A)...";
+
+inline constexpr char kNoUserIdPassword[] = "No UserID/Password";
+inline constexpr char kTooLong[] = "Please enter no more than %1 characters.";
+inline constexpr char kCannotConnect[] = "Cannot Connect";
+inline constexpr char kLoginIncorrect[] = "Login incorrect";
+
+// User name and password: bytes in the locale's encoding.
+inline constexpr int kFieldMaxBytes = 20;
+
+}  // namespace dovrel::texts
