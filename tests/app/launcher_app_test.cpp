@@ -29,12 +29,15 @@ bool IsForm(QWidget* widget) { return qobject_cast<CLauncherDlg*>(widget) != nul
 // Types a user name and a password into the form once it is up, then Enter.
 void LogInThroughTheForm(const QString& user, const QString& password) {
   WhenModal(IsForm, [=](QWidget* form) {
-    QWidget* field = QApplication::focusWidget();
-    QTest::keyClicks(field, user);
-    QTest::keyClick(field, Qt::Key_Tab);
-    QTest::keyClicks(QApplication::focusWidget(), password);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    (void)form;
+    QLineEdit* userField = nullptr;
+    QLineEdit* passwordField = nullptr;
+    for (auto* edit : form->findChildren<QLineEdit*>()) {
+      if (edit->accessibleName() == QLatin1String("User")) userField = edit;
+      if (edit->accessibleName() == QLatin1String("Password")) passwordField = edit;
+    }
+    QTest::keyClicks(userField, user);
+    QTest::keyClicks(passwordField, password);
+    QTest::keyClick(passwordField, Qt::Key_Return);
   });
 }
 
