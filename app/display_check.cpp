@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "unique_fd.h"
 
@@ -19,43 +20,74 @@ std::string Env(const char* name) {
   return value != nullptr ? value : "";
 }
 
-bool X11Reachable(const std::string& display) {
-  if (display.empty()) return false;
-  xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
-  const bool ok = xcb_connection_has_error(connection) == 0;
-  xcb_disconnect(connection);
-  return ok;
+class X11Probe final : public DisplayProbe {
+ public:
+  explicit X11Probe(const std::string& display) : m_connection(xcb_connect(display.c_str(), nullptr)) {}
+  ~X11Probe() override { xcb_disconnect(m_connection); }
+  X11Probe(const X11Probe&) = delete;
+  X11Probe& operator=(const X11Probe&) = delete;
+  [[nodiscard]] bool IsConnected() const { return xcb_connection_has_error(m_connection) == 0; }
+
+ private:
+  xcb_connection_t* m_connection;
+};
+
+class WaylandProbe final : public DisplayProbe {
+ public:
+  explicit WaylandProbe(UniqueFd socket) : m_socket(std::move(socket)) {}
+
+ private:
+  UniqueFd m_socket;
+};
+
+// A platform that needs no display server (offscreen, vnc, ...).
+class NoProbe final : public DisplayProbe {};
+
+std::unique_ptr<DisplayProbe> ProbeX11(const std::string& display) {
+  if (display.empty()) return nullptr;
+  auto probe = std::make_unique<X11Probe>(display);
+  if (!probe->IsConnected()) return nullptr;
+  return probe;
 }
 
-bool WaylandReachable(const std::string& display) {
-  if (display.empty()) return false;
+std::unique_ptr<DisplayProbe> ProbeWayland(const std::string& display) {
+  if (display.empty()) return nullptr;
   std::string path = display;
   if (path.front() != '/') {
     const std::string runtimeDir = Env("XDG_RUNTIME_DIR");
-    if (runtimeDir.empty()) return false;
+    if (runtimeDir.empty()) return nullptr;
     path = runtimeDir + '/' + display;
   }
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return false;
+  if (path.size() >= sizeof address.sun_path) return nullptr;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  return probe && ::connect(probe.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!socket || ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    return nullptr;
+  }
+  return std::make_unique<WaylandProbe>(std::move(socket));
 }
 
 }  // namespace
 
-bool DisplayIsReachable(std::string& problem) {
+std::unique_ptr<DisplayProbe> ProbeDisplay(std::string& problem) {
   const std::string platform = Env("QT_QPA_PLATFORM");
   // A platform that needs no display server (offscreen, vnc, ...) is the
   // user's explicit choice.
   const std::string_view name = std::string_view(platform).substr(0, platform.find(':'));
-  if (!name.empty() && name != "xcb" && name != "wayland" && name != "wayland-egl") return true;
+  if (!name.empty() && name != "xcb" && name != "wayland" && name != "wayland-egl") {
+    return std::make_unique<NoProbe>();
+  }
 
   const std::string x11 = Env("DISPLAY");
   const std::string wayland = Env("WAYLAND_DISPLAY");
-  if (name != "wayland" && name != "wayland-egl" && X11Reachable(x11)) return true;
-  if (name != "xcb" && WaylandReachable(wayland)) return true;
+  if (name != "wayland" && name != "wayland-egl") {
+    if (auto probe = ProbeX11(x11)) return probe;
+  }
+  if (name != "xcb") {
+    if (auto probe = ProbeWayland(wayland)) return probe;
+  }
 
   if (x11.empty() && wayland.empty()) {
     problem = "no display: neither DISPLAY nor WAYLAND_DISPLAY is set";
@@ -64,7 +96,7 @@ bool DisplayIsReachable(std::string& problem) {
     if (!x11.empty()) problem += " DISPLAY=" + x11;
     if (!wayland.empty()) problem += " WAYLAND_DISPLAY=" + wayland;
   }
-  return false;
+  return nullptr;
 }
 
 }  // namespace dovrel

@@ -1,12 +1,22 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace dovrel {
 
+// A connection to the display, held while the toolkit opens its own: an X
+// server with no other client resets when its last client leaves, and would
+// refuse the toolkit's connection during the reset.
+class DisplayProbe {
+ public:
+  virtual ~DisplayProbe() = default;
+};
+
 // Whether the user-interface toolkit will find a display. Qt aborts the
-// process when it cannot open one, so this is asked before it starts.
-// Fills `problem` with a one-line reason when the answer is no.
-bool DisplayIsReachable(std::string& problem);
+// process when it cannot open one, so this is asked before it starts. Returns
+// the probe to keep until the toolkit has started, or nothing, with a
+// one-line reason in `problem`.
+std::unique_ptr<DisplayProbe> ProbeDisplay(std::string& problem);
 
 }  // namespace dovrel

@@ -19,7 +19,8 @@ int main(int argc, char* argv[]) {
   const std::string tail = dovrel::JoinArguments(argc, argv);
 
   std::string problem;
-  if (!dovrel::DisplayIsReachable(problem)) {
+  auto displayProbe = dovrel::ProbeDisplay(problem);
+  if (!displayProbe) {
     if (!dovrel::ParseCommandLine(tail)) {
       std::fprintf(stderr, "%.*s\n", static_cast<int>(dovrel::kUsageText.size()),
                    dovrel::kUsageText.data());
@@ -29,6 +30,7 @@ int main(int argc, char* argv[]) {
   }
 
   QApplication application(argc, argv);
+  displayProbe.reset();
   // Every box carries the program file's name as its caption.
   QApplication::setApplicationName(QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName());
 

@@ -5,6 +5,11 @@ DOVREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev)
 TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils python3 locales)
+# The end-to-end test's remote host: its shells, its terminal, socat, and the
+# libraries of the telnet servers, which are unpacked rather than installed
+# (installing inetutils-telnetd would start an inetd service).
+E2E_PACKAGES=(iproute2 socat zsh tcsh dash xterm login passwd libkrb5-3 libk5crypto3 libcom-err2 libtinfo6)
+E2E_SERVER_PACKAGES=(busybox-static inetutils-telnetd)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -41,4 +46,19 @@ configure_and_build() {
   cmake -S "$DOVREL_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" \
     -DDOVREL_SANITIZE="$sanitizer" >/dev/null
   cmake --build "$dir" -- -j"$(nproc)"
+}
+
+# Unpacks the telnet servers into DIR (busybox at DIR/bin/busybox, inetutils
+# telnetd at DIR/usr/sbin/telnetd) without installing them.
+unpack_telnet_servers() {
+  local dir=$1
+  [ -x "$dir/bin/busybox" ] && [ -x "$dir/usr/sbin/telnetd" ] && return 0
+  local downloads
+  downloads=$(mktemp -d)
+  chmod 755 "$downloads"   # apt's download user must be able to write here
+  (cd "$downloads" && apt-get download -q "${E2E_SERVER_PACKAGES[@]}" >/dev/null 2>&1 ||
+    { as_root apt-get update -qq && apt-get download -q "${E2E_SERVER_PACKAGES[@]}" >/dev/null; })
+  mkdir -p "$dir"
+  for deb in "$downloads"/*.deb; do dpkg-deb -x "$deb" "$dir"; done
+  rm -rf "$downloads"
 }
