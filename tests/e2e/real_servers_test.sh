@@ -35,54 +35,22 @@ skip_or_fail() {
 for tool in ip socat xterm Xvfb xauth xdotool xwininfo useradd chpasswd mcookie; do
   command -v "$tool" >/dev/null || skip_or_fail "needs $tool (scripts/test installs it)"
 done
-BUSYBOX=$SERVERS/bin/busybox
-TELNETD=$SERVERS/usr/sbin/telnetd
-[ -x "$BUSYBOX" ] && [ -x "$TELNETD" ] || skip_or_fail "telnet servers not unpacked in $SERVERS (scripts/test does it)"
+[ -x "$SERVERS/bin/busybox" ] && [ -x "$SERVERS/usr/sbin/telnetd" ] || skip_or_fail "telnet servers not unpacked in $SERVERS (scripts/test does it)"
 
 # ---------------------------------------------------------------- set-up ---
 
-ID=$$
-NET=$((ID % 200 + 20))
-NS=dovrel-e2e-$ID
-VETH_HOST=dvh$ID
-VETH_REMOTE=dvr$ID
-LOCAL_ADDR=10.200.$NET.1
-BUSYBOX_ADDR=10.200.$NET.2
-INETUTILS_ADDR=10.200.$NET.3
-TEST_USER=dve2e$ID
-WORK=$(mktemp -d /tmp/dovrel-e2e.XXXXXX)
-chmod 755 "$WORK"
-HOME_DIR=$WORK/home
-PIDS=()
+source "$(dirname "$0")/../../scripts/remote_host.sh"
+remote_host_init dovrel-e2e "$SERVERS"
+XVFB_PID=
 passed=0
 failed=0
 
 cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
-  kill_user_processes
-  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
-  ip netns del "$NS" 2>/dev/null
-  ip link del "$VETH_HOST" 2>/dev/null
-  id "$TEST_USER" >/dev/null 2>&1 && userdel "$TEST_USER" 2>/dev/null
-  rm -rf "$WORK"
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  remote_host_cleanup
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
-
-# The remote user's processes were started by the servers this test runs.
-kill_user_processes() {
-  id "$TEST_USER" >/dev/null 2>&1 || return 0
-  local pids
-  for _ in 1 2 3 4 5; do
-    pids=$(pgrep -u "$TEST_USER")
-    [ -z "$pids" ] && return 0
-    # shellcheck disable=SC2086
-    kill $pids 2>/dev/null
-    sleep 0.2
-  done
-  # shellcheck disable=SC2086
-  kill -9 $pids 2>/dev/null
-}
 
 check() {  # check CONDITION-STATUS DESCRIPTION
   if [ "$1" -eq 0 ]; then
@@ -91,69 +59,17 @@ check() {  # check CONDITION-STATUS DESCRIPTION
   else
     failed=$((failed + 1))
     echo "FAIL $2"
-    [ -s "$WORK/dovrel.log" ] && sed "s/^/#   dovrel: /" "$WORK/dovrel.log" | head -n 5
+    [ -s "$RH_WORK/dovrel.log" ] && sed "s/^/#   dovrel: /" "$RH_WORK/dovrel.log" | head -n 5
   fi
 }
 
-ip netns add "$NS" || skip_or_fail "cannot create a network namespace"
-ip link add "$VETH_HOST" type veth peer name "$VETH_REMOTE"
-ip link set "$VETH_REMOTE" netns "$NS"
-ip addr add "$LOCAL_ADDR/24" dev "$VETH_HOST"
-ip link set "$VETH_HOST" up
-ip -n "$NS" addr add "$BUSYBOX_ADDR/24" dev "$VETH_REMOTE"
-ip -n "$NS" addr add "$INETUTILS_ADDR/24" dev "$VETH_REMOTE"
-ip -n "$NS" link set "$VETH_REMOTE" up
-ip -n "$NS" link set lo up
-
-# The X server: a free display number (one digit, as the program takes it),
-# TCP listening, a cookie, no -ac.
-DISPLAY_NUM=
-for n in $(seq 1 9); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then DISPLAY_NUM=$n; break; fi
-done
-[ -n "$DISPLAY_NUM" ] || { echo "FAIL: no free X display number"; exit 1; }
-COOKIE=$(mcookie)
-touch "$WORK/server.auth" "$WORK/client.auth"
-xauth -q -f "$WORK/server.auth" add ":$DISPLAY_NUM" . "$COOKIE"
-xauth -q -f "$WORK/client.auth" add ":$DISPLAY_NUM" . "$COOKIE"
-Xvfb ":$DISPLAY_NUM" -listen tcp -noreset -auth "$WORK/server.auth" -screen 0 1280x1024x24 \
-  >"$WORK/xvfb.log" 2>&1 &
-PIDS+=($!)
-export DISPLAY=:$DISPLAY_NUM XAUTHORITY=$WORK/client.auth
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || { echo "FAIL: Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }
-
-# The remote user, with the start-up files a user of each shell has.
+remote_host_create || skip_or_fail "cannot create a network namespace and a user"
+start_private_xvfb "$RH_WORK" || { echo "FAIL: no X server"; exit 1; }
 PASSWORD=Tr0ub4dor-e2e
-useradd -M -d "$HOME_DIR" -s /bin/bash "$TEST_USER"
-mkdir -p "$HOME_DIR/bin"
-cp -r /etc/skel/. "$HOME_DIR/"
-: >"$HOME_DIR/.zshrc"
-cat >"$HOME_DIR/bin/kterm" <<'EOS'
-#!/bin/sh
-# Stands in for kterm, which Debian does not package.
-echo "$@" >"$HOME/kterm-arguments"
-exec xterm -class KTerm "$@"
-EOS
-chmod 755 "$HOME_DIR/bin/kterm"
-# tcsh and zsh do not read .profile; give them ~/bin as well.
-echo 'set path = ($HOME/bin $path)' >"$HOME_DIR/.cshrc"
-echo 'path=($HOME/bin $path)' >"$HOME_DIR/.zshenv"
-touch "$HOME_DIR/.Xauthority"
-xauth -q -f "$HOME_DIR/.Xauthority" add "$LOCAL_ADDR:$DISPLAY_NUM" . "$COOKIE"
-chown -R "$TEST_USER:" "$HOME_DIR"
-set_password() { printf '%s:%s\n' "$TEST_USER" "$1" | chpasswd; }
-set_password "$PASSWORD"
-
-# The servers, with a clean environment: /bin/login -p passes it on.
-CLEAN_ENV=(env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin)
-ip netns exec "$NS" "${CLEAN_ENV[@]}" "$BUSYBOX" telnetd -F -b "$BUSYBOX_ADDR:23" -l /bin/login \
-  >"$WORK/busybox.log" 2>&1 &
-PIDS+=($!)
-ip netns exec "$NS" "${CLEAN_ENV[@]}" socat "TCP-LISTEN:23,bind=$INETUTILS_ADDR,reuseaddr,fork" \
-  "EXEC:$TELNETD,nofork" >"$WORK/inetutils.log" 2>&1 &
-PIDS+=($!)
-sleep 0.5
+remote_host_set_password "$PASSWORD"
+remote_host_grant_display "$COOKIE" "$DISPLAY_NUM"
+remote_host_start busybox || exit 1
+remote_host_start inetutils || exit 1
 
 # ---------------------------------------------------------------- checks ---
 
@@ -194,7 +110,7 @@ wait_exit() {
 dialogue() {
   local address=$1 password=$2 class=$3 switch=$4
   shift 4
-  env "$@" "$DOVREL" "$address" "$DISPLAY_NUM" $switch >"$WORK/dovrel.log" 2>&1 &
+  env "$@" "$DOVREL" "$address" "$DISPLAY_NUM" $switch >"$RH_WORK/dovrel.log" 2>&1 &
   local pid=$!
   WINDOW=
   ENTER_TO_WINDOW=
@@ -204,7 +120,7 @@ dialogue() {
     wait "$pid" 2>/dev/null
     return
   fi
-  xdotool type --delay 15 "$TEST_USER"
+  xdotool type --delay 15 "$RH_USER"
   xdotool key Tab
   xdotool type --delay 15 "$password"
   local enter
@@ -218,6 +134,10 @@ dialogue() {
     kill -0 "$pid" 2>/dev/null || [ "$(now_ms)" -lt $((deadline - 9000)) ] || break
     sleep 0.05
   done
+  if kill -0 "$pid" 2>/dev/null && [ -z "$WINDOW" ]; then
+    # Still running without a terminal: show where it stands.
+    echo "#   no terminal yet; focus on: $(xdotool getwindowfocus getwindowname 2>&1 | tr '\n' ' ')"
+  fi
   wait_exit "$pid" 15
   STATUS=$?
   ENTER_TO_EXIT=$(($(now_ms) - enter))
@@ -225,18 +145,18 @@ dialogue() {
 
 # Closes the remote terminal and whatever else the remote user left running.
 reset_remote() {
-  kill_user_processes
+  remote_host_kill_user_processes
   local deadline=$(($(now_ms) + 5000))
   while [ -n "$(window_of_class XTerm)$(window_of_class KTerm)" ] && [ "$(now_ms)" -lt "$deadline" ]; do
     sleep 0.05
   done
-  rm -f "$HOME_DIR/kterm-arguments"
+  rm -f "$RH_HOME/kterm-arguments"
 }
 
 # A refused login: the box is dismissed as a person would. Sets BOX (the
 # box's window, or empty) and STATUS.
 wrong_password() {
-  env LC_ALL=C.UTF-8 "$DOVREL" "$1" "$DISPLAY_NUM" x >"$WORK/dovrel.log" 2>&1 &
+  env LC_ALL=C.UTF-8 "$DOVREL" "$1" "$DISPLAY_NUM" x >"$RH_WORK/dovrel.log" 2>&1 &
   local pid=$!
   BOX=
   local form
@@ -246,7 +166,7 @@ wrong_password() {
     STATUS=125
     return
   fi
-  xdotool type --delay 15 "$TEST_USER"
+  xdotool type --delay 15 "$RH_USER"
   xdotool key Tab
   xdotool type --delay 15 "not-the-password"
   xdotool key Return
@@ -257,21 +177,20 @@ wrong_password() {
   STATUS=$?
 }
 
-declare -A SERVER_ADDR=([busybox]=$BUSYBOX_ADDR [inetutils]=$INETUTILS_ADDR)
 declare -A FIGURES=()
 
-echo "# display :$DISPLAY_NUM, this machine $LOCAL_ADDR, busybox $BUSYBOX_ADDR, inetutils $INETUTILS_ADDR"
+echo "# display :$DISPLAY_NUM, this machine $RH_LOCAL_ADDR, busybox ${RH_ADDR[busybox]}, inetutils ${RH_ADDR[inetutils]}"
 
 for server in busybox inetutils; do
   for shell in bash dash zsh tcsh; do
-    usermod -s "$(command -v "$shell")" "$TEST_USER"
+    remote_host_set_shell "$shell"
     label="$server/$shell"
-    dialogue "${SERVER_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+    dialogue "${RH_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
     check $([ -n "$WINDOW" ]; echo $?) "$label: an XTerm window appears (${ENTER_TO_WINDOW:-none} ms after Enter)"
     if [ -n "$WINDOW" ]; then
       geometry=$(xwininfo -id "$WINDOW" | sed -n 's/^ *-geometry //p')
       check $([ "$geometry" = "80x25+0+0" ]; echo $?) "$label: its geometry is 80x25+0+0 ($geometry)"
-      check $(pgrep -u "$TEST_USER" -x xterm >/dev/null; echo $?) "$label: it runs as the remote user"
+      check $(pgrep -u "$RH_USER" -x xterm >/dev/null; echo $?) "$label: it runs as the remote user"
     fi
     check $([ "$STATUS" -eq 0 ] && [ "$ENTER_TO_EXIT" -le 5000 ]; echo $?) \
       "$label: dovrel ends by itself with status 0 within 5 s of Enter (status $STATUS, $ENTER_TO_EXIT ms)"
@@ -283,15 +202,15 @@ for server in busybox inetutils; do
     reset_remote
   done
 
-  usermod -s /bin/bash "$TEST_USER"
-  dialogue "${SERVER_ADDR[$server]}" "$PASSWORD" KTerm "" LC_ALL=C.UTF-8
-  arguments=$(cat "$HOME_DIR/kterm-arguments" 2>/dev/null)
+  remote_host_set_shell bash
+  dialogue "${RH_ADDR[$server]}" "$PASSWORD" KTerm "" LC_ALL=C.UTF-8
+  arguments=$(cat "$RH_HOME/kterm-arguments" 2>/dev/null)
   check $([ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ]; echo $?) "$server: without x a KTerm window appears (status $STATUS)"
-  check $([ "$arguments" = "-geometry 80x25+0+0 -display $LOCAL_ADDR:$DISPLAY_NUM" ]; echo $?) \
+  check $([ "$arguments" = "-geometry 80x25+0+0 -display $RH_LOCAL_ADDR:$DISPLAY_NUM" ]; echo $?) \
     "$server: kterm got the display asked for ($arguments)"
   reset_remote
 
-  wrong_password "${SERVER_ADDR[$server]}"
+  wrong_password "${RH_ADDR[$server]}"
   check $([ -n "$BOX" ]; echo $?) "$server: a wrong password shows the Login incorrect box"
   check $([ "$STATUS" -eq 1 ]; echo $?) "$server: a wrong password ends with status 1 (status $STATUS)"
   check $([ -z "$(window_of_class XTerm)" ]; echo $?) "$server: a wrong password gives no terminal"
@@ -300,20 +219,20 @@ done
 
 # Non-ASCII password in a UTF-8 locale, on both servers.
 UTF8_PASSWORD='pässwörd-ÿ'
-set_password "$UTF8_PASSWORD"
+remote_host_set_password "$UTF8_PASSWORD"
 for server in busybox inetutils; do
-  dialogue "${SERVER_ADDR[$server]}" "$UTF8_PASSWORD" XTerm x LC_ALL=en_US.UTF-8
+  dialogue "${RH_ADDR[$server]}" "$UTF8_PASSWORD" XTerm x LC_ALL=en_US.UTF-8
   check $([ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ]; echo $?) "$server: a non-ASCII password logs in (status $STATUS)"
   reset_remote
 done
-set_password "$PASSWORD"
+remote_host_set_password "$PASSWORD"
 
 # Type-ahead: /bin/login throws away what arrives before the shell starts.
 lost=0
 for run in $(seq "$TYPE_AHEAD_RUNS"); do
   server=busybox
   [ $((run % 2)) -eq 0 ] && server=inetutils
-  dialogue "${SERVER_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+  dialogue "${RH_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
   if [ -z "$WINDOW" ] || [ "$STATUS" -ne 0 ]; then
     lost=$((lost + 1))
     echo "#   run $run ($server): no launch (status $STATUS)"
@@ -325,7 +244,7 @@ done
 check $([ "$lost" -eq 0 ]; echo $?) "type-ahead: $TYPE_AHEAD_RUNS dialogues in a row lose no launch ($lost lost)"
 
 # Negative control: with the display address wrong the check must fail.
-dialogue "$BUSYBOX_ADDR" "$PASSWORD" XTerm x LC_ALL=C.UTF-8 LD_PRELOAD="$SHIM"
+dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8 LD_PRELOAD="$SHIM"
 sleep 2
 check $([ -z "$WINDOW" ] && [ -z "$(window_of_class XTerm)" ]; echo $?) \
   "negative control: with a loopback display address no window appears"

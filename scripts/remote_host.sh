@@ -1,0 +1,146 @@
+# A throw-away "remote host" for the end-to-end test and the demo: a network
+# namespace behind a veth pair, a local user whose home lives in a temporary
+# folder, and real telnet servers on port 23 inside the namespace, logging in
+# through /bin/login. Sourced, not run; needs root.
+#
+#   remote_host_init PREFIX SERVERS_DIR   names and addresses (RH_* variables)
+#   remote_host_create                     the namespace and the user
+#   remote_host_start busybox|inetutils    a server on its own address
+#   remote_host_cleanup                    removes all of it again
+
+remote_host_init() {
+  local prefix=$1
+  RH_SERVERS=$2
+  RH_ID=$$
+  local net=$((RH_ID % 200 + 20))
+  RH_NS=$prefix-$RH_ID
+  RH_VETH_HOST=dvh$RH_ID
+  RH_VETH_REMOTE=dvr$RH_ID
+  RH_LOCAL_ADDR=10.200.$net.1
+  declare -gA RH_ADDR=([busybox]=10.200.$net.2 [inetutils]=10.200.$net.3)
+  RH_USER=dv${prefix//[^a-z]/}$RH_ID
+  RH_USER=${RH_USER:0:31}
+  RH_WORK=$(mktemp -d "/tmp/$prefix.XXXXXX")
+  chmod 755 "$RH_WORK"   # the remote user must reach its home inside
+  RH_HOME=$RH_WORK/home
+  RH_PIDS=()
+}
+
+remote_host_create() {
+  ip netns add "$RH_NS" || return 1
+  ip link add "$RH_VETH_HOST" type veth peer name "$RH_VETH_REMOTE"
+  ip link set "$RH_VETH_REMOTE" netns "$RH_NS"
+  ip addr add "$RH_LOCAL_ADDR/24" dev "$RH_VETH_HOST"
+  ip link set "$RH_VETH_HOST" up
+  local address
+  for address in "${RH_ADDR[@]}"; do ip -n "$RH_NS" addr add "$address/24" dev "$RH_VETH_REMOTE"; done
+  ip -n "$RH_NS" link set "$RH_VETH_REMOTE" up
+  ip -n "$RH_NS" link set lo up
+
+  # The user, with the start-up files a user of each shell has: zsh without
+  # any asks new-user questions that swallow typed input.
+  useradd -M -d "$RH_HOME" -s /bin/bash "$RH_USER" || return 1
+  mkdir -p "$RH_HOME/bin"
+  cp -r /etc/skel/. "$RH_HOME/"
+  : >"$RH_HOME/.zshrc"
+  cat >"$RH_HOME/bin/kterm" <<'EOS'
+#!/bin/sh
+# Stands in for kterm, which Debian does not package.
+echo "$@" >"$HOME/kterm-arguments"
+exec xterm -class KTerm "$@"
+EOS
+  chmod 755 "$RH_HOME/bin/kterm"
+  # bash and dash find ~/bin through .profile; tcsh and zsh need telling.
+  echo 'set path = ($HOME/bin $path)' >"$RH_HOME/.cshrc"
+  echo 'path=($HOME/bin $path)' >"$RH_HOME/.zshenv"
+  touch "$RH_HOME/.Xauthority"
+  chown -R "$RH_USER:" "$RH_HOME"
+}
+
+remote_host_set_password() { printf '%s:%s\n' "$RH_USER" "$1" | chpasswd; }
+remote_host_set_shell() { usermod -s "$(command -v "$1")" "$RH_USER"; }
+
+# Lets the remote user open display number $2 of this machine with cookie $1.
+remote_host_grant_display() {
+  xauth -q -f "$RH_HOME/.Xauthority" add "$RH_LOCAL_ADDR:$2" . "$1"
+  chown "$RH_USER:" "$RH_HOME/.Xauthority"
+}
+
+# Starts a server with a clean environment: /bin/login -p passes it on, and an
+# inherited XAUTHORITY would keep the remote terminal from its display.
+remote_host_start() {
+  local clean=(env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin)
+  local address=${RH_ADDR[$1]}
+  case $1 in
+    busybox)
+      # Without -K, as a common set-up: the connection stays open while the
+      # remote terminal runs.
+      ip netns exec "$RH_NS" "${clean[@]}" "$RH_SERVERS/bin/busybox" telnetd -F \
+        -b "$address:23" -l /bin/login >"$RH_WORK/busybox.log" 2>&1 &
+      ;;
+    inetutils)
+      ip netns exec "$RH_NS" "${clean[@]}" socat "TCP-LISTEN:23,bind=$address,reuseaddr,fork" \
+        "EXEC:$RH_SERVERS/usr/sbin/telnetd,nofork" >"$RH_WORK/inetutils.log" 2>&1 &
+      ;;
+  esac
+  RH_PIDS+=($!)
+  local _
+  for _ in $(seq 50); do
+    ip netns exec "$RH_NS" ss -ltn "sport = :23" 2>/dev/null | grep -q "$address:23" && return 0
+    sleep 0.1
+  done
+  echo "the $1 server did not start"
+  return 1
+}
+
+# The remote user's processes were started by this host's servers; they are
+# ended by their PIDs.
+remote_host_kill_user_processes() {
+  id "$RH_USER" >/dev/null 2>&1 || return 0
+  local pids _
+  for _ in 1 2 3 4 5; do
+    pids=$(pgrep -u "$RH_USER")
+    [ -z "$pids" ] && return 0
+    # shellcheck disable=SC2086
+    kill $pids 2>/dev/null
+    sleep 0.2
+  done
+  # shellcheck disable=SC2086
+  kill -9 $pids 2>/dev/null
+}
+
+remote_host_cleanup() {
+  local pid
+  for pid in "${RH_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  remote_host_kill_user_processes
+  for pid in "${RH_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+  ip netns del "$RH_NS" 2>/dev/null
+  ip link del "$RH_VETH_HOST" 2>/dev/null
+  id "$RH_USER" >/dev/null 2>&1 && userdel "$RH_USER" 2>/dev/null
+  rm -rf "$RH_WORK"
+}
+
+# A private Xvfb on a free one-digit display, listening on TCP, with a fresh
+# MIT cookie and no -ac. Sets XVFB_PID, DISPLAY_NUM, COOKIE and exports
+# DISPLAY and XAUTHORITY for this machine's own clients.
+start_private_xvfb() {
+  local work=$1 n
+  DISPLAY_NUM=
+  for n in $(seq 1 9); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then DISPLAY_NUM=$n; break; fi
+  done
+  [ -n "$DISPLAY_NUM" ] || { echo "no free X display number"; return 1; }
+  COOKIE=$(mcookie)
+  touch "$work/server.auth" "$work/client.auth"
+  xauth -q -f "$work/server.auth" add ":$DISPLAY_NUM" . "$COOKIE"
+  xauth -q -f "$work/client.auth" add ":$DISPLAY_NUM" . "$COOKIE"
+  Xvfb ":$DISPLAY_NUM" -listen tcp -noreset -auth "$work/server.auth" -screen 0 1280x1024x24 \
+    >"$work/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=:$DISPLAY_NUM XAUTHORITY=$work/client.auth
+  local _
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+  echo "Xvfb did not start"
+  cat "$work/xvfb.log"
+  return 1
+}
