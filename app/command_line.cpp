@@ -20,6 +20,14 @@ std::vector<std::string_view> Tokenise(std::string_view tail) {
 
 }  // namespace
 
+InfoOption FindInfoOption(int argc, const char* const* argv) {
+  if (argc < 2) return InfoOption::kNone;
+  const std::string_view first = argv[1];
+  if (first == "--help" || first == "-h") return InfoOption::kHelp;
+  if (first == "--version") return InfoOption::kVersion;
+  return InfoOption::kNone;
+}
+
 std::string JoinArguments(int argc, const char* const* argv) {
   std::string tail;
   for (int i = 1; i < argc; ++i) {
@@ -32,6 +40,8 @@ std::string JoinArguments(int argc, const char* const* argv) {
 std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
   const std::vector<std::string_view> tokens = Tokenise(tail);
   if (tokens.empty()) return std::nullopt;
+
+  if (tokens.front().front() == '-') return std::nullopt;
 
   CommandLine line;
   line.hostName = std::string(tokens.front());

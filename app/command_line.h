@@ -18,12 +18,22 @@ inline constexpr std::string_view kUsageText =
     " Screen: Display Number (0-9)\n"
     " x: \"xterm\" switch (default: \"kterm\")";
 
+inline constexpr std::string_view kVersionText = "dovrel 1.1";
+
+// Options that print something and end the program without a display.
+enum class InfoOption { kNone, kHelp, kVersion };
+
+// --help or -h, --version as the first argument.
+InfoOption FindInfoOption(int argc, const char* const* argv);
+
 // The arguments after the program's name, joined with single blanks.
 std::string JoinArguments(int argc, const char* const* argv);
 
 // Splits the command-line tail at blanks and tabs (no quoting) and reads it:
 // a host name, then any number of one-character switches, a digit for the
-// display (the last one wins) or x/X for xterm. Nothing on any other input.
+// display (the last one wins) or x/X for xterm. Nothing on any other input;
+// no host name begins with '-', so a first token that does is an unknown
+// option.
 std::optional<CommandLine> ParseCommandLine(std::string_view tail);
 
 }  // namespace dovrel

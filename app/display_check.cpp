@@ -4,9 +4,11 @@
 #include <sys/un.h>
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "unique_fd.h"
@@ -16,7 +18,8 @@ namespace dovrel {
 namespace {
 
 std::string Env(const char* name) {
-  const char* value = std::getenv(name);
+  // Read at start-up, before any other thread exists.
+  const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
   return value != nullptr ? value : "";
 }
 
@@ -45,9 +48,14 @@ class NoProbe final : public DisplayProbe {};
 
 std::unique_ptr<DisplayProbe> ProbeX11(const std::string& display) {
   if (display.empty()) return nullptr;
-  auto probe = std::make_unique<X11Probe>(display);
-  if (!probe->IsConnected()) return nullptr;
-  return probe;
+  // A server that is resetting after its last client left refuses
+  // connections for a moment: try a few times before giving up.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    auto probe = std::make_unique<X11Probe>(display);
+    if (probe->IsConnected()) return probe;
+  }
+  return nullptr;
 }
 
 std::unique_ptr<DisplayProbe> ProbeWayland(const std::string& display) {

@@ -15,7 +15,17 @@
 
 int main(int argc, char* argv[]) {
   // User name and password are sent in the locale's encoding.
-  std::setlocale(LC_ALL, "");
+  std::setlocale(LC_ALL, "");  // NOLINT(concurrency-mt-unsafe): no other thread yet
+  switch (dovrel::FindInfoOption(argc, argv)) {
+    case dovrel::InfoOption::kHelp:
+      std::printf("%.*s\n", static_cast<int>(dovrel::kUsageText.size()), dovrel::kUsageText.data());
+      return dovrel::kExitDone;
+    case dovrel::InfoOption::kVersion:
+      std::printf("%.*s\n", static_cast<int>(dovrel::kVersionText.size()), dovrel::kVersionText.data());
+      return dovrel::kExitDone;
+    case dovrel::InfoOption::kNone:
+      break;
+  }
   const std::string tail = dovrel::JoinArguments(argc, argv);
 
   std::string problem;

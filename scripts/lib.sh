@@ -3,8 +3,8 @@
 
 DOVREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev)
-TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils python3 locales)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev libqt6svg6 dpkg-dev file)
+TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils python3 locales fonts-ipafont-gothic man-db)
 # The end-to-end test's remote host: its shells, its terminal, socat, and the
 # libraries of the telnet servers, which are unpacked rather than installed
 # (installing inetutils-telnetd would start an inetd service).
@@ -40,11 +40,11 @@ generate_test_locales() {
   done
 }
 
-# configure_and_build DIR BUILD_TYPE [SANITIZER]
+# configure_and_build DIR BUILD_TYPE [more cmake arguments...]
 configure_and_build() {
-  local dir=$1 type=$2 sanitizer=${3:-}
-  cmake -S "$DOVREL_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" \
-    -DDOVREL_SANITIZE="$sanitizer" >/dev/null
+  local dir=$1 type=$2
+  shift 2
+  cmake -S "$DOVREL_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
   cmake --build "$dir" -- -j"$(nproc)"
 }
 

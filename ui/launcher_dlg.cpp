@@ -107,6 +107,8 @@ CLauncherDlg::CLauncherDlg(QWidget* parent)
   for (const int size : {16, 32, 48}) {
     m_hIcon.addFile(QStringLiteral(":/icons/dovrel-%1.png").arg(size), QSize(size, size));
   }
+  // Sharp at any other size where the SVG icon engine is installed.
+  m_hIcon.addFile(QStringLiteral(":/icons/dovrel.svg"));
   BuildForm();
   OnInitDialog();
 }
@@ -132,7 +134,7 @@ void CLauncherDlg::BuildForm() {
 
   // Created in tab order: user name, password, OK, host.
   m_userId = AddEdit(this, du.Rect(52, 25, 128, 14), QStringLiteral("User"));
-  m_password = AddEdit(this, du.Rect(52, 43, 128, 14), QStringLiteral("Password"));
+  m_password = AddEdit(this, du.Rect(52, 43, 128, 14), QStringLiteral("Pass"));
   m_password->setEchoMode(QLineEdit::Password);
   for (QLineEdit* field : {m_userId, m_password}) {
     field->setValidator(new ByteLimitValidator(texts::kFieldMaxBytes, field));

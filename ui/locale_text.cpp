@@ -20,6 +20,8 @@ class Converter {
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
 
+  // iconv_open's documented failure value is (iconv_t)-1.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
   [[nodiscard]] bool IsValid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
 
   // Converts all of `in`; nothing when a character cannot be converted.
@@ -65,7 +67,8 @@ class Converter {
 std::optional<std::string> ToLocaleBytes(const QString& text) {
   QByteArray utf8 = text.toUtf8();
   const std::string_view view(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-  Converter converter(::nl_langinfo(CODESET), "UTF-8");
+  // The locale is read on the user-interface thread only.
+  Converter converter(::nl_langinfo(CODESET), "UTF-8");  // NOLINT(concurrency-mt-unsafe)
   std::optional<std::string> bytes =
       converter.IsValid() ? converter.Convert(view) : std::optional<std::string>(view);
   utf8.fill('\0');
@@ -73,7 +76,7 @@ std::optional<std::string> ToLocaleBytes(const QString& text) {
 }
 
 QString FromLocaleBytes(std::string_view bytes) {
-  Converter converter("UTF-8", ::nl_langinfo(CODESET));
+  Converter converter("UTF-8", ::nl_langinfo(CODESET));  // NOLINT(concurrency-mt-unsafe)
   if (converter.IsValid()) {
     if (const auto utf8 = converter.Convert(bytes)) {
       return QString::fromUtf8(utf8->data(), static_cast<qsizetype>(utf8->size()));

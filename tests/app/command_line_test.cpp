@@ -50,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"myhost 12", std::nullopt}, Case{"myhost a", std::nullopt},
                       Case{"myhost :", std::nullopt}, Case{"myhost -1", std::nullopt},
                       Case{"myhost xx", std::nullopt}, Case{"myhost 3 y", std::nullopt},
+                      Case{"-x myhost", std::nullopt}, Case{"--display 1", std::nullopt},
                       // A quoted text with a blank is split; its last piece
                       // is an invalid switch.
                       Case{"\"my host\"", std::nullopt}));
@@ -59,6 +60,18 @@ TEST(CommandLineTail, JoinsTheArgumentsWithSingleBlanks) {
   EXPECT_EQ(JoinArguments(4, argv), "my host 1 x");
   EXPECT_EQ(JoinArguments(1, argv), "");
   EXPECT_FALSE(ParseCommandLine(JoinArguments(4, argv)).has_value());
+}
+
+TEST(InfoOptions, AreRecognisedOnlyAsTheFirstArgument) {
+  const char* help[] = {"dovrel", "--help"};
+  const char* shortHelp[] = {"dovrel", "-h", "myhost"};
+  const char* version[] = {"dovrel", "--version"};
+  const char* late[] = {"dovrel", "myhost", "--help"};
+  EXPECT_EQ(FindInfoOption(2, help), InfoOption::kHelp);
+  EXPECT_EQ(FindInfoOption(3, shortHelp), InfoOption::kHelp);
+  EXPECT_EQ(FindInfoOption(2, version), InfoOption::kVersion);
+  EXPECT_EQ(FindInfoOption(3, late), InfoOption::kNone);
+  EXPECT_EQ(FindInfoOption(1, help), InfoOption::kNone);
 }
 
 TEST(Usage, IsTheFourLineText) {

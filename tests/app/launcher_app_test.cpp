@@ -33,7 +33,7 @@ void LogInThroughTheForm(const QString& user, const QString& password) {
     QLineEdit* passwordField = nullptr;
     for (auto* edit : form->findChildren<QLineEdit*>()) {
       if (edit->accessibleName() == QLatin1String("User")) userField = edit;
-      if (edit->accessibleName() == QLatin1String("Password")) passwordField = edit;
+      if (edit->accessibleName() == QLatin1String("Pass")) passwordField = edit;
     }
     QTest::keyClicks(userField, user);
     QTest::keyClicks(passwordField, password);

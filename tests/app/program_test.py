@@ -38,10 +38,19 @@ def no_display_cases():
     lines = run.stderr.strip().splitlines()
     check(len(lines) == 1 and lines[0].startswith("dovrel: "), f"no display: one line on stderr {lines}")
 
-    run = subprocess.run([DOVREL, "myhost", "12"], env=without_display(), capture_output=True,
+    for bad in (["myhost", "12"], ["--frobnicate"], ["-x", "myhost"]):
+        run = subprocess.run([DOVREL, *bad], env=without_display(), capture_output=True,
+                             text=True, timeout=20)
+        check(run.returncode == 2, f"bad command line {bad}: status 2")
+        check(USAGE in run.stderr, f"bad command line {bad}: the usage text on stderr")
+
+    for option in ("--help", "-h"):
+        run = subprocess.run([DOVREL, option], env=without_display(), capture_output=True,
+                             text=True, timeout=20)
+        check(run.returncode == 0 and run.stdout == USAGE + "\n", f"{option}: usage on stdout, status 0")
+    run = subprocess.run([DOVREL, "--version"], env=without_display(), capture_output=True,
                          text=True, timeout=20)
-    check(run.returncode == 2, "bad command line: status 2")
-    check(USAGE in run.stderr, "bad command line: the usage text on stderr")
+    check(run.returncode == 0 and run.stdout == "dovrel 1.1\n", "--version: dovrel 1.1, status 0")
 
 
 class Xvfb:

@@ -13,7 +13,8 @@ namespace dovrel::test {
 // Acts on the first modal window that `match` accepts, as soon as it is up:
 // the way a test reaches a box shown from inside a modal loop. Polls every
 // 20 ms for at most 10 s.
-inline void WhenModal(std::function<bool(QWidget*)> match, std::function<void(QWidget*)> action) {
+inline void WhenModal(const std::function<bool(QWidget*)>& match,
+                      const std::function<void(QWidget*)>& action) {
   auto* timer = new QTimer(qApp);
   auto started = std::make_shared<int>(0);
   QObject::connect(timer, &QTimer::timeout, timer, [=] {

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The Debian package: its file list, its control data, and (as root) an
+# install with apt-get, `dovrel --version` from the installed place, and its
+# removal again.
+#   package_test.sh DEB
+set -uo pipefail
+
+DEB=$1
+passed=0
+failed=0
+check() {  # check CONDITION-STATUS DESCRIPTION
+  if [ "$1" -eq 0 ]; then passed=$((passed + 1)); echo "ok   $2"; else failed=$((failed + 1)); echo "FAIL $2"; fi
+}
+
+name=$(basename "$DEB")
+check $([[ "$name" =~ ^dovrel_1\.1-1_[a-z0-9]+\.deb$ ]]; echo $?) "file name $name"
+
+files=$(dpkg-deb -c "$DEB" | awk '{print $NF}')
+for path in ./usr/bin/dovrel ./usr/share/man/man1/dovrel.1 \
+  ./usr/share/icons/hicolor/16x16/apps/dovrel.png ./usr/share/icons/hicolor/32x32/apps/dovrel.png \
+  ./usr/share/icons/hicolor/48x48/apps/dovrel.png ./usr/share/icons/hicolor/scalable/apps/dovrel.svg; do
+  check $(grep -qx "$path" <<<"$files"; echo $?) "contains $path"
+done
+
+info=$(dpkg-deb --info "$DEB")
+check $(grep -q '^ Package: dovrel$' <<<"$info"; echo $?) "Package: dovrel"
+check $(grep -q '^ Version: 1.1-1$' <<<"$info"; echo $?) "Version: 1.1-1"
+depends=$(sed -n 's/^ Depends: //p' <<<"$info")
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libc6 libqt6svg6; do
+  check $(grep -q "$library" <<<"$depends"; echo $?) "depends on $library"
+done
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "# not root: install and removal not tried"
+elif dpkg-query -W -f='${Status}' dovrel 2>/dev/null | grep -q "install ok installed"; then
+  echo "# dovrel is already installed here: install and removal not tried"
+else
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$DEB")" >/dev/null 2>&1
+  check $? "apt-get install ./$name"
+  version=$(env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/dovrel --version 2>&1)
+  check $([ "$version" = "dovrel 1.1" ]; echo $?) "/usr/bin/dovrel --version says dovrel 1.1 ($version)"
+  check $(man -w dovrel >/dev/null 2>&1 || [ -e /usr/share/man/man1/dovrel.1 ]; echo $?) "man dovrel finds the page"
+  DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq dovrel >/dev/null 2>&1
+  check $([ ! -e /usr/bin/dovrel ]; echo $?) "apt-get remove dovrel takes it away again"
+fi
+
+echo "package: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
