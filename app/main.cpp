@@ -12,8 +12,11 @@
 #include "command_line.h"
 #include "display_check.h"
 #include "launcher_app.h"
+#include "secret_bytes.h"
 
 int main(int argc, char* argv[]) {
+  // The form will hold a password: no core dumps, no ptrace by other processes.
+  dovrel::ProtectSecretsFromInspection();
   // User name and password are sent in the locale's encoding.
   std::setlocale(LC_ALL, "");  // NOLINT(concurrency-mt-unsafe): no other thread yet
   switch (dovrel::FindInfoOption(argc, argv)) {

@@ -1,5 +1,7 @@
 #include "secret_bytes.h"
 
+#include <sys/prctl.h>
+
 #include <cstring>
 
 namespace dovrel {
@@ -32,5 +34,7 @@ void WipeString(std::string& text) noexcept {
   if (!text.empty()) ::explicit_bzero(text.data(), text.size());
   text.clear();
 }
+
+bool ProtectSecretsFromInspection() noexcept { return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0; }
 
 }  // namespace dovrel

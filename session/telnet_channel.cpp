@@ -7,6 +7,13 @@
 
 namespace dovrel {
 
+namespace {
+
+// Replies held back at most, so a flood of requests needs no more memory.
+constexpr std::size_t kReplyBatch = 4096;
+
+}  // namespace
+
 TelnetChannel::TelnetChannel(int socket, const AbortSignal& abort,
                              std::chrono::milliseconds readLimit)
     : m_socket(socket), m_abort(abort), m_readLimit(readLimit) {}
@@ -23,10 +30,13 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
       if (!unit) continue;
       if (unit->kind == TelnetUnit::Kind::kNegotiation) {
         const TelnetReply reply = m_options.Answer(unit->verb, unit->value);
-        if (reply.size != 0 && !SendRaw(reply.Bytes())) return {IoStatus::kFailed, *unit};
+        m_replies.insert(m_replies.end(), reply.Bytes().begin(), reply.Bytes().end());
+        if (m_replies.size() >= kReplyBatch && !FlushReplies()) return {IoStatus::kFailed, *unit};
       }
       return {IoStatus::kOk, *unit};
     }
+    // A host may wait for the answers before it sends more.
+    if (!FlushReplies()) return {IoStatus::kFailed, {}};
     const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, limit);
     if (got.status != IoStatus::kOk) return {got.status, {}};
     m_next = 0;
@@ -43,6 +53,7 @@ TelnetChannel::DataByte TelnetChannel::ReadDataByte(std::chrono::milliseconds li
 }
 
 bool TelnetChannel::SendData(std::span<const unsigned char> bytes) {
+  if (!FlushReplies()) return false;
   std::vector<unsigned char> escaped;
   escaped.reserve(bytes.size() + 4);
   telnet::AppendEscaped(bytes, escaped);
@@ -53,6 +64,7 @@ bool TelnetChannel::SendData(std::span<const unsigned char> bytes) {
 }
 
 void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLimit) {
+  if (!FlushReplies()) return;
   m_unread.reset();
   m_next = m_end = 0;
   std::vector<unsigned char> sink(chunk);
@@ -62,7 +74,15 @@ void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLi
   }
 }
 
+bool TelnetChannel::FlushReplies() {
+  if (m_replies.empty()) return true;
+  const bool sent = SendRaw(m_replies);
+  m_replies.clear();
+  return sent;
+}
+
 bool TelnetChannel::SendRaw(std::span<const unsigned char> bytes) {
+  ++m_sendCalls;
   return SendAll(m_socket, bytes, m_abort, m_readLimit);
 }
 
@@ -77,7 +97,8 @@ bool RefuseTelnetOptions(TelnetChannel& channel) {
   for (;;) {
     const auto unit = ReadTelnetCommand(channel);
     if (!unit) return false;
-    if (unit->kind == TelnetUnit::Kind::kData) return true;
+    // The option phase ends with every answer on its way.
+    if (unit->kind == TelnetUnit::Kind::kData) return channel.FlushReplies();
   }
 }
 

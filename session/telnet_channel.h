@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "abort_signal.h"
 #include "option_refuser.h"
@@ -42,6 +43,9 @@ class TelnetChannel {
   // Puts one data byte back; the next read returns it first.
   void Unread(unsigned char byte) { m_unread = byte; }
 
+  // Sends the replies gathered so far; false if that failed.
+  bool FlushReplies();
+
   // Sends bytes as telnet data (a byte 255 doubled).
   bool SendData(std::span<const unsigned char> bytes);
 
@@ -50,6 +54,8 @@ class TelnetChannel {
   void Discard(std::size_t chunk, std::chrono::milliseconds quietLimit);
 
   [[nodiscard]] std::chrono::milliseconds ReadLimit() const { return m_readLimit; }
+  // System calls that sent bytes, for measurements.
+  [[nodiscard]] std::size_t SendCalls() const { return m_sendCalls; }
   [[nodiscard]] const OptionRefuser& Options() const { return m_options; }
 
  private:
@@ -61,6 +67,10 @@ class TelnetChannel {
   TelnetReader m_reader;
   OptionRefuser m_options;
   std::optional<unsigned char> m_unread;
+  // Replies to the requests in one received segment go out together, before
+  // the next wait for the host and before any data.
+  std::vector<unsigned char> m_replies;
+  std::size_t m_sendCalls = 0;
   std::array<unsigned char, 4096> m_buffer{};
   std::size_t m_next = 0;  // first unparsed byte in m_buffer
   std::size_t m_end = 0;   // one past the last received byte

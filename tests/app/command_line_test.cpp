@@ -19,6 +19,8 @@ std::optional<CommandLine> Valid(std::string host, int display, bool xterm) {
   return CommandLine{std::move(host), display, xterm};
 }
 
+void PrintTo(const Case& c, std::ostream* os) { *os << "[" << c.tail << "]"; }
+
 class CommandLineRules : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CommandLineRules, ReadTheTailAsTheUserMeantIt) {

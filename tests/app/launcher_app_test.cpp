@@ -7,11 +7,15 @@
 #include <QMessageBox>
 #include <QTest>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
+#include <utility>
 #include <string>
 #include <thread>
 
 #include "launcher_app.h"
+#include "hanging_listener.h"
 #include "launcher_dlg.h"
 #include "scripted_host.h"
 #include "ui_driver.h"
@@ -160,6 +164,67 @@ TEST_F(WholeRun, EscapeBeforeOkEndsWithStatus1AndNoConnection) {
   EXPECT_EQ(result.exitStatus, kExitNotDone);
   EXPECT_FALSE(m_host.Accept(100ms));
 }
+
+// Closing the form in each phase of the session: the program ends with
+// status 1, well within the 10 s the teardown may wait, and no worker is
+// left behind.
+enum class Phase { kConnecting, kNegotiating, kWaitingForLogin, kWaitingForPassword, kWaitingForShell, kDraining };
+
+class CloseDuring : public WholeRun, public ::testing::WithParamInterface<Phase> {};
+
+TEST_P(CloseDuring, EndsWithStatus1WithinTheLimit) {
+  const Phase phase = GetParam();
+  m_timing.readLimit = 60000ms;
+  m_timing.drainQuiet = 60000ms;
+  std::atomic<bool> reached{false};
+  std::unique_ptr<test::HangingListener> hanging;
+  std::thread host;
+  if (phase == Phase::kConnecting) {
+    hanging = std::make_unique<test::HangingListener>();
+    if (!hanging->IsHanging()) GTEST_SKIP() << "connects to a full backlog do not hang here";
+    m_timing.port = hanging->Port();
+    reached = true;  // the connect hangs from the start
+  } else {
+    host = std::thread([&] {
+      if (!m_host.Accept(10s)) return;
+      const std::pair<const char*, const char*> steps[] = {
+          {"\xff\xfd\x18", "\xff\xfc\x18"}, {"login: ", "alice\n"}, {"Password: ", "pw\n"}, {"$ ", "exit\n"}};
+      const int stepsBefore = static_cast<int>(phase) - static_cast<int>(Phase::kNegotiating);
+      for (int i = 0; i < stepsBefore; ++i) {
+        if (!m_host.Send(steps[i].first) || !m_host.ReadUntil(steps[i].second)) return;
+      }
+      if (phase == Phase::kNegotiating) m_host.Send("\xff\xfd");  // a request cut short
+      std::this_thread::sleep_for(200ms);
+      reached = true;
+      m_host.ReadUntilClosed(15s);
+    });
+  }
+  LogInThroughTheForm("alice", "pw");
+  std::chrono::steady_clock::time_point closed;
+  WhenModal([&](QWidget* w) { return reached && IsForm(w); },
+            [&](QWidget* form) {
+              closed = std::chrono::steady_clock::now();
+              QTest::keyClick(form, Qt::Key_Escape);
+            });
+  const RunResult result = Run("127.0.0.1");
+  const auto took = std::chrono::steady_clock::now() - closed;
+  if (host.joinable()) host.join();
+  EXPECT_EQ(result.exitStatus, kExitNotDone);
+  EXPECT_FALSE(result.workerStillRunning);
+  EXPECT_LT(took, 2s);
+}
+
+std::string PhaseName(const ::testing::TestParamInfo<Phase>& phase) {
+  static const char* const kNames[] = {"Connecting",         "Negotiating",     "WaitingForLogin",
+                                       "WaitingForPassword", "WaitingForShell", "Draining"};
+  return kNames[static_cast<int>(phase.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPhase, CloseDuring,
+                         ::testing::Values(Phase::kConnecting, Phase::kNegotiating, Phase::kWaitingForLogin,
+                                           Phase::kWaitingForPassword, Phase::kWaitingForShell,
+                                           Phase::kDraining),
+                         PhaseName);
 
 }  // namespace
 }  // namespace dovrel

@@ -58,6 +58,8 @@ struct ShellCase {
   bool failed;
 };
 
+void PrintTo(const ShellCase& c, std::ostream* os) { *os << c.what; }
+
 class ShellText : public ::testing::TestWithParam<ShellCase> {};
 
 TEST_P(ShellText, IsReadAsAPromptOrAFailedLogin) {

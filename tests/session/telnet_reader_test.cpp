@@ -51,6 +51,8 @@ struct Case {
   std::string replies;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.rule; }
+
 class TelnetStream : public ::testing::TestWithParam<Case> {};
 
 TEST_P(TelnetStream, GivesTheSameDataAndRepliesWholeOrByteByByte) {

@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+
 namespace dovrel::test {
 
 HangingListener::HangingListener() : m_listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
@@ -20,7 +22,10 @@ HangingListener::HangingListener() : m_listener(::socket(AF_INET, SOCK_STREAM | 
   m_port = ntohs(address.sin_port);
   for (int i = 0; i < 16 && !m_hanging; ++i) {
     UniqueFd filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    ::connect(filler.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (::connect(filler.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+        errno != EINPROGRESS) {
+      return;
+    }
     pollfd fd{filler.Get(), POLLOUT, 0};
     m_hanging = ::poll(&fd, 1, 200) == 0;
     m_fillers.push_back(std::move(filler));

@@ -71,6 +71,15 @@ bool ScriptedHost::ReadUntil(std::string_view pattern, std::chrono::milliseconds
   return true;
 }
 
+bool ScriptedHost::ReadAtLeast(std::size_t count, std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  while (m_received.size() < count) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || !ReadSome(left)) return m_received.size() >= count;
+  }
+  return true;
+}
+
 bool ScriptedHost::ReadUntilClosed(std::chrono::milliseconds limit) {
   const auto deadline = Clock::now() + limit;
   while (!m_clientClosed) {
@@ -90,6 +99,12 @@ void ScriptedHost::ReadFor(std::chrono::milliseconds window) {
 }
 
 void ScriptedHost::ShutdownSending() { ::shutdown(m_client.Get(), SHUT_WR); }
+
+void ScriptedHost::Reset() {
+  const linger abortive{1, 0};
+  ::setsockopt(m_client.Get(), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  m_client.Reset();
+}
 
 std::string Bytes(std::initializer_list<int> values) {
   std::string bytes;

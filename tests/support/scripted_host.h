@@ -25,12 +25,18 @@ class ScriptedHost {
   bool Send(std::string_view bytes);
   // Reads until `pattern` occurs in all that the client has sent.
   bool ReadUntil(std::string_view pattern, std::chrono::milliseconds limit = 5s);
+  // Reads until at least `count` bytes have come in all.
+  bool ReadAtLeast(std::size_t count, std::chrono::milliseconds limit = 5s);
   // Reads until the client closes; false if it does not within `limit`.
   bool ReadUntilClosed(std::chrono::milliseconds limit = 5s);
   // Reads whatever arrives within `window`.
   void ReadFor(std::chrono::milliseconds window);
 
   void ShutdownSending();
+  // Closes with a reset (RST) instead of an orderly close.
+  void Reset();
+  // For a second thread that only sends while this one reads.
+  [[nodiscard]] int ClientFd() const { return m_client.Get(); }
   void Close() { m_client.Reset(); }
 
   [[nodiscard]] const std::string& Received() const { return m_received; }

@@ -1,0 +1,206 @@
+// Hosts that misbehave, on purpose or by breaking: every case ends in bounded
+// time and memory, without a crash, with the outcome the user is told.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "launcher_session.h"
+#include "recording_observer.h"
+#include "scripted_host.h"
+#include "session_thread.h"
+
+namespace dovrel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+using test::RecordingObserver;
+using test::ScriptedHost;
+using Clock = std::chrono::steady_clock;
+
+// Resident memory of this process, in KiB.
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      long kib = 0;
+      status >> kib;
+      return kib;
+    }
+  }
+  return 0;
+}
+
+// Sends `chunk` `times` times from a thread of its own, so the test can read
+// the client's replies meanwhile. Ends when all is sent, or when the client
+// has not taken anything for 10 s.
+class Flood {
+ public:
+  Flood(int fd, std::string chunk, int times)
+      : m_thread([fd, chunk = std::move(chunk), times] {
+          const timeval patience{10, 0};
+          ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
+          for (int i = 0; i < times; ++i) {
+            std::string_view rest = chunk;
+            while (!rest.empty()) {
+              const ssize_t sent = ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
+              if (sent <= 0) return;
+              rest.remove_prefix(static_cast<std::size_t>(sent));
+            }
+          }
+        }) {}
+  ~Flood() { m_thread.join(); }
+  Flood(const Flood&) = delete;
+  Flood& operator=(const Flood&) = delete;
+
+ private:
+  std::thread m_thread;
+};
+
+class HostileHost : public ::testing::Test {
+ protected:
+  void Start() {
+    SessionTiming timing = m_timing;
+    timing.port = m_host.Port();
+    m_session = std::make_shared<LauncherSession>(
+        SessionRequest{"127.0.0.1", 0, true, Secret("alice"), Secret("secret")}, m_observer, timing);
+    m_thread = std::make_unique<SessionThread>(m_session, m_observer);
+    ASSERT_TRUE(m_host.Accept());
+  }
+
+  static SecretBytes Secret(std::string text) { return SecretBytes::TakeFrom(text); }
+
+  void TearDown() override {
+    if (m_session) m_session->Abort();
+    if (m_thread) {
+      EXPECT_TRUE(m_thread->WaitFor(10s));
+    }
+  }
+
+  SessionTiming m_timing{.port = 0, .readLimit = 1000ms, .promptQuiet = 300ms,
+                         .textQuiet = 1000ms, .drainQuiet = 300ms};
+  ScriptedHost m_host;
+  std::shared_ptr<RecordingObserver> m_observer = std::make_shared<RecordingObserver>();
+  std::shared_ptr<LauncherSession> m_session;
+  std::unique_ptr<SessionThread> m_thread;
+};
+
+TEST_F(HostileHost, EndlessTextBeforeThePromptCostsNoMemory) {
+  Start();
+  const long before = ResidentKiB();
+  {
+    Flood flood(m_host.ClientFd(), std::string(64 * 1024, 'x'), 512);  // 32 MiB
+  }
+  ASSERT_TRUE(m_host.Send("login: "));
+  ASSERT_TRUE(m_host.ReadUntil("alice\n", 10s));
+  EXPECT_LT(ResidentKiB() - before, 8 * 1024) << "memory grew with what the host sent";
+}
+
+TEST_F(HostileHost, AMillionOptionRequestsGetOneReplyPerWillOrDoAndNoneToWontOrDont) {
+  Start();
+  constexpr int kRounds = 250'000;
+  {
+    Flood flood(m_host.ClientFd(), Bytes({255, 253, 24, 255, 251, 3, 255, 252, 5, 255, 254, 32}), kRounds);
+    std::string wanted;
+    for (int i = 0; i < kRounds; ++i) wanted += Bytes({255, 252, 24, 255, 254, 3});
+    EXPECT_TRUE(m_host.ReadAtLeast(wanted.size(), 60s));
+    m_host.ReadFor(200ms);
+    EXPECT_EQ(m_host.Received().size(), wanted.size());
+    EXPECT_TRUE(m_host.Received() == wanted) << "a WONT x to each DO x, a DONT y to each WILL y, in order";
+  }
+  ASSERT_TRUE(m_host.Send("login: "));
+  EXPECT_TRUE(m_host.ReadUntil("alice\n"));
+}
+
+TEST_F(HostileHost, ASubnegotiationOfMegabytesIsSkippedAndTheLoginGoesOn) {
+  Start();
+  const long before = ResidentKiB();
+  ASSERT_TRUE(m_host.Send(Bytes({255, 250, 24})));
+  {
+    Flood flood(m_host.ClientFd(), std::string(64 * 1024, 'y'), 160);  // 10 MiB
+  }
+  ASSERT_TRUE(m_host.Send(Bytes({255, 240}) + "login: "));
+  ASSERT_TRUE(m_host.ReadUntil("alice\n", 10s));
+  EXPECT_LT(ResidentKiB() - before, 8 * 1024);
+}
+
+TEST_F(HostileHost, ASubnegotiationThatNeverEndsEndsTheSessionAfterTheReadLimit) {
+  Start();
+  ASSERT_TRUE(m_host.Send(Bytes({255, 250, 24}) + "login: Password: $ "));
+  ASSERT_TRUE(m_thread->WaitFor(5s));
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_EQ(m_host.Received(), "") << "the prompt inside the sub-negotiation is no prompt";
+}
+
+TEST_F(HostileHost, AHostThatTricklesBelowTheLimitIsStillStoppedByTheForm) {
+  Start();
+  for (int i = 0; i < 6; ++i) {  // one byte every 0.8 of the read limit
+    ASSERT_TRUE(m_host.Send("."));
+    std::this_thread::sleep_for(800ms);
+  }
+  EXPECT_FALSE(m_thread->IsFinished()) << "no byte waited longer than the limit";
+  const auto aborted = Clock::now();
+  m_session->Abort();
+  ASSERT_TRUE(m_thread->WaitFor(10s));
+  EXPECT_LT(Clock::now() - aborted, 1s);
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kAborted);
+}
+
+TEST_F(HostileHost, AHalfCloseEndsTheSessionAndTheClientCloses) {
+  Start();
+  ASSERT_TRUE(m_host.Send("\r\nhost log"));
+  m_host.ShutdownSending();
+  ASSERT_TRUE(m_thread->WaitFor(5s));
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_TRUE(m_host.ReadUntilClosed(2s));
+}
+
+TEST_F(HostileHost, OddBytesAroundThePromptDoNotHideIt) {
+  Start();
+  ASSERT_TRUE(m_host.Send(std::string("\0\x80\xfe\r\r\xff\xff login:", 14)));
+  ASSERT_TRUE(m_host.ReadUntil("alice\n"));
+  ASSERT_TRUE(m_host.Send(std::string(10000, '\r') + "Password:"));
+  EXPECT_TRUE(m_host.ReadUntil("secret\n"));
+}
+
+// The host resets the connection at each point of the dialogue.
+class ResetIn : public HostileHost, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ResetIn, EndsTheSessionWithoutAMessage) {
+  m_timing.drainQuiet = 5000ms;
+  Start();
+  const int phase = GetParam();
+  const char* steps[] = {"login: ", "Password: ", "$ "};
+  const char* answers[] = {"alice\n", "secret\n", "exit\n"};
+  for (int i = 0; i < phase; ++i) {
+    ASSERT_TRUE(m_host.Send(steps[i]));
+    ASSERT_TRUE(m_host.ReadUntil(answers[i]));
+  }
+  // Let the client settle in the phase (a reset that beats the connect's
+  // completion reads as a failed connect).
+  std::this_thread::sleep_for(100ms);
+  m_host.Reset();
+  ASSERT_TRUE(m_thread->WaitFor(5s));
+  EXPECT_TRUE(m_observer->Messages().empty());
+  // Only a reset during the drain comes after the terminal was launched.
+  EXPECT_EQ(m_session->Outcome(), phase == 3 ? SessionOutcome::kLaunched : SessionOutcome::kEnded);
+  EXPECT_FALSE(m_session->HasOpenSocket());
+}
+
+std::string PhaseName(const ::testing::TestParamInfo<int>& phase) {
+  static const char* const kNames[] = {"WaitingForLogin", "WaitingForPassword", "WaitingForTheShell",
+                                       "Draining"};
+  return kNames[phase.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPhase, ResetIn, ::testing::Values(0, 1, 2, 3), PhaseName);
+
+}  // namespace
+}  // namespace dovrel
