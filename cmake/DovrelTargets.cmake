@@ -7,7 +7,11 @@ function(dovrel_configure_target target)
   target_compile_options(${target} PRIVATE
     $<$<CXX_COMPILER_ID:GNU,Clang>:-Wall -Wextra -Wpedantic -Wshadow -Wconversion>)
 
-  if(DOVREL_SANITIZE STREQUAL "address")
+  if(DOVREL_FUZZ)
+    # Coverage for the fuzzer in every library; the fuzz programs add the
+    # fuzzer's own main.
+    set(_san -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  elseif(DOVREL_SANITIZE STREQUAL "address")
     set(_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   elseif(DOVREL_SANITIZE STREQUAL "thread")
     set(_san -fsanitize=thread -fno-omit-frame-pointer)

@@ -1,0 +1,58 @@
+// The command-line reader on any text, against the classic reading with
+// strtok(" \t"): both accept the same lines and read the same host, display
+// and switch, except that a host name never begins with '-'.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "fuzz_check.h"
+
+namespace {
+
+std::optional<dovrel::CommandLine> ReadWithStrtok(std::string tail) {
+  std::vector<std::string> tokens;
+  char* rest = nullptr;
+  for (char* token = strtok_r(tail.data(), " \t", &rest); token != nullptr;
+       token = strtok_r(nullptr, " \t", &rest)) {
+    tokens.emplace_back(token);
+  }
+  if (tokens.empty() || tokens.front().front() == '-') return std::nullopt;
+  dovrel::CommandLine line{tokens.front(), 0, false};
+  for (std::size_t i = 1; i < tokens.size(); ++i) {
+    if (tokens[i].size() != 1) return std::nullopt;
+    const char c = tokens[i].front();
+    if (c == 'x' || c == 'X') {
+      line.xterm = true;
+    } else if (c >= '0' && c <= '9') {
+      line.display = c - '0';
+    } else {
+      return std::nullopt;
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  // A command line cannot hold NUL bytes.
+  std::string tail(reinterpret_cast<const char*>(bytes), size);
+  for (char& c : tail) {
+    if (c == '\0') c = 'a';
+  }
+  const auto ours = dovrel::ParseCommandLine(tail);
+  const auto classic = ReadWithStrtok(tail);
+  FUZZ_CHECK(ours.has_value() == classic.has_value());
+  if (ours) {
+    FUZZ_CHECK(ours->hostName == classic->hostName);
+    FUZZ_CHECK(ours->display == classic->display);
+    FUZZ_CHECK(ours->xterm == classic->xterm);
+    FUZZ_CHECK(ours->display >= 0 && ours->display <= 9);
+  }
+  return 0;
+}
