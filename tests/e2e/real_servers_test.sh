@@ -123,6 +123,10 @@ dialogue() {
   xdotool type --delay 15 "$RH_USER"
   xdotool key Tab
   xdotool type --delay 15 "$password"
+  # The password is in the form now: it must not be in argv or the environment.
+  if grep -qaF -- "$password" "/proc/$pid/cmdline" "/proc/$pid/environ" 2>/dev/null; then
+    LEAKS=$((LEAKS + 1))
+  fi
   local enter
   enter=$(now_ms)
   xdotool key Return
@@ -141,6 +145,8 @@ dialogue() {
   wait_exit "$pid" 15
   STATUS=$?
   ENTER_TO_EXIT=$(($(now_ms) - enter))
+  # Nor in anything the program printed.
+  if grep -qaF -- "$password" "$RH_WORK/dovrel.log"; then LEAKS=$((LEAKS + 1)); fi
 }
 
 # Closes the remote terminal and whatever else the remote user left running.
@@ -178,6 +184,7 @@ wrong_password() {
 }
 
 declare -A FIGURES=()
+LEAKS=0
 
 echo "# display :$DISPLAY_NUM, this machine $RH_LOCAL_ADDR, busybox ${RH_ADDR[busybox]}, inetutils ${RH_ADDR[inetutils]}"
 
@@ -249,6 +256,8 @@ sleep 2
 check $([ -z "$WINDOW" ] && [ -z "$(window_of_class XTerm)" ]; echo $?) \
   "negative control: with a loopback display address no window appears"
 reset_remote
+
+check $([ "$LEAKS" -eq 0 ]; echo $?) "the password was in no argv, environment or output of dovrel ($LEAKS leaks)"
 
 for server in busybox inetutils; do
   sorted=$(echo "${FIGURES[$server]:-}" | tr ' ' '\n' | grep -v '^$' | sort -n)
