@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -29,7 +30,12 @@ std::optional<sockaddr_in> ResolveIPv4(const std::string& hostName, std::uint16_
 }
 
 UniqueFd MakeStreamSocket() {
-  return UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  // Every send is a whole answer the host waits for: none is held back to
+  // wait for more (Nagle), which against a delayed ACK costs 40 ms a line.
+  const int on = 1;
+  if (socket) ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return socket;
 }
 
 bool ConnectSocket(int socket, const sockaddr_in& address, const AbortSignal& abort) {

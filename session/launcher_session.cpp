@@ -11,8 +11,6 @@ namespace dovrel {
 
 namespace {
 
-constexpr unsigned char kLineEnd[] = {'\n'};
-
 std::span<const unsigned char> AsBytes(const std::string& text) {
   return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
 }
@@ -36,6 +34,7 @@ void LauncherSession::RunSession() {
 
   TelnetChannel channel(m_hSocket.Get(), m_abort, m_timing.readLimit);
   const SessionOutcome outcome = RefuseTelnetOptions(channel) ? RunLoginScript(channel) : Failure();
+  m_stats = {channel.RecvCalls(), channel.SendCalls(), channel.BytesReceived()};
   m_request.userId.Wipe();
   m_request.password.Wipe();
   CloseSocket();
@@ -55,13 +54,12 @@ bool LauncherSession::ConnectToHost() {
 
 SessionOutcome LauncherSession::RunLoginScript(TelnetChannel& channel) {
   if (!WaitForPrompt(channel, "login:")) return Failure();
-  const bool userSent = channel.SendData(m_request.userId.Bytes()) && channel.SendData(kLineEnd);
+  const bool userSent = channel.SendLine(m_request.userId.Bytes());
   m_request.userId.Wipe();
   if (!userSent) return Failure();
 
   if (!WaitForPrompt(channel, "Password:")) return Failure();
-  const bool passwordSent =
-      channel.SendData(m_request.password.Bytes()) && channel.SendData(kLineEnd);
+  const bool passwordSent = channel.SendLine(m_request.password.Bytes());
   m_request.password.Wipe();
   if (!passwordSent) return Failure();
 

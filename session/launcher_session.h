@@ -11,6 +11,13 @@
 
 namespace dovrel {
 
+// What one session cost on the wire, for measurements.
+struct SessionStats {
+  std::size_t recvCalls = 0;
+  std::size_t sendCalls = 0;
+  std::size_t bytesReceived = 0;
+};
+
 // One remote session, from the connection to its close: the worker's own
 // object. It holds copies of everything it sends and the socket, so nothing
 // it touches can be freed or rewritten under it by the form.
@@ -32,6 +39,8 @@ class LauncherSession {
   // True from the socket's creation to its closing.
   [[nodiscard]] bool HasOpenSocket() const noexcept { return m_socketOpen.load(); }
   [[nodiscard]] SessionOutcome Outcome() const noexcept { return m_outcome.load(); }
+  // Valid once RunSession has returned.
+  [[nodiscard]] SessionStats Stats() const noexcept { return m_stats; }
 
  private:
   bool ConnectToHost();
@@ -47,6 +56,7 @@ class LauncherSession {
   UniqueFd m_hSocket;
   std::atomic<bool> m_socketOpen{false};
   std::atomic<SessionOutcome> m_outcome{SessionOutcome::kNotRun};
+  SessionStats m_stats;
 };
 
 // The worker thread's body: runs the session, then asks the form to close.

@@ -38,6 +38,8 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
     // A host may wait for the answers before it sends more.
     if (!FlushReplies()) return {IoStatus::kFailed, {}};
     const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, limit);
+    ++m_recvCalls;
+    m_bytesReceived += got.count;
     if (got.status != IoStatus::kOk) return {got.status, {}};
     m_next = 0;
     m_end = got.count;
@@ -52,11 +54,16 @@ TelnetChannel::DataByte TelnetChannel::ReadDataByte(std::chrono::milliseconds li
   }
 }
 
-bool TelnetChannel::SendData(std::span<const unsigned char> bytes) {
+bool TelnetChannel::SendData(std::span<const unsigned char> bytes) { return SendEscaped(bytes, false); }
+
+bool TelnetChannel::SendLine(std::span<const unsigned char> bytes) { return SendEscaped(bytes, true); }
+
+bool TelnetChannel::SendEscaped(std::span<const unsigned char> bytes, bool lineFeed) {
   if (!FlushReplies()) return false;
   std::vector<unsigned char> escaped;
-  escaped.reserve(bytes.size() + 4);
+  escaped.reserve(2 * bytes.size() + 1);  // no reallocation leaves a copy behind
   telnet::AppendEscaped(bytes, escaped);
+  if (lineFeed) escaped.push_back('\n');
   const bool sent = SendRaw(escaped);
   // The data may be a password: leave no copy behind in freed memory.
   std::fill(escaped.begin(), escaped.end(), static_cast<unsigned char>(0));
@@ -70,6 +77,8 @@ void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLi
   std::vector<unsigned char> sink(chunk);
   for (;;) {
     const RecvResult got = RecvWithTimeout(m_socket, sink, m_abort, quietLimit);
+    ++m_recvCalls;
+    m_bytesReceived += got.count;
     if (got.status != IoStatus::kOk) return;
   }
 }

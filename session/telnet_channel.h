@@ -48,18 +48,24 @@ class TelnetChannel {
 
   // Sends bytes as telnet data (a byte 255 doubled).
   bool SendData(std::span<const unsigned char> bytes);
+  // Sends bytes as telnet data and a line feed, in one segment: the host
+  // answers a line at once, with no wait for a lone LF to follow.
+  bool SendLine(std::span<const unsigned char> bytes);
 
   // Reads and throws away up to `chunk` bytes at a time, telnet commands
   // included, until the host closes or stays silent for `quietLimit`.
   void Discard(std::size_t chunk, std::chrono::milliseconds quietLimit);
 
   [[nodiscard]] std::chrono::milliseconds ReadLimit() const { return m_readLimit; }
-  // System calls that sent bytes, for measurements.
+  // For measurements: reads, sends and bytes received so far.
+  [[nodiscard]] std::size_t RecvCalls() const { return m_recvCalls; }
   [[nodiscard]] std::size_t SendCalls() const { return m_sendCalls; }
+  [[nodiscard]] std::size_t BytesReceived() const { return m_bytesReceived; }
   [[nodiscard]] const OptionRefuser& Options() const { return m_options; }
 
  private:
   bool SendRaw(std::span<const unsigned char> bytes);
+  bool SendEscaped(std::span<const unsigned char> bytes, bool lineFeed);
 
   int m_socket;
   const AbortSignal& m_abort;
@@ -71,6 +77,8 @@ class TelnetChannel {
   // the next wait for the host and before any data.
   std::vector<unsigned char> m_replies;
   std::size_t m_sendCalls = 0;
+  std::size_t m_recvCalls = 0;
+  std::size_t m_bytesReceived = 0;
   std::array<unsigned char, 4096> m_buffer{};
   std::size_t m_next = 0;  // first unparsed byte in m_buffer
   std::size_t m_end = 0;   // one past the last received byte

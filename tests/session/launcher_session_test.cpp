@@ -92,6 +92,20 @@ TEST_F(Dialogue, TypesTheLoginAndLaunchesXtermByteForByte) {
   EXPECT_FALSE(m_session->HasOpenSocket());
 }
 
+TEST_F(Dialogue, LosesNoTimeBesidesTheQuietAfterTheShellPrompt) {
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(m_host.Send("login: "));
+  ASSERT_TRUE(m_host.ReadUntil("alice\n"));
+  ASSERT_TRUE(m_host.Send("Password: "));
+  ASSERT_TRUE(m_host.ReadUntil("secret\n"));
+  ASSERT_TRUE(m_host.Send("$ "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  // A line held back by the kernel until the host's delayed ACK would cost
+  // 40 ms a prompt.
+  EXPECT_LT(SinceStart(), 300ms + 30ms);
+}
+
 TEST_F(Dialogue, LaunchesKtermOnTheDisplayAsked) {
   for (const int display : {0, 9}) {
     ScriptedHost host;
