@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# End to end: from Enter in the form to the remote terminal's window being
+# mapped, against busybox telnetd and inetutils telnetd (with /bin/login) in a
+# network namespace; and from exec to the window for `ssh -X` starting xterm
+# on the same host (OpenSSH server in the namespace, key login), the
+# transport a user would pick instead. Needs root.
+#   e2e_bench.sh RUNS BUILD_DIR SERVERS_DIR
+set -uo pipefail
+runs=$1
+build=$2
+source "$(dirname "$0")/../scripts/remote_host.sh"
+remote_host_init dovrel-bench "$3"
+XVFB_PID=
+SSHD_PID=
+cleanup() {
+  [ -n "$SSHD_PID" ] && kill "$SSHD_PID" 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  remote_host_cleanup
+}
+trap cleanup EXIT
+remote_host_create >/dev/null || exit 1
+start_private_xvfb "$RH_WORK" >/dev/null || exit 1
+password=bench-$RANDOM-pw
+remote_host_set_password "$password"
+remote_host_grant_display "$COOKIE" "$DISPLAY_NUM"
+remote_host_start busybox >/dev/null && remote_host_start inetutils >/dev/null || exit 1
+
+for server in busybox inetutils; do
+  BENCH_USER=$RH_USER BENCH_PASSWORD=$password "$build/bench/map_timer" --login "$runs" \
+    "end to end dovrel, $server telnetd" "$build/app/dovrel" "${RH_ADDR[$server]}" "$DISPLAY_NUM" x
+  remote_host_kill_user_processes
+done
+
+# OpenSSH in the namespace, with a key login for the remote user.
+ssh-keygen -q -t ed25519 -N '' -f "$RH_WORK/host_key"
+ssh-keygen -q -t ed25519 -N '' -f "$RH_WORK/user_key"
+install -d -m 700 -o "$RH_USER" "$RH_HOME/.ssh"
+install -m 600 -o "$RH_USER" "$RH_WORK/user_key.pub" "$RH_HOME/.ssh/authorized_keys"
+mkdir -p /run/sshd
+ip netns exec "$RH_NS" /usr/sbin/sshd -D -p 22 -o "ListenAddress=${RH_ADDR[busybox]}" \
+  -h "$RH_WORK/host_key" -o X11Forwarding=yes -o X11UseLocalhost=yes -o UsePAM=no \
+  -o PasswordAuthentication=no -o "PidFile=$RH_WORK/sshd.pid" >"$RH_WORK/sshd.log" 2>&1 &
+SSHD_PID=$!
+sleep 0.5
+"$build/bench/map_timer" "$runs" "end to end ssh -X, xterm" ssh -X -i "$RH_WORK/user_key" \
+  -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR \
+  "$RH_USER@${RH_ADDR[busybox]}" xterm -geometry 80x25+0+0 | grep -v "peak resident"
