@@ -264,6 +264,11 @@ SessionOutcome CLauncherDlg::Outcome() const {
   return m_session ? m_session->Outcome() : SessionOutcome::kNotRun;
 }
 
+void CLauncherDlg::OnSessionMessage(int message, qulonglong ticket) {
+  ShowSessionMessage(static_cast<SessionMessage>(message));
+  m_bridge->BoxDismissed(ticket);
+}
+
 void CLauncherDlg::ShowSessionMessage(SessionMessage message) {
   QMessageBox box(QMessageBox::NoIcon, ApplicationCaption(), MessageText(message),
                   QMessageBox::Ok, this);

@@ -51,6 +51,9 @@ class CLauncherDlg : public QDialog {
 
  public slots:
   void OnLaunch();
+  // The worker's request for a box (`message` is a SessionMessage); tells
+  // the bridge once the user has dismissed it.
+  void OnSessionMessage(int message, qulonglong ticket);
 
  protected:
   void showEvent(QShowEvent* event) override;

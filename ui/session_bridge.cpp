@@ -12,24 +12,17 @@ void SessionBridge::ShowMessage(SessionMessage message) {
   std::unique_lock lock(m_mutex);
   if (m_dialog == nullptr) return;
   const std::uint64_t ticket = ++m_boxesAsked;
-  CLauncherDlg* dialog = m_dialog;
   // Detach() takes the mutex before the form is destroyed, so the form is
   // alive while the call is queued; Qt drops it if the form dies first.
-  QMetaObject::invokeMethod(
-      dialog,
-      [self = shared_from_this(), dialog, message, ticket] {
-        dialog->ShowSessionMessage(message);
-        self->BoxDismissed(ticket);
-      },
-      Qt::QueuedConnection);
+  QMetaObject::invokeMethod(m_dialog, "OnSessionMessage", Qt::QueuedConnection,
+                            Q_ARG(int, static_cast<int>(message)), Q_ARG(qulonglong, ticket));
   m_changed.wait(lock, [&] { return m_dialog == nullptr || m_boxesDone >= ticket; });
 }
 
 void SessionBridge::RequestClose() {
   const std::lock_guard lock(m_mutex);
   if (m_dialog == nullptr) return;
-  CLauncherDlg* dialog = m_dialog;
-  QMetaObject::invokeMethod(dialog, [dialog] { dialog->reject(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(m_dialog, "reject", Qt::QueuedConnection);
 }
 
 void SessionBridge::Detach() {

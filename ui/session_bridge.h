@@ -13,22 +13,22 @@ class CLauncherDlg;
 
 // Carries the worker's requests to the form on the user-interface thread.
 //
-// The worker's calls are queued into the form's thread; a call still queued
-// when the form is destroyed is dropped by Qt. Detach() cuts the bridge when
+// The worker's calls are queued into the form's thread by name, with copied
+// arguments (no functor shared between the threads); a call still queued when
+// the form is destroyed is dropped by Qt. Detach() cuts the bridge when
 // the form goes away: a worker waiting for a box is released at once, so the
 // form's teardown can never deadlock on it, and later calls do nothing.
-class SessionBridge final : public SessionObserver,
-                            public std::enable_shared_from_this<SessionBridge> {
+class SessionBridge final : public SessionObserver {
  public:
   explicit SessionBridge(CLauncherDlg* dialog);
 
   void ShowMessage(SessionMessage message) override;  // worker thread
   void RequestClose() override;                       // worker thread
   void Detach();                                      // user-interface thread
+  // The form has shown box `ticket` and the user has dismissed it.
+  void BoxDismissed(std::uint64_t ticket);             // user-interface thread
 
  private:
-  void BoxDismissed(std::uint64_t ticket);
-
   std::mutex m_mutex;
   std::condition_variable m_changed;
   CLauncherDlg* m_dialog;  // null once detached

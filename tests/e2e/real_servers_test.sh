@@ -16,6 +16,12 @@
 
 set -uo pipefail
 
+# With DOVREL_E2E_REPORT set, everything printed also goes to that file, so
+# that scripts/test can show the figures of a passing run.
+if [ -n "${DOVREL_E2E_REPORT:-}" ]; then
+  exec > >(tee "$DOVREL_E2E_REPORT") 2>&1
+fi
+
 DOVREL=$1
 SHIM=$2
 SERVERS=${DOVREL_E2E_SERVERS:-$(cd "$(dirname "$0")/../.." && pwd)/build/e2e-servers}
