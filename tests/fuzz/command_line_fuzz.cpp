@@ -14,10 +14,11 @@
 
 namespace {
 
-std::optional<dovrel::CommandLine> ReadWithStrtok(std::string tail) {
+std::optional<dovrel::CommandLine> ReadWithStrtok(const std::string& tail) {
+  std::string scratch = tail;  // strtok writes into what it splits
   std::vector<std::string> tokens;
   char* rest = nullptr;
-  for (char* token = strtok_r(tail.data(), " \t", &rest); token != nullptr;
+  for (char* token = strtok_r(scratch.data(), " \t", &rest); token != nullptr;
        token = strtok_r(nullptr, " \t", &rest)) {
     tokens.emplace_back(token);
   }

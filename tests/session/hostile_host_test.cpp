@@ -96,7 +96,7 @@ TEST_F(HostileHost, EndlessTextBeforeThePromptCostsNoMemory) {
   Start();
   const long before = ResidentKiB();
   {
-    Flood flood(m_host.ClientFd(), std::string(64 * 1024, 'x'), 512);  // 32 MiB
+    Flood flood(m_host.ClientFd(), std::string(std::size_t{64} * 1024, 'x'), 512);  // 32 MiB
   }
   ASSERT_TRUE(m_host.Send("login: "));
   ASSERT_TRUE(m_host.ReadUntil("alice\n", 10s));
@@ -124,7 +124,7 @@ TEST_F(HostileHost, ASubnegotiationOfMegabytesIsSkippedAndTheLoginGoesOn) {
   const long before = ResidentKiB();
   ASSERT_TRUE(m_host.Send(Bytes({255, 250, 24})));
   {
-    Flood flood(m_host.ClientFd(), std::string(64 * 1024, 'y'), 160);  // 10 MiB
+    Flood flood(m_host.ClientFd(), std::string(std::size_t{64} * 1024, 'y'), 160);  // 10 MiB
   }
   ASSERT_TRUE(m_host.Send(Bytes({255, 240}) + "login: "));
   ASSERT_TRUE(m_host.ReadUntil("alice\n", 10s));
