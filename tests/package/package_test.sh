@@ -26,7 +26,7 @@ info=$(dpkg-deb --info "$DEB")
 check $(grep -q '^ Package: dovrel$' <<<"$info"; echo $?) "Package: dovrel"
 check $(grep -q '^ Version: 1.1-1$' <<<"$info"; echo $?) "Version: 1.1-1"
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libc6 libqt6svg6; do
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libfontconfig1 libc6; do
   check $(grep -q "$library" <<<"$depends"; echo $?) "depends on $library"
 done
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -31,15 +32,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::BoxText;
+using test::FieldNamed;
 using test::TypeText;
 using test::WhenModal;
-
-QLineEdit* Field(CLauncherDlg& dialog, const char* accessibleName) {
-  for (auto* edit : dialog.findChildren<QLineEdit*>()) {
-    if (edit->accessibleName() == QLatin1String(accessibleName)) return edit;
-  }
-  return nullptr;
-}
 
 QPushButton* OkButton(CLauncherDlg& dialog) { return dialog.findChild<QPushButton*>(); }
 
@@ -51,9 +46,9 @@ class Form : public ::testing::Test {
     m_dialog.SetTarget("myhost", 2, true);
     m_dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_dialog));
-    m_user = Field(m_dialog, "User");
-    m_password = Field(m_dialog, "Pass");
-    m_host = Field(m_dialog, "Host");
+    m_user = FieldNamed(&m_dialog, QStringLiteral("User"));
+    m_password = FieldNamed(&m_dialog, QStringLiteral("Pass"));
+    m_host = FieldNamed(&m_dialog, QStringLiteral("Host"));
     ASSERT_TRUE(m_user && m_password && m_host);
   }
 
@@ -93,7 +88,9 @@ TEST_F(Form, LabelsNameTheirFields) {
     if (label->text().contains("1.1")) version = label->text();
   }
   for (const auto& [text, field] : buddies) {
-    EXPECT_EQ(field->accessibleName(), text) << "assistive technology announces the label";
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->text(QAccessible::Name), text) << "assistive technology announces the label";
   }
   EXPECT_EQ(buddies["Host"], m_host);
   EXPECT_EQ(buddies["User"], m_user);

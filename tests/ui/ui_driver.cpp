@@ -1,8 +1,17 @@
 #include "ui_driver.h"
 
+#include <QAccessible>
 #include <QTest>
 
 namespace dovrel::test {
+
+QLineEdit* FieldNamed(QWidget* form, const QString& name) {
+  for (auto* edit : form->findChildren<QLineEdit*>()) {
+    const QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(edit);
+    if (accessible != nullptr && accessible->text(QAccessible::Name) == name) return edit;
+  }
+  return nullptr;
+}
 
 void TypeText(QWidget* widget, const QString& text) {
   for (const char32_t codePoint : text.toUcs4()) {

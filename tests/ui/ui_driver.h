@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QString>
 #include <QTimer>
@@ -36,6 +37,9 @@ inline QString BoxText(QWidget* widget) {
   auto* box = qobject_cast<QMessageBox*>(widget);
   return box != nullptr ? box->text() : QString();
 }
+
+// The form's field that assistive technology announces by `name`, or null.
+QLineEdit* FieldNamed(QWidget* form, const QString& name);
 
 // Sends each character as a key press carrying that text; QTest::keyClicks
 // cannot send non-Latin text.
