@@ -31,7 +31,6 @@ int main(int argc, char* argv[]) {
       break;
   }
   const std::string tail = dovrel::JoinArguments(argc, argv);
-  dovrel::FontConfigWarmUp fontWarmUp;
 
   std::string problem;
   auto displayProbe = dovrel::ProbeDisplay(problem);
@@ -44,6 +43,7 @@ int main(int argc, char* argv[]) {
     return dovrel::kExitUsage;
   }
 
+  dovrel::FontConfigWarmUp fontWarmUp;
   QApplication application(argc, argv);
   displayProbe.reset();
   fontWarmUp.Wait();
