@@ -62,3 +62,15 @@ unpack_telnet_servers() {
   for deb in "$downloads"/*.deb; do dpkg-deb -x "$deb" "$dir"; done
   rm -rf "$downloads"
 }
+
+# Starts a private Xvfb for this script on a free display (no TCP, no window
+# manager), points DISPLAY at it and stops it when the script exits.
+start_local_xvfb() {
+  local fd number
+  exec {fd}<> <(:)
+  Xvfb -displayfd "$fd" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  LOCAL_XVFB_PID=$!
+  trap 'kill "$LOCAL_XVFB_PID" 2>/dev/null' EXIT
+  read -r -u "$fd" number
+  export DISPLAY=:$number
+}

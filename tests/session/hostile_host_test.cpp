@@ -14,6 +14,7 @@
 #include "recording_observer.h"
 #include "scripted_host.h"
 #include "session_thread.h"
+#include "worker_fixture.h"
 
 namespace dovrel {
 namespace {
@@ -64,7 +65,7 @@ class Flood {
   std::thread m_thread;
 };
 
-class HostileHost : public ::testing::Test {
+class HostileHost : public test::WorkerFixture {
  protected:
   void Start() {
     SessionTiming timing = m_timing;
@@ -76,20 +77,6 @@ class HostileHost : public ::testing::Test {
   }
 
   static SecretBytes Secret(std::string text) { return SecretBytes::TakeFrom(text); }
-
-  void TearDown() override {
-    if (m_session) m_session->Abort();
-    if (m_thread) {
-      EXPECT_TRUE(m_thread->WaitFor(10s));
-    }
-  }
-
-  SessionTiming m_timing{.port = 0, .readLimit = 1000ms, .promptQuiet = 300ms,
-                         .textQuiet = 1000ms, .drainQuiet = 300ms};
-  ScriptedHost m_host;
-  std::shared_ptr<RecordingObserver> m_observer = std::make_shared<RecordingObserver>();
-  std::shared_ptr<LauncherSession> m_session;
-  std::unique_ptr<SessionThread> m_thread;
 };
 
 TEST_F(HostileHost, EndlessTextBeforeThePromptCostsNoMemory) {

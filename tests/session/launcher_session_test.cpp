@@ -13,6 +13,7 @@
 #include "recording_observer.h"
 #include "scripted_host.h"
 #include "session_thread.h"
+#include "worker_fixture.h"
 
 namespace dovrel {
 namespace {
@@ -30,8 +31,10 @@ std::string Text(const char* text) { return text; }
 
 SecretBytes Secret(std::string text) { return SecretBytes::TakeFrom(text); }
 
-class Dialogue : public ::testing::Test {
+class Dialogue : public test::WorkerFixture {
  protected:
+  Dialogue() { m_timing.readLimit = 1500ms; }
+
   // Starts the worker against the scripted host.
   void Start(std::string userId = "alice", std::string password = "secret", bool xterm = true,
              int display = 1, const std::string& hostName = "127.0.0.1", std::uint16_t port = 0) {
@@ -62,19 +65,6 @@ class Dialogue : public ::testing::Test {
            m_host.PeerAddress() + ":" + std::to_string(display) + " &\n";
   }
 
-  void TearDown() override {
-    if (m_session) m_session->Abort();
-    if (m_thread) {
-      EXPECT_TRUE(m_thread->WaitFor(10s));
-    }
-  }
-
-  SessionTiming m_timing{.port = 0, .readLimit = 1500ms, .promptQuiet = 300ms,
-                         .textQuiet = 1000ms, .drainQuiet = 300ms};
-  ScriptedHost m_host;
-  std::shared_ptr<RecordingObserver> m_observer = std::make_shared<RecordingObserver>();
-  std::shared_ptr<LauncherSession> m_session;
-  std::unique_ptr<SessionThread> m_thread;
   Clock::time_point m_started;
 };
 
@@ -94,11 +84,7 @@ TEST_F(Dialogue, TypesTheLoginAndLaunchesXtermByteForByte) {
 
 TEST_F(Dialogue, LosesNoTimeBesidesTheQuietAfterTheShellPrompt) {
   Start();
-  ASSERT_TRUE(m_host.Accept());
-  ASSERT_TRUE(m_host.Send("login: "));
-  ASSERT_TRUE(m_host.ReadUntil("alice\n"));
-  ASSERT_TRUE(m_host.Send("Password: "));
-  ASSERT_TRUE(m_host.ReadUntil("secret\n"));
+  LogIn("login: ");
   ASSERT_TRUE(m_host.Send("$ "));
   ASSERT_TRUE(m_host.ReadUntil("exit\n"));
   // A line held back by the kernel until the host's delayed ACK would cost
