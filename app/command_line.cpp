@@ -20,6 +20,10 @@ std::vector<std::string_view> Tokenise(std::string_view tail) {
 
 }  // namespace
 
+void PrintLine(std::FILE* stream, std::string_view text) {
+  std::fprintf(stream, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
 InfoOption FindInfoOption(int argc, const char* const* argv) {
   if (argc < 2) return InfoOption::kNone;
   const std::string_view first = argv[1];
@@ -39,13 +43,16 @@ std::string JoinArguments(int argc, const char* const* argv) {
 
 std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
   const std::vector<std::string_view> tokens = Tokenise(tail);
-  if (tokens.empty()) return std::nullopt;
-
-  if (tokens.front().front() == '-') return std::nullopt;
-
   CommandLine line;
-  line.hostName = std::string(tokens.front());
-  for (std::size_t i = 1; i < tokens.size(); ++i) {
+  std::size_t first = 0;
+  if (!tokens.empty() && (tokens.front() == "-v" || tokens.front() == "--verbose")) {
+    line.verbose = true;
+    first = 1;
+  }
+  if (first == tokens.size() || tokens[first].front() == '-') return std::nullopt;
+
+  line.hostName = std::string(tokens[first]);
+  for (std::size_t i = first + 1; i < tokens.size(); ++i) {
     const std::string_view token = tokens[i];
     if (token.size() != 1) return std::nullopt;
     const char c = token.front();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,14 +12,19 @@ struct CommandLine {
   std::string hostName;
   int display = 0;     // X display number, 0 to 9
   bool xterm = false;  // true: xterm; false: kterm
+  bool verbose = false;  // -v or --verbose: each step on standard error
 };
 
 inline constexpr std::string_view kUsageText =
-    "Usage: dovrel <HostName> [Screen] [x]\n\n"
+    "Usage: dovrel [-v] <HostName> [Screen] [x]\n\n"
     " Screen: Display Number (0-9)\n"
-    " x: \"xterm\" switch (default: \"kterm\")";
+    " x: \"xterm\" switch (default: \"kterm\")\n"
+    " -v, --verbose: report each step on standard error";
 
 inline constexpr std::string_view kVersionText = "dovrel 1.1";
+
+// Writes `text` and a line end to `stream`.
+void PrintLine(std::FILE* stream, std::string_view text);
 
 // Options that print something and end the program without a display.
 enum class InfoOption { kNone, kHelp, kVersion };
@@ -30,7 +36,7 @@ InfoOption FindInfoOption(int argc, const char* const* argv);
 std::string JoinArguments(int argc, const char* const* argv);
 
 // Splits the command-line tail at blanks and tabs (no quoting) and reads it:
-// a host name, then any number of one-character switches, a digit for the
+// -v or --verbose, optionally, then a host name, then any number of one-character switches, a digit for the
 // display (the last one wins) or x/X for xterm. Nothing on any other input;
 // no host name begins with '-', so a first token that does is an unknown
 // option.

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <utility>
 
 #include "command_line.h"
 #include "launcher_dlg.h"
@@ -17,15 +18,16 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
   const auto commandLine = ParseCommandLine(commandTail);
   if (!commandLine) {
     const QString usage = QString::fromUtf8(kUsageText.data(), static_cast<qsizetype>(kUsageText.size()));
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(kUsageText.size()), kUsageText.data());
+    PrintLine(stderr, kUsageText);
     QMessageBox box(QMessageBox::Warning, ApplicationCaption(), usage, QMessageBox::Ok);
     box.exec();
     return {kExitUsage, false};
   }
 
-  CLauncherDlg dialog;
+  SessionSetup setup = m_setup;
+  setup.verbose = commandLine->verbose;
+  CLauncherDlg dialog(std::move(setup));
   dialog.SetTarget(commandLine->hostName, commandLine->display, commandLine->xterm);
-  dialog.SetSessionTiming(m_timing);
   dialog.exec();
   // The teardown: the window is gone; stop the worker if it still runs.
   const bool stopped = dialog.StopWorker();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "session_request.h"
 
@@ -23,14 +24,14 @@ inline constexpr int kExitUsage = 2;
 // Start-up: reads the command line, then runs the login form until it ends.
 class CLauncherApp {
  public:
+  // `setup`: where and how the worker works; the command line adds -v.
+  explicit CLauncherApp(SessionSetup setup) : m_setup(std::move(setup)) {}
+
   // Needs a QApplication. Shows the usage box for a bad command line.
   RunResult InitInstance(const std::string& commandTail);
 
-  // Test seam: the port and limits the worker uses.
-  void SetSessionTiming(const SessionTiming& timing) { m_timing = timing; }
-
  private:
-  SessionTiming m_timing;
+  SessionSetup m_setup;
 };
 
 // Exit status for a session outcome.

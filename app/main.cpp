@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "command_line.h"
 #include "display_check.h"
 #include "font_warm_up.h"
 #include "launcher_app.h"
+#include "local_display.h"
 #include "secret_bytes.h"
 
 int main(int argc, char* argv[]) {
@@ -22,10 +24,10 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_ALL, "");  // NOLINT(concurrency-mt-unsafe): no other thread yet
   switch (dovrel::FindInfoOption(argc, argv)) {
     case dovrel::InfoOption::kHelp:
-      std::printf("%.*s\n", static_cast<int>(dovrel::kUsageText.size()), dovrel::kUsageText.data());
+      dovrel::PrintLine(stdout, dovrel::kUsageText);
       return dovrel::kExitDone;
     case dovrel::InfoOption::kVersion:
-      std::printf("%.*s\n", static_cast<int>(dovrel::kVersionText.size()), dovrel::kVersionText.data());
+      dovrel::PrintLine(stdout, dovrel::kVersionText);
       return dovrel::kExitDone;
     case dovrel::InfoOption::kNone:
       break;
@@ -36,8 +38,7 @@ int main(int argc, char* argv[]) {
   auto displayProbe = dovrel::ProbeDisplay(problem);
   if (!displayProbe) {
     if (!dovrel::ParseCommandLine(tail)) {
-      std::fprintf(stderr, "%.*s\n", static_cast<int>(dovrel::kUsageText.size()),
-                   dovrel::kUsageText.data());
+      dovrel::PrintLine(stderr, dovrel::kUsageText);
     }
     std::fprintf(stderr, "dovrel: %s\n", problem.c_str());
     return dovrel::kExitUsage;
@@ -50,7 +51,9 @@ int main(int argc, char* argv[]) {
   // Every box carries the program file's name as its caption.
   QApplication::setApplicationName(QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName());
 
-  dovrel::CLauncherApp launcher;
+  dovrel::SessionSetup setup;
+  setup.display = dovrel::MakeX11Display();
+  dovrel::CLauncherApp launcher(std::move(setup));
   const dovrel::RunResult result = launcher.InitInstance(tail);
   if (result.workerStillRunning) {
     // The worker has been told to stop and owns all it touches; end the

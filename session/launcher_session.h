@@ -1,9 +1,15 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "abort_signal.h"
+#include "launch_report.h"
+#include "launch_words.h"
+#include "local_display.h"
 #include "session_observer.h"
 #include "session_request.h"
 #include "telnet_channel.h"
@@ -24,12 +30,12 @@ struct SessionStats {
 class LauncherSession {
  public:
   LauncherSession(SessionRequest request, std::shared_ptr<SessionObserver> observer,
-                  SessionTiming timing = {});
+                  SessionSetup setup = {});
   LauncherSession(const LauncherSession&) = delete;
   LauncherSession& operator=(const LauncherSession&) = delete;
 
   // The whole session, on the worker thread. Closes the socket before it
-  // returns, whatever happened.
+  // returns, whatever happened, and only then shows a message.
   void RunSession();
 
   // Stops the session from any thread: every blocking call of the worker
@@ -43,19 +49,43 @@ class LauncherSession {
   [[nodiscard]] SessionStats Stats() const noexcept { return m_stats; }
 
  private:
+  // What settled the watch after the command line.
+  enum class LaunchSign {
+    kSeen,      // the terminal's window, or its lasting X connection
+    kAssumed,   // nothing could be watched and nothing speaks against it
+    kHostSaid,  // the host's words tell why it did not start
+    kNothing,   // the watch ran out: no window, no word
+    kAborted,
+  };
+
   bool ConnectToHost();
+  SessionOutcome RunConnected(TelnetChannel& channel);
   SessionOutcome RunLoginScript(TelnetChannel& channel);
   SessionOutcome LaunchRemoteTerminal(TelnetChannel& channel);
+  LaunchSign WatchLaunch(TelnetChannel& channel, TerminalWatch* watch, LaunchWords& words);
+  SessionOutcome LaunchFailed(LaunchProblem problem, const std::string& hostLine);
+  SessionOutcome Stopped(TelnetChannel& channel, const char* step, IoStatus status);
+  // Sends `bytes` and a line feed; the verbose report shows `shown` instead
+  // of the bytes when it is given.
+  bool TypeLine(TelnetChannel& channel, std::span<const unsigned char> bytes, const char* shown);
+  void Phase(SessionPhase phase, const std::string& what);
+  void Verbose(const std::string& what);
+  void VerboseHeard(TelnetChannel& channel);
   void CloseSocket() noexcept;
   SessionOutcome Failure() const noexcept;
 
   SessionRequest m_request;
   std::shared_ptr<SessionObserver> m_observer;
-  SessionTiming m_timing;
+  SessionSetup m_setup;
   AbortSignal m_abort;
   UniqueFd m_hSocket;
+  std::string m_localAddress;
+  std::chrono::steady_clock::time_point m_started;
   std::atomic<bool> m_socketOpen{false};
   std::atomic<SessionOutcome> m_outcome{SessionOutcome::kNotRun};
+  // A box to show once the connection is closed: a box left on screen must
+  // not keep the remote login waiting.
+  std::optional<std::pair<SessionMessage, std::string>> m_message;
   SessionStats m_stats;
 };
 

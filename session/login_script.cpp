@@ -1,17 +1,37 @@
 #include "login_script.h"
 
+#include <optional>
 
 #include "prompt_matcher.h"
 #include "shell_readiness.h"
 
 namespace dovrel {
 
-bool WaitForPrompt(TelnetChannel& channel, std::string_view prompt) {
+IoStatus WaitForPrompt(TelnetChannel& channel, std::string_view prompt) {
   PromptMatcher matcher(prompt);
   for (;;) {
     const TelnetChannel::DataByte next = channel.ReadDataByte();
-    if (next.status != IoStatus::kOk) return false;
-    if (matcher.Feed(next.byte)) return true;
+    if (next.status != IoStatus::kOk) return next.status;
+    if (matcher.Feed(next.byte)) return IoStatus::kOk;
+  }
+}
+
+PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::milliseconds promptQuiet) {
+  PromptMatcher password("Password:");
+  PromptMatcher login("login:");
+  // Whether the latest "login:" is still the last text, blanks aside.
+  bool atLoginPrompt = false;
+  for (;;) {
+    const TelnetChannel::DataByte next =
+        atLoginPrompt ? channel.ReadDataByte(promptQuiet) : channel.ReadDataByte();
+    if (atLoginPrompt && next.status == IoStatus::kTimedOut) return {IoStatus::kOk, true};
+    if (next.status != IoStatus::kOk) return {next.status, false};
+    if (password.Feed(next.byte)) return {IoStatus::kOk, false};
+    if (login.Feed(next.byte)) {
+      atLoginPrompt = true;
+    } else if (next.byte != ' ' && next.byte != '\0') {
+      atLoginPrompt = false;
+    }
   }
 }
 

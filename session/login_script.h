@@ -9,9 +9,23 @@
 
 namespace dovrel {
 
-// Reads data bytes until `prompt` has arrived. False when the host fell
-// silent for the read limit, closed, a read failed or the session was aborted.
-bool WaitForPrompt(TelnetChannel& channel, std::string_view prompt);
+// Reads data bytes until `prompt` has arrived: kOk. Otherwise how the wait
+// ended: the host fell silent for the read limit, closed, a read failed or
+// the session was aborted.
+IoStatus WaitForPrompt(TelnetChannel& channel, std::string_view prompt);
+
+struct PasswordPrompt {
+  IoStatus status = IoStatus::kFailed;
+  // With kOk: false when "Password:" arrived, true when the host asked for
+  // the login name again instead and then waited.
+  bool loginAgain = false;
+};
+
+// After the user name line: reads until "Password:" arrives, or until a new
+// "login:" prompt is the last thing the host printed and it has been quiet
+// for `promptQuiet`: the user name went out at a "login:" that was not the
+// prompt (a banner that says it) and was not taken.
+PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::milliseconds promptQuiet);
 
 enum class ShellState {
   kReady,        // a shell is waiting for a command

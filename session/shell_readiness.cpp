@@ -1,53 +1,56 @@
 #include "shell_readiness.h"
 
+#include <array>
 #include <string_view>
 
 namespace dovrel {
 
 namespace {
 
-constexpr unsigned char kEsc = 0x1b;
-constexpr unsigned char kBel = 0x07;
-
 bool IsBlank(unsigned char byte) { return byte == ' ' || byte == '\t'; }
+
+// The last character of the usual prompts, in UTF-8.
+constexpr std::array<std::string_view, 9> kPromptEnds = {
+    "$", "#", "%", ">", "\xe2\x9d\xaf" /* ❯ */, "\xe2\x9e\x9c" /* ➜ */, "\xce\xbb" /* λ */,
+    "\xc2\xbb" /* » */, "\xe2\x86\x92" /* → */};
 
 }  // namespace
 
+bool EndsInPromptCharacter(const std::string& text) {
+  for (const std::string_view end : kPromptEnds) {
+    if (text.ends_with(end)) return true;
+  }
+  return false;
+}
+
 void ShellReadiness::Feed(unsigned char byte) {
-  switch (m_escape) {
-    case Escape::kNone:
-      if (byte == kEsc) {
-        m_escape = Escape::kEsc;
-      } else {
-        AppendVisible(byte);
-      }
+  switch (m_terminal.Feed(byte)) {
+    case TerminalText::Kind::kVisible:
+      AppendVisible(byte);
       return;
-    case Escape::kEsc:
-      if (byte == '[') {
-        m_escape = Escape::kCsi;
-      } else if (byte == ']') {
-        m_escape = Escape::kOsc;
-      } else if (byte < 0x20 || byte > 0x2f) {
-        m_escape = Escape::kNone;  // a final byte: a two-byte sequence such as ESC =
-      }  // intermediate bytes (ESC ( B) keep the sequence open
+    case TerminalText::Kind::kCursorMovement:
+      if (m_visibleOnLine && !m_lineBeforeMove) m_lineBeforeMove = TrimmedTail();
+      m_endsWithMove = true;
       return;
-    case Escape::kCsi:
-      if (byte >= 0x40 && byte <= 0x7e) m_escape = Escape::kNone;
-      return;
-    case Escape::kOsc:
-      if (byte == kBel) m_escape = Escape::kNone;
-      if (byte == kEsc) m_escape = Escape::kOscEsc;
-      return;
-    case Escape::kOscEsc:  // ESC \ ends it; anything else continues the text
-      m_escape = byte == '\\' ? Escape::kNone : Escape::kOsc;
+    case TerminalText::Kind::kControl:
       return;
   }
 }
 
 void ShellReadiness::AppendVisible(unsigned char byte) {
   if (m_incorrect.Feed(byte)) m_saidIncorrect = true;
+  // A carriage return may be part of drawing a right-hand prompt: the line
+  // goes on until its line feed.
   if (byte == '\0' || byte == '\r') return;
-  if (byte != '\n' && !IsBlank(byte)) m_hasText = true;
+  if (byte == '\n') {
+    m_lineBeforeMove.reset();
+    m_visibleOnLine = false;
+    m_endsWithMove = false;
+  } else if (!IsBlank(byte)) {
+    m_hasText = true;
+    m_visibleOnLine = true;
+    m_endsWithMove = false;
+  }
   if (m_tail.size() == kTailLength) m_tail.erase(0, 1);
   m_tail.push_back(static_cast<char>(byte));
 }
@@ -59,10 +62,10 @@ std::string ShellReadiness::TrimmedTail() const {
 }
 
 bool ShellReadiness::EndsInShellPrompt() const {
-  const std::string tail = TrimmedTail();
-  if (tail.empty()) return false;
-  const char last = tail.back();
-  return last == '$' || last == '#' || last == '%' || last == '>';
+  if (EndsInPromptCharacter(TrimmedTail())) return true;
+  // A right-hand prompt: text, a move to the right margin, more text and a
+  // move back to just after the prompt.
+  return m_endsWithMove && m_lineBeforeMove && EndsInPromptCharacter(*m_lineBeforeMove);
 }
 
 bool ShellReadiness::LoginFailed() const {

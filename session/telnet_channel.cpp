@@ -11,6 +11,18 @@ namespace {
 
 // Replies held back at most, so a flood of requests needs no more memory.
 constexpr std::size_t kReplyBatch = 4096;
+// The host's text kept for the reports.
+constexpr std::size_t kHeardLimit = 4096;
+constexpr std::size_t kLastHeardLimit = 256;
+
+// Keeps at least the latest `limit` bytes, trimming only now and then.
+void KeepLatest(std::string& text, std::size_t limit) {
+  if (text.size() > 2 * limit) text.erase(0, text.size() - limit);
+}
+
+std::string Latest(const std::string& text, std::size_t limit) {
+  return text.size() > limit ? text.substr(text.size() - limit) : text;
+}
 
 }  // namespace
 
@@ -32,12 +44,15 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
         const TelnetReply reply = m_options.Answer(unit->verb, unit->value);
         m_replies.insert(m_replies.end(), reply.Bytes().begin(), reply.Bytes().end());
         if (m_replies.size() >= kReplyBatch && !FlushReplies()) return {IoStatus::kFailed, *unit};
+      } else if (unit->kind == TelnetUnit::Kind::kData) {
+        Heard(unit->value);
       }
       return {IoStatus::kOk, *unit};
     }
     // A host may wait for the answers before it sends more.
     if (!FlushReplies()) return {IoStatus::kFailed, {}};
     const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, limit);
+    m_lastReadStatus = got.status;
     ++m_recvCalls;
     m_bytesReceived += got.count;
     if (got.status != IoStatus::kOk) return {got.status, {}};
@@ -83,6 +98,21 @@ void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLi
     if (got.status != IoStatus::kOk) return;
   }
 }
+
+void TelnetChannel::Heard(unsigned char byte) {
+  m_heard.push_back(static_cast<char>(byte));
+  m_lastHeard.push_back(static_cast<char>(byte));
+  KeepLatest(m_heard, kHeardLimit);
+  KeepLatest(m_lastHeard, kLastHeardLimit);
+}
+
+std::string TelnetChannel::TakeHeard() {
+  std::string heard = Latest(m_heard, kHeardLimit);
+  m_heard.clear();
+  return heard;
+}
+
+std::string TelnetChannel::LastHeard() const { return Latest(m_lastHeard, kLastHeardLimit); }
 
 bool TelnetChannel::FlushReplies() {
   if (m_replies.empty()) return true;

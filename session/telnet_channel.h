@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "abort_signal.h"
@@ -56,6 +57,14 @@ class TelnetChannel {
   // included, until the host closes or stays silent for `quietLimit`.
   void Discard(std::size_t chunk, std::chrono::milliseconds quietLimit);
 
+  // The host's data bytes since the last call (the latest 4 KiB of them),
+  // for the verbose report.
+  std::string TakeHeard();
+  // The host's latest data bytes (up to 256), for telling where it stopped.
+  [[nodiscard]] std::string LastHeard() const;
+  // How the latest read from the socket ended.
+  [[nodiscard]] IoStatus LastReadStatus() const { return m_lastReadStatus; }
+
   [[nodiscard]] std::chrono::milliseconds ReadLimit() const { return m_readLimit; }
   // For measurements: reads, sends and bytes received so far.
   [[nodiscard]] std::size_t RecvCalls() const { return m_recvCalls; }
@@ -65,6 +74,7 @@ class TelnetChannel {
 
  private:
   bool SendRaw(std::span<const unsigned char> bytes);
+  void Heard(unsigned char byte);
   bool SendEscaped(std::span<const unsigned char> bytes, bool lineFeed);
 
   int m_socket;
@@ -73,6 +83,9 @@ class TelnetChannel {
   TelnetReader m_reader;
   OptionRefuser m_options;
   std::optional<unsigned char> m_unread;
+  IoStatus m_lastReadStatus = IoStatus::kOk;
+  std::string m_heard;
+  std::string m_lastHeard;
   // Replies to the requests in one received segment go out together, before
   // the next wait for the host and before any data.
   std::vector<unsigned char> m_replies;

@@ -1,6 +1,8 @@
 #include "transport.h"
 
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -16,7 +18,29 @@ int RemainingMs(Clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// How often the send queue is looked at while the host has not yet
+// acknowledged everything, and how long at most silence waits for that.
+constexpr std::chrono::milliseconds kAckPoll{10};
+constexpr std::chrono::milliseconds kAckPatience{30000};
+
+bool HostHasAllSent(int socket) {
+  int queued = 0;
+  // A socket that cannot tell is taken as drained: the old rule.
+  return ::ioctl(socket, SIOCOUTQ, &queued) != 0 || queued == 0;
+}
+
 }  // namespace
+
+IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::milliseconds limit) {
+  if (limit.count() >= 0) {
+    const auto patience = Clock::now() + kAckPatience;
+    while (!HostHasAllSent(socket) && Clock::now() < patience) {
+      const IoStatus waited = WaitForSocket(socket, POLLIN, abort, kAckPoll);
+      if (waited != IoStatus::kTimedOut) return waited;
+    }
+  }
+  return WaitForSocket(socket, POLLIN, abort, limit);
+}
 
 IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
                        std::chrono::milliseconds limit) {
@@ -41,7 +65,7 @@ IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
 RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const AbortSignal& abort,
                            std::chrono::milliseconds limit) {
   for (;;) {
-    const IoStatus waited = WaitForSocket(socket, POLLIN, abort, limit);
+    const IoStatus waited = WaitForHost(socket, abort, limit);
     if (waited != IoStatus::kOk) return {waited, 0};
     const ssize_t got = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (got > 0) return {IoStatus::kOk, static_cast<std::size_t>(got)};

@@ -27,7 +27,13 @@ struct RecvResult {
 IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
                        std::chrono::milliseconds limit);
 
-// Reads at most buffer.size() bytes, waiting at most `limit` for the first.
+// Waits for bytes from the host, or until it has been quiet for `limit`. The
+// quiet counts only once the host has acknowledged every byte sent to it: on
+// a slow or lossy link it may not have what was typed yet, and cannot be
+// expected to answer.
+IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::milliseconds limit);
+
+// Reads at most buffer.size() bytes, waiting as WaitForHost does.
 RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const AbortSignal& abort,
                            std::chrono::milliseconds limit);
 

@@ -99,24 +99,41 @@ QLineEdit* AddEdit(QWidget* form, const QRect& place) {
   return edit;
 }
 
-QString MessageText(SessionMessage message) {
+QString MessageText(SessionMessage message, const QString& text) {
   switch (message) {
     case SessionMessage::kCannotConnect:
       return QString::fromUtf8(texts::kCannotConnect);
     case SessionMessage::kLoginIncorrect:
       return QString::fromUtf8(texts::kLoginIncorrect);
+    case SessionMessage::kLaunchFailed:
+      return text;
   }
   return {};
+}
+
+const char* PhaseText(SessionPhase phase) {
+  switch (phase) {
+    case SessionPhase::kConnecting:
+      return texts::kConnecting;
+    case SessionPhase::kLoggingIn:
+      return texts::kLoggingIn;
+    case SessionPhase::kStartingTerminal:
+      return texts::kStartingTerminal;
+    case SessionPhase::kWaitingForWindow:
+      return texts::kWaitingForWindow;
+  }
+  return "";
 }
 
 }  // namespace
 
 QString ApplicationCaption() { return QCoreApplication::applicationName(); }
 
-CLauncherDlg::CLauncherDlg(QWidget* parent)
+CLauncherDlg::CLauncherDlg(SessionSetup setup, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      m_setup(std::move(setup)),
       m_bridge(std::make_shared<SessionBridge>(this)) {
   RegisterFormResources();
   // The window icon at the sizes window managers ask for; the scalable
@@ -166,7 +183,10 @@ void CLauncherDlg::BuildForm() {
   AddLabel(this, texts::kHostLabel, du.Rect(18, 10, 15, 8))->setBuddy(m_host);
   AddLabel(this, texts::kUserLabel, du.Rect(19, 28, 15, 8))->setBuddy(m_userId);
   AddLabel(this, texts::kPassLabel, du.Rect(19, 44, 15, 8))->setBuddy(m_password);
-  AddLabel(this, texts::kVersionLabel, du.Rect(7, 70, 68, 8));
+  m_version = AddLabel(this, texts::kVersionLabel, du.Rect(7, 70, 68, 8));
+  // Takes the version's place while the worker runs.
+  m_status = AddLabel(this, "", du.Rect(7, 70, 118, 8));
+  m_status->hide();
 
   setTabOrder(m_userId, m_password);
   setTabOrder(m_password, m_ok);
@@ -255,9 +275,10 @@ void CLauncherDlg::OnLaunch() {
   SessionRequest request{m_strHostName, m_nDisplay, m_bXterm, SecretBytes::TakeFrom(userId),
                          SecretBytes::TakeFrom(password)};
   try {
-    auto session = std::make_shared<LauncherSession>(std::move(request), m_bridge, m_timing);
+    auto session = std::make_shared<LauncherSession>(std::move(request), m_bridge, m_setup);
     m_pSessionThread = std::make_unique<SessionThread>(session, m_bridge);
     m_session = std::move(session);
+    ShowWorking(texts::kConnecting);
   } catch (const std::exception&) {
     // No thread (or no descriptor for it): nothing happens; OK may be pressed again.
     m_pSessionThread.reset();
@@ -279,14 +300,29 @@ SessionOutcome CLauncherDlg::Outcome() const {
   return m_session ? m_session->Outcome() : SessionOutcome::kNotRun;
 }
 
-void CLauncherDlg::OnSessionMessage(int message, qulonglong ticket) {
-  ShowSessionMessage(static_cast<SessionMessage>(message));
+void CLauncherDlg::OnSessionMessage(int message, const QString& text, qulonglong ticket) {
+  ShowSessionMessage(static_cast<SessionMessage>(message), text);
   m_bridge->BoxDismissed(ticket);
 }
 
-void CLauncherDlg::ShowSessionMessage(SessionMessage message) {
-  QMessageBox box(QMessageBox::NoIcon, ApplicationCaption(), MessageText(message),
-                  QMessageBox::Ok, this);
+void CLauncherDlg::OnSessionPhase(int phase) { ShowWorking(PhaseText(static_cast<SessionPhase>(phase))); }
+
+void CLauncherDlg::ShowWorking(const char* status) {
+  for (QWidget* input : {static_cast<QWidget*>(m_userId), static_cast<QWidget*>(m_password),
+                         static_cast<QWidget*>(m_ok)}) {
+    input->setEnabled(false);
+  }
+  setCursor(Qt::BusyCursor);
+  m_version->hide();
+  m_status->setText(QString::fromUtf8(status));
+  m_status->show();
+}
+
+void CLauncherDlg::ShowSessionMessage(SessionMessage message, const QString& text) {
+  // Why the terminal did not start is a warning; the form's other boxes
+  // keep their plain look.
+  const auto icon = message == SessionMessage::kLaunchFailed ? QMessageBox::Warning : QMessageBox::NoIcon;
+  QMessageBox box(icon, ApplicationCaption(), MessageText(message, text), QMessageBox::Ok, this);
   box.exec();
 }
 

@@ -9,6 +9,7 @@
 #include "session_observer.h"
 #include "session_request.h"
 
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -25,13 +26,13 @@ class SessionThread;
 class CLauncherDlg : public QDialog {
   Q_OBJECT
  public:
-  explicit CLauncherDlg(QWidget* parent = nullptr);
+  // `setup`: where and how the worker works (the port, its limits, the
+  // display it checks and watches, the verbose report).
+  explicit CLauncherDlg(SessionSetup setup = {}, QWidget* parent = nullptr);
   ~CLauncherDlg() override;
 
   // Filled by start-up before the form runs.
   void SetTarget(const std::string& hostName, int display, bool xterm);
-  // Test seam: the port and limits the worker uses.
-  void SetSessionTiming(const SessionTiming& timing) { m_timing = timing; }
 
   // Moves text between the fields and the widgets. Reading (`save`) fails
   // when a field is longer than the byte limit, after telling the user.
@@ -45,7 +46,7 @@ class CLauncherDlg : public QDialog {
   [[nodiscard]] bool HasWorker() const { return m_pSessionThread != nullptr; }
 
   // Shows a worker's message in a box owned by the form (user-interface thread).
-  void ShowSessionMessage(SessionMessage message);
+  void ShowSessionMessage(SessionMessage message, const QString& text = {});
 
   [[nodiscard]] QMenu* SystemMenu() const { return m_systemMenu; }
 
@@ -53,7 +54,9 @@ class CLauncherDlg : public QDialog {
   void OnLaunch();
   // The worker's request for a box (`message` is a SessionMessage); tells
   // the bridge once the user has dismissed it.
-  void OnSessionMessage(int message, qulonglong ticket);
+  void OnSessionMessage(int message, const QString& text, qulonglong ticket);
+  // The worker's progress (`phase` is a SessionPhase), for the status line.
+  void OnSessionPhase(int phase);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -63,6 +66,8 @@ class CLauncherDlg : public QDialog {
   void BuildForm();
   void OnInitDialog();
   void CentreOnScreen();
+  // While the worker runs: fields and OK disabled, a busy cursor, the status line.
+  void ShowWorking(const char* status);
 
   std::string m_strHostName;
   int m_nDisplay = 0;
@@ -73,13 +78,15 @@ class CLauncherDlg : public QDialog {
   std::string m_strUserId;
   std::string m_strPassword;
 
-  SessionTiming m_timing;
+  SessionSetup m_setup;
   std::shared_ptr<LauncherSession> m_session;  // kept to read its outcome
   std::shared_ptr<SessionBridge> m_bridge;
   QLineEdit* m_host = nullptr;
   QLineEdit* m_userId = nullptr;
   QLineEdit* m_password = nullptr;
   QPushButton* m_ok = nullptr;
+  QLabel* m_version = nullptr;
+  QLabel* m_status = nullptr;
   QMenu* m_systemMenu = nullptr;
   bool m_centred = false;
 };

@@ -16,6 +16,12 @@ inline constexpr char kTooLong[] = "Please enter no more than %1 characters.";
 inline constexpr char kCannotConnect[] = "Cannot Connect";
 inline constexpr char kLoginIncorrect[] = "Login incorrect";
 
+// The status line while the worker runs.
+inline constexpr char kConnecting[] = "Connecting…";
+inline constexpr char kLoggingIn[] = "Logging in…";
+inline constexpr char kStartingTerminal[] = "Starting the terminal…";
+inline constexpr char kWaitingForWindow[] = "Waiting for its window…";
+
 // User name and password: bytes in the locale's encoding.
 inline constexpr int kFieldMaxBytes = 20;
 

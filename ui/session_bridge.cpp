@@ -2,27 +2,62 @@
 
 #include <QMetaObject>
 
+#include <cstdio>
+#include <initializer_list>
+
 #include "launcher_dlg.h"
 
 namespace dovrel {
 
-SessionBridge::SessionBridge(CLauncherDlg* dialog) : m_dialog(dialog) {}
+namespace {
 
-void SessionBridge::ShowMessage(SessionMessage message) {
+// The form's slots the bridge calls by name, with the arguments it passes.
+struct Slot {
+  const char* name;
+  const char* signature;
+};
+constexpr Slot kMessageSlot{"OnSessionMessage", "OnSessionMessage(int,QString,qulonglong)"};
+constexpr Slot kPhaseSlot{"OnSessionPhase", "OnSessionPhase(int)"};
+constexpr Slot kCloseSlot{"reject", "reject()"};
+
+void RequireSlots(const QObject& dialog) {
+  const QMetaObject& meta = *dialog.metaObject();
+  for (const Slot& slot : {kMessageSlot, kPhaseSlot, kCloseSlot}) {
+    if (meta.indexOfMethod(slot.signature) < 0) qFatal("the form has no slot %s", slot.signature);
+  }
+}
+
+}  // namespace
+
+SessionBridge::SessionBridge(CLauncherDlg* dialog) : m_dialog(dialog) { RequireSlots(*dialog); }
+
+void SessionBridge::ShowMessage(SessionMessage message, const std::string& text) {
   std::unique_lock lock(m_mutex);
   if (m_dialog == nullptr) return;
   const std::uint64_t ticket = ++m_boxesAsked;
   // Detach() takes the mutex before the form is destroyed, so the form is
   // alive while the call is queued; Qt drops it if the form dies first.
-  QMetaObject::invokeMethod(m_dialog, "OnSessionMessage", Qt::QueuedConnection,
-                            Q_ARG(int, static_cast<int>(message)), Q_ARG(qulonglong, ticket));
+  QMetaObject::invokeMethod(m_dialog, kMessageSlot.name, Qt::QueuedConnection,
+                            Q_ARG(int, static_cast<int>(message)), Q_ARG(QString, QString::fromStdString(text)),
+                            Q_ARG(qulonglong, ticket));
   m_changed.wait(lock, [&] { return m_dialog == nullptr || m_boxesDone >= ticket; });
+}
+
+void SessionBridge::PhaseChanged(SessionPhase phase) {
+  const std::lock_guard lock(m_mutex);
+  if (m_dialog == nullptr) return;
+  QMetaObject::invokeMethod(m_dialog, kPhaseSlot.name, Qt::QueuedConnection, Q_ARG(int, static_cast<int>(phase)));
+}
+
+void SessionBridge::Report(const std::string& line) {
+  // One write per line: lines of two threads never interleave.
+  std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 void SessionBridge::RequestClose() {
   const std::lock_guard lock(m_mutex);
   if (m_dialog == nullptr) return;
-  QMetaObject::invokeMethod(m_dialog, "reject", Qt::QueuedConnection);
+  QMetaObject::invokeMethod(m_dialog, kCloseSlot.name, Qt::QueuedConnection);
 }
 
 void SessionBridge::Detach() {

@@ -14,19 +14,23 @@ class CLauncherDlg;
 // Carries the worker's requests to the form on the user-interface thread.
 //
 // The worker's calls are queued into the form's thread by name, with copied
-// arguments (no functor shared between the threads); a call still queued when
-// the form is destroyed is dropped by Qt. Detach() cuts the bridge when
-// the form goes away: a worker waiting for a box is released at once, so the
+// arguments (no functor shared between the threads); the names are checked
+// against the form when the bridge is built, so a renamed slot stops the
+// program at start-up rather than dropping calls. A call still queued when
+// the form is destroyed is dropped by Qt. Detach() cuts the bridge when the
+// form goes away: a worker waiting for a box is released at once, so the
 // form's teardown can never deadlock on it, and later calls do nothing.
 class SessionBridge final : public SessionObserver {
  public:
   explicit SessionBridge(CLauncherDlg* dialog);
 
-  void ShowMessage(SessionMessage message) override;  // worker thread
-  void RequestClose() override;                       // worker thread
-  void Detach();                                      // user-interface thread
+  void ShowMessage(SessionMessage message, const std::string& text) override;  // worker thread
+  void PhaseChanged(SessionPhase phase) override;                              // worker thread
+  void Report(const std::string& line) override;                               // any thread
+  void RequestClose() override;                                                // worker thread
+  void Detach();                                                               // user-interface thread
   // The form has shown box `ticket` and the user has dismissed it.
-  void BoxDismissed(std::uint64_t ticket);             // user-interface thread
+  void BoxDismissed(std::uint64_t ticket);  // user-interface thread
 
  private:
   std::mutex m_mutex;

@@ -15,8 +15,8 @@ struct Case {
   std::optional<CommandLine> expected;
 };
 
-std::optional<CommandLine> Valid(std::string host, int display, bool xterm) {
-  return CommandLine{std::move(host), display, xterm};
+std::optional<CommandLine> Valid(std::string host, int display, bool xterm, bool verbose = false) {
+  return CommandLine{std::move(host), display, xterm, verbose};
 }
 
 void PrintTo(const Case& c, std::ostream* os) { *os << "[" << c.tail << "]"; }
@@ -31,6 +31,7 @@ TEST_P(CommandLineRules, ReadTheTailAsTheUserMeantIt) {
   EXPECT_EQ(parsed->hostName, c.expected->hostName) << "[" << c.tail << "]";
   EXPECT_EQ(parsed->display, c.expected->display) << "[" << c.tail << "]";
   EXPECT_EQ(parsed->xterm, c.expected->xterm) << "[" << c.tail << "]";
+  EXPECT_EQ(parsed->verbose, c.expected->verbose) << "[" << c.tail << "]";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -44,7 +45,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"myhost\t2\tx", Valid("myhost", 2, true)},
                       Case{"  \t myhost   \t 4  ", Valid("myhost", 4, false)},
                       Case{"\"myhost\"", Valid("\"myhost\"", 0, false)},
-                      Case{"host.example-1_:weird 9", Valid("host.example-1_:weird", 9, false)}));
+                      Case{"host.example-1_:weird 9", Valid("host.example-1_:weird", 9, false)},
+                      Case{"-v myhost 3 x", Valid("myhost", 3, true, true)},
+                      Case{"--verbose myhost", Valid("myhost", 0, false, true)}));
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, CommandLineRules,
@@ -53,6 +56,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"myhost :", std::nullopt}, Case{"myhost -1", std::nullopt},
                       Case{"myhost xx", std::nullopt}, Case{"myhost 3 y", std::nullopt},
                       Case{"-x myhost", std::nullopt}, Case{"--display 1", std::nullopt},
+                      // -v comes first, once, and needs a host after it.
+                      Case{"-v", std::nullopt}, Case{"-v -v myhost", std::nullopt},
+                      Case{"myhost -v", std::nullopt}, Case{"-V myhost", std::nullopt},
                       // A quoted text with a blank is split; its last piece
                       // is an invalid switch.
                       Case{"\"my host\"", std::nullopt}));
@@ -76,10 +82,11 @@ TEST(InfoOptions, AreRecognisedOnlyAsTheFirstArgument) {
   EXPECT_EQ(FindInfoOption(1, help), InfoOption::kNone);
 }
 
-TEST(Usage, IsTheFourLineText) {
+TEST(Usage, IsTheFiveLineText) {
   EXPECT_EQ(kUsageText,
-            "Usage: dovrel <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n"
-            " x: \"xterm\" switch (default: \"kterm\")");
+            "Usage: dovrel [-v] <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n"
+            " x: \"xterm\" switch (default: \"kterm\")\n"
+            " -v, --verbose: report each step on standard error");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "command_line.h"
 #include "launcher_app.h"
 #include "hanging_listener.h"
 #include "launcher_dlg.h"
@@ -62,14 +63,16 @@ void DismissBox(const QString& text, SeenBox& seen) {
 class WholeRun : public ::testing::Test {
  protected:
   RunResult Run(const std::string& commandTail) {
-    CLauncherApp app;
-    app.SetSessionTiming(m_timing);
+    CLauncherApp app(m_setup);
     return app.InitInstance(commandTail);
   }
 
   ScriptedHost m_host;
-  SessionTiming m_timing{.port = m_host.Port(), .readLimit = 3000ms, .promptQuiet = 300ms,
-                         .textQuiet = 1000ms, .drainQuiet = 500ms};
+  SessionSetup m_setup{.port = m_host.Port(),
+                       .timing = {.readLimit = 3000ms, .promptQuiet = 300ms, .textQuiet = 1000ms,
+                                  .watchLimit = 3000ms, .drainQuiet = 500ms, .seenQuiet = 100ms},
+                       .verbose = false,
+                       .display = nullptr};
 };
 
 TEST_F(WholeRun, LogsInLaunchesTheTerminalAndEndsWithStatus0) {
@@ -97,7 +100,7 @@ TEST_F(WholeRun, LogsInLaunchesTheTerminalAndEndsWithStatus0) {
 }
 
 TEST_F(WholeRun, CannotConnectIsShownByTheFormThenTheProgramEndsWithStatus1) {
-  m_timing.port = [] {
+  m_setup.port = [] {
     ScriptedHost gone;
     return gone.Port();
   }();
@@ -145,9 +148,7 @@ TEST_F(WholeRun, ABadCommandLineShowsTheUsageBoxAndEndsWithStatus2) {
             });
   const RunResult result = Run("myhost 12");
   EXPECT_EQ(result.exitStatus, kExitUsage);
-  EXPECT_EQ(seen.text.toStdString(),
-            "Usage: dovrel <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n"
-            " x: \"xterm\" switch (default: \"kterm\")");
+  EXPECT_EQ(seen.text.toStdString(), kUsageText);
   EXPECT_EQ(seen.caption, "dovrel");
   EXPECT_EQ(seen.icon, QMessageBox::Warning);
   EXPECT_FALSE(seen.ownedByForm) << "the usage box has no owner";
@@ -170,15 +171,15 @@ class CloseDuring : public WholeRun, public ::testing::WithParamInterface<Phase>
 
 TEST_P(CloseDuring, EndsWithStatus1WithinTheLimit) {
   const Phase phase = GetParam();
-  m_timing.readLimit = 60000ms;
-  m_timing.drainQuiet = 60000ms;
+  m_setup.timing.readLimit = 60000ms;
+  m_setup.timing.drainQuiet = 60000ms;
   std::atomic<bool> reached{false};
   std::unique_ptr<test::HangingListener> hanging;
   std::thread host;
   if (phase == Phase::kConnecting) {
     hanging = std::make_unique<test::HangingListener>();
     if (!hanging->IsHanging()) GTEST_SKIP() << "connects to a full backlog do not hang here";
-    m_timing.port = hanging->Port();
+    m_setup.port = hanging->Port();
     reached = true;  // the connect hangs from the start
   } else {
     host = std::thread([&] {

@@ -13,8 +13,8 @@ import time
 
 DOVREL = sys.argv[1]
 SKIPPED = 77
-USAGE = ('Usage: dovrel <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n'
-         ' x: "xterm" switch (default: "kterm")')
+USAGE = ('Usage: dovrel [-v] <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n'
+         ' x: "xterm" switch (default: "kterm")\n -v, --verbose: report each step on standard error')
 failures = []
 
 
@@ -54,12 +54,13 @@ def no_display_cases():
 
 
 class Xvfb:
-    """A private X server on a free display number."""
+    """A private X server on a free display number, listening on TCP or not."""
 
-    def __init__(self):
+    def __init__(self, tcp):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+            ["Xvfb", "-displayfd", str(write_end), "-listen" if tcp else "-nolisten", "tcp",
+             "-screen", "0", "1024x768x24"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
@@ -68,6 +69,7 @@ class Xvfb:
             self.process.kill()
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
+        self.number = number
 
     def env(self):
         env = without_display()
@@ -115,6 +117,7 @@ class ScriptedHost(threading.Thread):
         self.steps = steps
         self.received = b""
         self.peer = None
+        self.started = None
 
     def run(self):
         try:
@@ -127,6 +130,11 @@ class ScriptedHost(threading.Thread):
                 if kind == "send":
                     client.sendall(data)
                     continue
+                if kind == "run":
+                    # Does what a remote shell would do with the command line.
+                    self.started = subprocess.Popen(data, stdout=subprocess.DEVNULL,
+                                                    stderr=subprocess.DEVNULL)
+                    continue
                 while data not in self.received:
                     chunk = client.recv(4096)
                     if not chunk:
@@ -136,16 +144,19 @@ class ScriptedHost(threading.Thread):
 
 
 def whole_job(x):
+    """The host starts a real xterm on the display the command names."""
     host = ScriptedHost("127.0.0.7", [
         ("send", b"\xff\xfd\x18\xff\xfb\x01\r\nhost login: "),
         ("recv", b"alice\n"),
         ("send", b"Password: "),
         ("recv", b"pw\n"),
         ("send", b"\r\nalice@host:~$ "),
+        ("recv", b" &\n"),
+        ("run", ["xterm", "-display", "127.0.0.7:" + x.number]),
         ("recv", b"exit\n"),
     ])
     host.start()
-    program = subprocess.Popen([DOVREL, "127.0.0.7", "1", "x"], env=x.env())
+    program = subprocess.Popen([DOVREL, "127.0.0.7", x.number, "x"], env=x.env())
     try:
         check(wait_for_window(x, "^Dovrel$") is not None, "the form appears")
         type_login(x, "alice", "pw")
@@ -154,10 +165,37 @@ def whole_job(x):
         if program.poll() is None:
             program.kill()
     host.join(timeout=10)
+    if host.started:
+        host.started.terminate()
+        host.started.wait(timeout=10)
     expected = (b"\xff\xfc\x18\xff\xfe\x01alice\npw\nxterm -geometry 80x25+0+0 -display "
-                + (host.peer or "?").encode() + b":1 &\nexit\n")
+                + (host.peer or "?").encode() + b":" + x.number.encode() + b" &\nexit\n")
     check(host.received == expected, f"exact bytes on the wire: {host.received!r}")
-    check(status == 0, f"the form closes by itself with status 0 (got {status})")
+    check(status == 0, f"the form closes by itself with status 0 once the terminal is up (got {status})")
+
+
+def display_without_tcp(x):
+    """An X server that takes no TCP connections: nothing is typed, status 1."""
+    host = ScriptedHost("127.0.0.7", [("send", b"\r\nhost login: "), ("recv", b"\n")])
+    host.start()
+    program = subprocess.Popen([DOVREL, "127.0.0.7", x.number, "x"], env=x.env(),
+                               stderr=subprocess.PIPE, text=True)
+    try:
+        check(wait_for_window(x, "^Dovrel$") is not None, "the form appears")
+        type_login(x, "alice", "pw")
+        check(wait_for_window(x, "^dovrel$") is not None, "a box says why")
+        time.sleep(0.3)
+        xdotool(x, "key", "Return")
+        status = program.wait(timeout=20)
+        errors = program.stderr.read()
+    finally:
+        if program.poll() is None:
+            program.kill()
+    host.listener.close()
+    host.join(timeout=10)
+    check(status == 1, f"no TCP on the display: status 1 (got {status})")
+    check(host.received == b"", f"no TCP on the display: nothing typed ({host.received!r})")
+    check("does not accept TCP connections" in errors, f"no TCP on the display: said on stderr ({errors!r})")
 
 
 def cannot_connect(x):
@@ -189,10 +227,15 @@ def main():
             print("SKIP: " + reason)
             return SKIPPED if not failures else 1
     else:
-        x = Xvfb()
+        x = Xvfb(tcp=True)
         try:
             whole_job(x)
             cannot_connect(x)
+        finally:
+            x.close()
+        x = Xvfb(tcp=False)
+        try:
+            display_without_tcp(x)
         finally:
             x.close()
     return 1 if failures else 0

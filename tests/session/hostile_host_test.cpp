@@ -68,10 +68,8 @@ class Flood {
 class HostileHost : public test::WorkerFixture {
  protected:
   void Start() {
-    SessionTiming timing = m_timing;
-    timing.port = m_host.Port();
     m_session = std::make_shared<LauncherSession>(
-        SessionRequest{"127.0.0.1", 0, true, Secret("alice"), Secret("secret")}, m_observer, timing);
+        SessionRequest{"127.0.0.1", 0, true, Secret("alice"), Secret("secret")}, m_observer, m_setup);
     m_thread = std::make_unique<SessionThread>(m_session, m_observer);
     ASSERT_TRUE(m_host.Accept());
   }
@@ -161,7 +159,7 @@ TEST_F(HostileHost, OddBytesAroundThePromptDoNotHideIt) {
 class ResetIn : public HostileHost, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ResetIn, EndsTheSessionWithoutAMessage) {
-  m_timing.drainQuiet = 5000ms;
+  m_setup.timing.drainQuiet = 5000ms;
   Start();
   const int phase = GetParam();
   const char* steps[] = {"login: ", "Password: ", "$ "};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "session_observer.h"
@@ -11,9 +12,18 @@ namespace dovrel::test {
 // dismissed at once.
 class RecordingObserver final : public SessionObserver {
  public:
-  void ShowMessage(SessionMessage message) override {
+  void ShowMessage(SessionMessage message, const std::string& text) override {
     const std::lock_guard lock(m_mutex);
     m_messages.push_back(message);
+    m_texts.push_back(text);
+  }
+  void PhaseChanged(SessionPhase phase) override {
+    const std::lock_guard lock(m_mutex);
+    m_phases.push_back(phase);
+  }
+  void Report(const std::string& line) override {
+    const std::lock_guard lock(m_mutex);
+    m_reports.push_back(line);
   }
   void RequestClose() override {
     const std::lock_guard lock(m_mutex);
@@ -23,6 +33,21 @@ class RecordingObserver final : public SessionObserver {
     const std::lock_guard lock(m_mutex);
     return m_messages;
   }
+  std::vector<std::string> MessageTexts() const {
+    const std::lock_guard lock(m_mutex);
+    return m_texts;
+  }
+  std::vector<SessionPhase> Phases() const {
+    const std::lock_guard lock(m_mutex);
+    return m_phases;
+  }
+  // Everything reported for standard error, one line each.
+  std::string Reports() const {
+    const std::lock_guard lock(m_mutex);
+    std::string all;
+    for (const std::string& line : m_reports) all += line + "\n";
+    return all;
+  }
   int CloseRequests() const {
     const std::lock_guard lock(m_mutex);
     return m_closeRequests;
@@ -31,6 +56,9 @@ class RecordingObserver final : public SessionObserver {
  private:
   mutable std::mutex m_mutex;
   std::vector<SessionMessage> m_messages;
+  std::vector<std::string> m_texts;
+  std::vector<SessionPhase> m_phases;
+  std::vector<std::string> m_reports;
   int m_closeRequests = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 
+#include "fake_display.h"
 #include "launcher_session.h"
 #include "recording_observer.h"
 #include "scripted_host.h"
@@ -13,10 +14,24 @@
 namespace dovrel::test {
 
 // What a test of the worker against a scripted host holds: the host, the
-// worker's session and thread, and short timings. Every such test ends the
-// same way: told to stop, the worker is gone within 10 s.
+// worker's session and thread, a display the test controls, and short
+// timings. Every such test ends the same way: told to stop, the worker is
+// gone within 10 s.
 class WorkerFixture : public ::testing::Test {
  protected:
+  WorkerFixture() {
+    using std::chrono::milliseconds;
+    m_setup.port = m_host.Port();
+    m_setup.timing = {.readLimit = milliseconds(1000),
+                      .promptQuiet = milliseconds(300),
+                      .textQuiet = milliseconds(1000),
+                      .watchLimit = milliseconds(3000),
+                      .drainQuiet = milliseconds(300),
+                      .seenQuiet = milliseconds(100)};
+    // No display unless a test asks for one: the old rule, a quiet host
+    // after the command line is a launch.
+  }
+
   void TearDown() override {
     using namespace std::chrono_literals;
     if (m_session) m_session->Abort();
@@ -25,12 +40,9 @@ class WorkerFixture : public ::testing::Test {
     }
   }
 
-  SessionTiming m_timing{.port = 0,
-                         .readLimit = std::chrono::milliseconds(1000),
-                         .promptQuiet = std::chrono::milliseconds(300),
-                         .textQuiet = std::chrono::milliseconds(1000),
-                         .drainQuiet = std::chrono::milliseconds(300)};
   ScriptedHost m_host;
+  SessionSetup m_setup;
+  std::shared_ptr<FakeDisplay> m_display = std::make_shared<FakeDisplay>();
   std::shared_ptr<RecordingObserver> m_observer = std::make_shared<RecordingObserver>();
   std::shared_ptr<LauncherSession> m_session;
   std::unique_ptr<SessionThread> m_thread;

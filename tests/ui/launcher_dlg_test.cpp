@@ -52,7 +52,12 @@ class Form : public ::testing::Test {
     ASSERT_TRUE(m_user && m_password && m_host);
   }
 
-  CLauncherDlg m_dialog;
+  // The host a worker started by a test connects to.
+  test::ScriptedHost m_scripted;
+  CLauncherDlg m_dialog{SessionSetup{.port = m_scripted.Port(),
+                                     .timing = {.readLimit = std::chrono::milliseconds(60000)},
+                                     .verbose = false,
+                                     .display = nullptr}};
   QLineEdit* m_user = nullptr;
   QLineEdit* m_password = nullptr;
   QLineEdit* m_host = nullptr;
@@ -190,9 +195,8 @@ TEST_F(Form, EscapeClosesTheFormAndEnterDoesNot) {
 }
 
 TEST_F(Form, EnterInAFieldActsAsOkAndOkTwiceStartsOneWorker) {
-  test::ScriptedHost host;
+  test::ScriptedHost& host = m_scripted;
   m_dialog.SetTarget("127.0.0.1", 2, true);
-  m_dialog.SetSessionTiming({.port = host.Port(), .readLimit = 3000ms});
   QTest::keyClicks(m_user, "alice");
   QTest::keyClicks(m_password, "secret");
   QTest::keyClick(m_password, Qt::Key_Return);
@@ -206,9 +210,8 @@ TEST_F(Form, EnterInAFieldActsAsOkAndOkTwiceStartsOneWorker) {
 }
 
 TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {
-  test::ScriptedHost host;
+  test::ScriptedHost& host = m_scripted;
   m_dialog.SetTarget("127.0.0.1", 2, true);
-  m_dialog.SetSessionTiming({.port = host.Port(), .readLimit = 60000ms});
   QTest::keyClicks(m_user, "alice");
   QTest::keyClicks(m_password, "secret");
   QTest::keyClick(m_password, Qt::Key_Return);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "terminal_text.h"
+
+namespace dovrel {
+
+// What the host's words after the command line say of the launch.
+enum class LaunchVerdict {
+  kNone,            // nothing against it so far
+  kProgramMissing,  // the shell did not find or could not run the terminal program
+  kDisplayRefused,  // the X server refused the terminal (no cookie, no xhost)
+  kDisplayFailed,   // the terminal could not open the display, for another reason
+  kLoginIncorrect,  // the login failed after all: the command went to the login program
+};
+
+// Reads the host's data bytes after the command line, line by line, and
+// recognises the lines that tell why the terminal did not start.
+class LaunchWords {
+ public:
+  // `program`: the terminal program the command starts ("xterm" or "kterm").
+  explicit LaunchWords(std::string program);
+
+  // Consumes one data byte. True once a verdict has been reached; later bytes
+  // change nothing.
+  bool Feed(unsigned char byte);
+
+  // The host has paused: the line as it stands may be a prompt waiting for
+  // input. True once a verdict has been reached.
+  bool Paused();
+
+  [[nodiscard]] LaunchVerdict Verdict() const { return m_verdict; }
+  // The host's line that decided, without control bytes, at most 200 bytes.
+  [[nodiscard]] const std::string& Line() const { return m_decidingLine; }
+
+ private:
+  void Judge(bool complete);
+
+  static constexpr std::size_t kLineLimit = 1024;
+
+  std::string m_program;
+  TerminalText m_terminal;
+  std::string m_line;  // visible text of the current line
+  LaunchVerdict m_verdict = LaunchVerdict::kNone;
+  std::string m_decidingLine;
+};
+
+// Quotes the host's text for a message: control bytes dropped, blanks at
+// either end trimmed, at most 200 bytes (never a cut UTF-8 character).
+std::string QuoteHostText(std::string_view text);
+
+}  // namespace dovrel

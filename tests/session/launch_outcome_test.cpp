@@ -1,0 +1,202 @@
+// Knowing whether the terminal appeared: the display checked before the
+// login, the watch after the command line, and what the user is told.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "worker_fixture.h"
+
+namespace dovrel {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::ScriptedHost;
+
+class LaunchWatch : public test::WorkerFixture {
+ protected:
+  void Start(bool xterm = false, bool verbose = false) {
+    m_setup.display = m_display;
+    m_setup.verbose = verbose;
+    std::string user = "alice";
+    std::string password = "s3cret-pw";
+    m_session = std::make_shared<LauncherSession>(
+        SessionRequest{"127.0.0.1", 1, xterm, SecretBytes::TakeFrom(user), SecretBytes::TakeFrom(password)},
+        m_observer, m_setup);
+    m_thread = std::make_unique<SessionThread>(m_session, m_observer);
+  }
+
+  // The host's side up to the command line, which it returns.
+  std::string LogInAndReadCommand() {
+    EXPECT_TRUE(m_host.Accept());
+    EXPECT_TRUE(m_host.Send("host login: "));
+    EXPECT_TRUE(m_host.ReadUntil("alice\n"));
+    EXPECT_TRUE(m_host.Send("alice\r\nPassword: "));
+    EXPECT_TRUE(m_host.ReadUntil("s3cret-pw\n"));
+    EXPECT_TRUE(m_host.Send("\r\nalice@host:~$ "));
+    EXPECT_TRUE(m_host.ReadUntil(" &\n"));
+    return m_host.Received().substr(m_host.Received().find("s3cret-pw\n") + 10);
+  }
+
+  bool Finishes(std::chrono::milliseconds limit = 10s) { return m_thread->WaitFor(limit); }
+};
+
+TEST_F(LaunchWatch, ADisplayWithoutTcpStopsBeforeAnythingIsTyped) {
+  m_display->reach = LocalDisplay::Reach::kRefused;
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(m_host.Send("\xff\xfd\x01host login: "));
+  ASSERT_TRUE(Finishes());
+  EXPECT_TRUE(m_host.ReadUntilClosed(1s));
+  EXPECT_EQ(m_host.Received(), "") << "no user name, not even an option answer";
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunchFailed);
+  ASSERT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLaunchFailed});
+  const std::string text = m_observer->MessageTexts().front();
+  EXPECT_NE(text.find("does not accept TCP connections"), std::string::npos) << text;
+  EXPECT_NE(text.find("-listen tcp"), std::string::npos) << text;
+  EXPECT_EQ(m_observer->Reports(), "dovrel: " + text + "\n") << "the same text, one line";
+}
+
+TEST_F(LaunchWatch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) {
+  m_setup.timing.drainQuiet = 5000ms;
+  Start(true);
+  const std::string command = LogInAndReadCommand();
+  ASSERT_TRUE(m_host.Send("xterm -geometry 80x25+0+0 &\r\n[1] 4242\r\n$ "));
+  std::this_thread::sleep_for(200ms);
+  EXPECT_FALSE(m_host.Received().ends_with("exit\n")) << "exit waits for the outcome";
+  const auto shown = Clock::now();
+  m_display->ShowTerminal();
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  ASSERT_TRUE(Finishes());
+  EXPECT_LT(Clock::now() - shown, 300ms);
+  EXPECT_EQ(command, "xterm -geometry 80x25+0+0 -display " + m_host.PeerAddress() + ":1 &\n");
+  EXPECT_TRUE(m_host.Received().ends_with(command + "exit\n")) << "the same bytes as ever";
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_TRUE(m_observer->Messages().empty());
+  EXPECT_EQ(m_observer->Phases(), (std::vector{SessionPhase::kConnecting, SessionPhase::kLoggingIn,
+                                               SessionPhase::kStartingTerminal, SessionPhase::kWaitingForWindow}));
+}
+
+struct HostSays {
+  const char* what;
+  const char* text;
+  SessionOutcome outcome;
+  const char* explained;  // a piece of the box's text; empty: no box text
+};
+
+void PrintTo(const HostSays& c, std::ostream* os) { *os << c.what; }
+
+class HostSaysWhy : public LaunchWatch, public ::testing::WithParamInterface<HostSays> {};
+
+TEST_P(HostSaysWhy, TheSessionEndsWithStatus1AndTheReasonAfterTheConnectionCloses) {
+  const HostSays& c = GetParam();
+  m_setup.timing.watchLimit = 60000ms;
+  Start();
+  LogInAndReadCommand();
+  const auto said = Clock::now();
+  ASSERT_TRUE(m_host.Send(c.text));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  EXPECT_LT(Clock::now() - said, 1s) << "no waiting for the watch to run out";
+  m_host.Close();
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_session->Outcome(), c.outcome);
+  ASSERT_EQ(m_observer->MessageTexts().size(), 1U);
+  const std::string text = m_observer->MessageTexts().front();
+  EXPECT_NE(text.find(c.explained), std::string::npos) << text;
+  EXPECT_NE(m_observer->Reports().find(c.explained), std::string::npos) << m_observer->Reports();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, HostSaysWhy,
+    ::testing::Values(
+        HostSays{"kterm missing", "[1] 4242\r\n-bash: kterm: command not found\r\n", SessionOutcome::kLaunchFailed,
+                 "add x to the command line to start xterm instead. The host said: \"-bash: kterm: command not found\""},
+        HostSays{"no cookie", "Authorization required, but no authorization protocol specified\r\n",
+                 SessionOutcome::kLaunchFailed, "xhost +127.0.0.1"},
+        HostSays{"display unreachable", "kterm: Xt error: Can't open display: 10.0.0.1:1\r\n",
+                 SessionOutcome::kLaunchFailed, "could not open the display"},
+        HostSays{"the login failed after all", "\r\nLogin incorrect\r\nhost login: ",
+                 SessionOutcome::kLoginIncorrect, ""}));
+
+TEST_F(LaunchWatch, NoWindowAndNoWordWithinTheWatchIsAFailureThatNamesTheFirewall) {
+  m_setup.timing.watchLimit = 600ms;
+  Start();
+  LogInAndReadCommand();
+  const auto typed = Clock::now();
+  ASSERT_TRUE(m_host.ReadUntil("exit\n", 2s));
+  EXPECT_GE(Clock::now() - typed, 550ms);
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunchFailed);
+  EXPECT_NE(m_observer->Reports().find("a firewall may drop connections to port 6001 of 127.0.0.1"),
+            std::string::npos)
+      << m_observer->Reports();
+}
+
+TEST_F(LaunchWatch, AWindowThatCannotBeWatchedFallsBackToTheQuietHost) {
+  m_display->seesWindows = false;
+  m_setup.timing.watchLimit = 60000ms;
+  Start();
+  LogInAndReadCommand();
+  ASSERT_TRUE(m_host.ReadUntil("exit\n", 2s)) << "the drain's quiet, not the watch's limit";
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_TRUE(m_observer->Messages().empty());
+}
+
+TEST_F(LaunchWatch, TheBoxComesOnlyAfterTheConnectionIsClosed) {
+  Start();
+  LogInAndReadCommand();
+  ASSERT_TRUE(m_host.Send("\r\nLogin incorrect\r\nhost login: "));
+  // The host stays open: the worker closes it, then asks for the box.
+  ASSERT_TRUE(m_host.ReadUntilClosed(3s));
+  ASSERT_TRUE(Finishes());
+  EXPECT_FALSE(m_session->HasOpenSocket());
+  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLoginIncorrect});
+}
+
+TEST_F(LaunchWatch, VerboseReportsEveryStepButNeverThePassword) {
+  Start(false, true);
+  LogInAndReadCommand();
+  m_display->ShowTerminal();
+  ASSERT_TRUE(Finishes());
+  const std::string log = m_observer->Reports();
+  EXPECT_EQ(log.find("s3cret-pw"), std::string::npos) << log;
+  for (const char* step : {"connecting to 127.0.0.1", "host: host login:", "typed: alice\\n",
+                           "typed: ********", "typed: kterm -geometry", "typed: exit\\n",
+                           "the terminal has started"}) {
+    EXPECT_NE(log.find(step), std::string::npos) << step << " in\n" << log;
+  }
+}
+
+TEST_F(LaunchWatch, AUserNameTypedAtABannerIsTypedAgainAtTheRealPromptOnce) {
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(m_host.Send("NOTICE: to login: use your staff account\r\n"));
+  ASSERT_TRUE(m_host.ReadUntil("alice\n"));
+  ASSERT_TRUE(m_host.Send("alice\r\n\r\nhost login: "));
+  ASSERT_TRUE(m_host.ReadUntil("alice\nalice\n"));
+  ASSERT_TRUE(m_host.Send("alice\r\nhost login: "));  // and still not taken
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_host.Received(), "alice\nalice\n") << "twice in all";
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_NE(m_observer->Reports().find("asked for the login name again"), std::string::npos);
+}
+
+TEST_F(LaunchWatch, AFailureBeforeTheLaunchSaysWhereItStoppedAndQuotesTheHost) {
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(m_host.Send("host login: "));
+  ASSERT_TRUE(m_host.ReadUntil("alice\n"));
+  ASSERT_TRUE(m_host.Send("alice\r\nSystem going down"));
+  m_host.Close();
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_observer->Reports(),
+            "dovrel: stopped waiting for the password prompt: the host closed the connection; "
+            "its last line: \"System going down\"\n");
+}
+
+}  // namespace
+}  // namespace dovrel

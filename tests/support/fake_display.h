@@ -1,0 +1,42 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "local_display.h"
+
+namespace dovrel::test {
+
+// A display whose answers the test sets: whether it takes TCP, whether its
+// windows can be watched, and when the terminal shows up (ShowTerminal()).
+class FakeDisplay final : public LocalDisplay {
+ public:
+  Reach CheckTcp(const std::string& /*address*/, int /*display*/, const AbortSignal& /*abort*/) override {
+    return reach;
+  }
+  std::unique_ptr<TerminalWatch> Watch(const std::string& /*address*/, int /*display*/) override {
+    watched = true;
+    return std::make_unique<Watcher>(*this);
+  }
+  void ShowTerminal() { m_terminal = true; }
+
+  Reach reach = Reach::kListening;
+  bool seesWindows = true;
+  std::atomic<bool> watched{false};
+
+ private:
+  class Watcher final : public TerminalWatch {
+   public:
+    explicit Watcher(FakeDisplay& display) : m_display(display) {}
+    bool Seen(std::chrono::steady_clock::time_point /*now*/) override { return m_display.m_terminal; }
+    [[nodiscard]] bool SeesWindows() const override { return m_display.seesWindows; }
+
+   private:
+    FakeDisplay& m_display;
+  };
+
+  std::atomic<bool> m_terminal{false};
+};
+
+}  // namespace dovrel::test
