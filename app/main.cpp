@@ -17,6 +17,17 @@
 #include "local_display.h"
 #include "secret_bytes.h"
 
+namespace {
+
+// Qt's own diagnostics (no XDG_RUNTIME_DIR for root, a platform plugin's
+// notes) are not the program's words: its standard error carries only those.
+// A fatal error still says why the program stops.
+void QtMessages(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message) {
+  if (type == QtFatalMsg) std::fprintf(stderr, "dovrel: %s\n", qPrintable(message));
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
   // The form will hold a password: no core dumps, no ptrace by other processes.
   dovrel::ProtectSecretsFromInspection();
@@ -44,6 +55,7 @@ int main(int argc, char* argv[]) {
     return dovrel::kExitUsage;
   }
 
+  qInstallMessageHandler(QtMessages);
   dovrel::FontConfigWarmUp fontWarmUp;
   QApplication application(argc, argv);
   displayProbe.reset();

@@ -1,6 +1,6 @@
 // The dialogue's cost: time from the worker's start to "exit\n" reaching a
-// scripted host that answers every prompt at once, the launcher's CPU time
-// and system calls per received byte; the same dialogue by expect driving
+// scripted host that answers every prompt at once, and the launcher's CPU
+// time; the same dialogue by expect driving
 // Debian's telnet client; the floor of round trips on loopback; and how the
 // cost grows with banners and drains of 1 KiB to 16 MiB.
 //
@@ -159,7 +159,6 @@ struct Run {
   double toUser = 0;     // start to the user name at the host
   double total = 0;      // start to the session's end
   double cpu = 0;        // launcher CPU time
-  double callsPerByte = 0;
 };
 
 Run LauncherRun(std::size_t banner, std::size_t drain) {
@@ -191,9 +190,6 @@ Run LauncherRun(std::size_t banner, std::size_t drain) {
   ::waitpid(host, nullptr, 0);
   run.toExit = times.exitArrived - t0;
   run.toUser = times.userArrived - t0;
-  const dovrel::SessionStats stats = session.Stats();
-  run.callsPerByte = static_cast<double>(stats.recvCalls * 2 + stats.sendCalls) /  // a poll per recv
-                     static_cast<double>(std::max<std::size_t>(stats.bytesReceived, 1));
   if (session.Outcome() != dovrel::SessionOutcome::kLaunched) {
     std::fprintf(stderr, "the dialogue did not complete\n");
     std::exit(1);
@@ -260,12 +256,11 @@ int main(int argc, char** argv) {
   const char* expectScript = argc > 2 ? argv[2] : nullptr;
   const dovrel::SessionTiming defaults;
 
-  std::vector<double> toExit, cpu, calls, own;
+  std::vector<double> toExit, cpu, own;
   for (int i = 0; i < runs; ++i) {
     const Run run = LauncherRun(0, 0);
     toExit.push_back(run.toExit);
     cpu.push_back(run.cpu);
-    calls.push_back(run.callsPerByte);
     // The launcher waits on purpose once: the quiet after the shell prompt.
     own.push_back(run.toExit - static_cast<double>(defaults.promptQuiet.count()));
   }
@@ -274,7 +269,6 @@ int main(int argc, char** argv) {
         std::vector<double>(1, static_cast<double>(defaults.promptQuiet.count())), "ms");
   Print("dialogue: the rest (network and own work)", own, "ms");
   Print("dialogue: launcher CPU time", cpu, "ms");
-  Print("dialogue: system calls per received byte", calls, "calls/B");
 
   const std::vector<double> trips = LoopbackRoundTrips(1000);
   Print("floor: loopback round trip", trips, "ms");

@@ -5,8 +5,23 @@
 #
 #   remote_host_init PREFIX SERVERS_DIR   names and addresses (RH_* variables)
 #   remote_host_create                     the namespace and the user
-#   remote_host_start busybox|inetutils    a server on its own address
+#   remote_host_start NAME [KIND [LOGIN]]  a server on an address of its own:
+#                                          KIND busybox, busybox-K (closes when
+#                                          the shell exits) or inetutils (NAME
+#                                          by default); LOGIN /bin/login or
+#                                          busybox (busybox's own login)
+#   remote_host_etc FILE                   prints the path of the host's own
+#                                          copy of /etc/FILE, for servers
+#                                          started after it is written, and
+#   remote_host_etc_retire FILE            puts it away again
+#   remote_host_delay NAME SERVER MS [X]   NAME: SERVER behind a link that
+#                                          delays each way by MS/2; with X
+#                                          (a display number) a relay for the
+#                                          X11 traffic too, which
+#   remote_host_route_x NAME add|delete    turns on and off
 #   remote_host_cleanup                    removes all of it again
+
+DOVREL_ROOT=${DOVREL_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
 remote_host_init() {
   local prefix=$1
@@ -17,7 +32,9 @@ remote_host_init() {
   RH_VETH_HOST=dvh$RH_ID
   RH_VETH_REMOTE=dvr$RH_ID
   RH_LOCAL_ADDR=10.200.$net.1
-  declare -gA RH_ADDR=([busybox]=10.200.$net.2 [inetutils]=10.200.$net.3)
+  RH_NET=10.200.$net
+  RH_NEXT_HOST=2
+  declare -gA RH_ADDR=() RH_X_PORT=()
   RH_USER=dv${prefix//[^a-z]/}$RH_ID
   RH_USER=${RH_USER:0:31}
   RH_WORK=$(mktemp -d "/tmp/$prefix.XXXXXX")
@@ -32,8 +49,6 @@ remote_host_create() {
   ip link set "$RH_VETH_REMOTE" netns "$RH_NS"
   ip addr add "$RH_LOCAL_ADDR/24" dev "$RH_VETH_HOST"
   ip link set "$RH_VETH_HOST" up
-  local address
-  for address in "${RH_ADDR[@]}"; do ip -n "$RH_NS" addr add "$address/24" dev "$RH_VETH_REMOTE"; done
   ip -n "$RH_NS" link set "$RH_VETH_REMOTE" up
   ip -n "$RH_NS" link set lo up
 
@@ -69,28 +84,92 @@ remote_host_grant_display() {
 # Starts a server with a clean environment: /bin/login -p passes it on, and an
 # inherited XAUTHORITY would keep the remote terminal from its display.
 remote_host_start() {
+  local name=$1 kind=${2:-$1} login=${3:-/bin/login}
   local clean=(env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin)
-  local address=${RH_ADDR[$1]}
-  case $1 in
-    busybox)
+  remote_host_new_address "$name"
+  local address=${RH_ADDR[$name]}
+  if [ "$login" = busybox ]; then
+    # busybox's login is the applet reached through a link named login.
+    mkdir -p "$RH_WORK/busybox-login"
+    ln -sf "$RH_SERVERS/bin/busybox" "$RH_WORK/busybox-login/login"
+    login=$RH_WORK/busybox-login/login
+  fi
+  case $kind in
+    busybox|busybox-K)
       # Without -K, as a common set-up: the connection stays open while the
       # remote terminal runs.
-      ip netns exec "$RH_NS" "${clean[@]}" "$RH_SERVERS/bin/busybox" telnetd -F \
-        -b "$address:23" -l /bin/login >"$RH_WORK/busybox.log" 2>&1 &
+      local close=()
+      [ "$kind" = busybox-K ] && close=(-K)
+      ip netns exec "$RH_NS" "${clean[@]}" "$RH_SERVERS/bin/busybox" telnetd -F "${close[@]}" \
+        -b "$address:23" -l "$login" >"$RH_WORK/$name.log" 2>&1 &
       ;;
     inetutils)
+      local exec=$RH_SERVERS/usr/sbin/telnetd
+      [ "$login" != /bin/login ] && exec="$exec -E $login"
       ip netns exec "$RH_NS" "${clean[@]}" socat "TCP-LISTEN:23,bind=$address,reuseaddr,fork" \
-        "EXEC:$RH_SERVERS/usr/sbin/telnetd,nofork" >"$RH_WORK/inetutils.log" 2>&1 &
+        "EXEC:$exec,nofork" >"$RH_WORK/$name.log" 2>&1 &
       ;;
   esac
   RH_PIDS+=($!)
+  remote_host_wait_listening "$address" 23 || { echo "the $name server did not start"; return 1; }
+}
+
+# A new address of the remote host for NAME, in RH_ADDR.
+remote_host_new_address() {
+  RH_ADDR[$1]=$RH_NET.$RH_NEXT_HOST
+  RH_NEXT_HOST=$((RH_NEXT_HOST + 1))
+  ip -n "$RH_NS" addr add "${RH_ADDR[$1]}/24" dev "$RH_VETH_REMOTE"
+}
+
+remote_host_wait_listening() {
   local _
   for _ in $(seq 50); do
-    ip netns exec "$RH_NS" ss -ltn "sport = :23" 2>/dev/null | grep -q "$address:23" && return 0
+    ip netns exec "$RH_NS" ss -ltn "sport = :$2" 2>/dev/null | grep -q "$1:$2" && return 0
     sleep 0.1
   done
-  echo "the $1 server did not start"
   return 1
+}
+
+remote_host_etc() {
+  mkdir -p "/etc/netns/$RH_NS/$(dirname "$1")"
+  echo "/etc/netns/$RH_NS/$1"
+}
+
+# Servers started from now on see /etc/FILE again. Those that see the host's
+# copy keep it: it is moved aside on the same file system, not removed.
+remote_host_etc_retire() {
+  mv "/etc/netns/$RH_NS/$1" "/etc/netns/$RH_NS.retired.$RANDOM"
+}
+
+# A server behind a slow link: a relay in the namespace that holds every
+# chunk for half the round trip before passing it on, both ways. With X, the
+# terminal's connections to this machine's X server take the same road.
+remote_host_delay() {
+  local name=$1 server=$2 ms=$3 x=${4:-}
+  remote_host_new_address "$name"
+  local address=${RH_ADDR[$name]}
+  local relay=(ip netns exec "$RH_NS" python3 "$DOVREL_ROOT/tests/e2e/delay_relay.py" "$ms")
+  "${relay[@]}" "$address:23" "${RH_ADDR[$server]}:23" >"$RH_WORK/$name.log" 2>&1 &
+  RH_PIDS+=($!)
+  remote_host_wait_listening "$address" 23 || return 1
+  if [ -n "$x" ]; then
+    local port=$((6000 + x))
+    "${relay[@]}" "$address:$port" "$RH_LOCAL_ADDR:$port" >>"$RH_WORK/$name.log" 2>&1 &
+    RH_PIDS+=($!)
+    remote_host_wait_listening "$address" "$port" || return 1
+    RH_X_PORT[$name]=$port
+  fi
+}
+
+# While on, every X11 connection of the remote host to this machine's display
+# takes the slow link of NAME: the host's terminals all share one source
+# address, so the rule cannot tell the servers apart.
+remote_host_route_x() {
+  local name=$1 port=${RH_X_PORT[$1]}
+  local action=-A
+  [ "$2" = delete ] && action=-D
+  ip netns exec "$RH_NS" iptables -t nat "$action" OUTPUT ! -s "${RH_ADDR[$name]}" -d "$RH_LOCAL_ADDR" \
+    -p tcp --dport "$port" -j DNAT --to-destination "${RH_ADDR[$name]}:$port"
 }
 
 # The remote user's processes were started by this host's servers; they are
@@ -111,10 +190,14 @@ remote_host_kill_user_processes() {
 
 remote_host_cleanup() {
   local pid
+  # The relays are started through ip netns exec: end them by the PIDs that
+  # the namespace holds (processes of this test only).
+  for pid in $(ip netns pids "$RH_NS" 2>/dev/null); do kill "$pid" 2>/dev/null; done
   for pid in "${RH_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   remote_host_kill_user_processes
   for pid in "${RH_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
   ip netns del "$RH_NS" 2>/dev/null
+  rm -rf "/etc/netns/$RH_NS" "/etc/netns/$RH_NS".retired.*
   ip link del "$RH_VETH_HOST" 2>/dev/null
   id "$RH_USER" >/dev/null 2>&1 && userdel "$RH_USER" 2>/dev/null
   rm -rf "$RH_WORK"

@@ -85,7 +85,6 @@ void LauncherSession::RunSession() {
     TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.timing.readLimit);
     outcome = RunConnected(channel);
     VerboseHeard(channel);
-    m_stats = {channel.RecvCalls(), channel.SendCalls(), channel.BytesReceived()};
   }
   CloseSocket();
   Verbose("connection closed");
@@ -184,7 +183,11 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   VerboseHeard(channel);
   if (sign == LaunchSign::kAborted) return SessionOutcome::kAborted;
   const bool sent = TypeLine(channel, AsBytes(std::string("exit")), nullptr);
-  if (sent) DrainSocket(channel, sign == LaunchSign::kSeen ? m_setup.timing.seenQuiet : m_setup.timing.drainQuiet);
+  // Once the outcome is known, a short quiet lets "exit" reach the shell
+  // and nothing more is waited for; only a launch taken on trust drains as
+  // long as the host keeps talking.
+  const bool known = sign != LaunchSign::kAssumed;
+  if (sent) DrainSocket(channel, known ? m_setup.timing.seenQuiet : m_setup.timing.drainQuiet);
   // A user who closes the form during the drain has not seen the job end.
   if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
 
@@ -313,10 +316,9 @@ SessionOutcome LauncherSession::Failure() const noexcept {
   return m_abort.IsTriggered() ? SessionOutcome::kAborted : SessionOutcome::kEnded;
 }
 
-void SessionThreadProc(const std::shared_ptr<LauncherSession>& session,
-                       const std::shared_ptr<SessionObserver>& observer) {
+void SessionThreadProc(const std::shared_ptr<LauncherSession>& session) {
   session->RunSession();
-  observer->RequestClose();
+  session->Observer().RequestClose();
 }
 
 }  // namespace dovrel

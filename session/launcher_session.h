@@ -17,13 +17,6 @@
 
 namespace dovrel {
 
-// What one session cost on the wire, for measurements.
-struct SessionStats {
-  std::size_t recvCalls = 0;
-  std::size_t sendCalls = 0;
-  std::size_t bytesReceived = 0;
-};
-
 // One remote session, from the connection to its close: the worker's own
 // object. It holds copies of everything it sends and the socket, so nothing
 // it touches can be freed or rewritten under it by the form.
@@ -45,8 +38,8 @@ class LauncherSession {
   // True from the socket's creation to its closing.
   [[nodiscard]] bool HasOpenSocket() const noexcept { return m_socketOpen.load(); }
   [[nodiscard]] SessionOutcome Outcome() const noexcept { return m_outcome.load(); }
-  // Valid once RunSession has returned.
-  [[nodiscard]] SessionStats Stats() const noexcept { return m_stats; }
+  // The form's side, as the session was given it.
+  [[nodiscard]] SessionObserver& Observer() const noexcept { return *m_observer; }
 
  private:
   // What settled the watch after the command line.
@@ -86,11 +79,9 @@ class LauncherSession {
   // A box to show once the connection is closed: a box left on screen must
   // not keep the remote login waiting.
   std::optional<std::pair<SessionMessage, std::string>> m_message;
-  SessionStats m_stats;
 };
 
 // The worker thread's body: runs the session, then asks the form to close.
-void SessionThreadProc(const std::shared_ptr<LauncherSession>& session,
-                       const std::shared_ptr<SessionObserver>& observer);
+void SessionThreadProc(const std::shared_ptr<LauncherSession>& session);
 
 }  // namespace dovrel

@@ -25,9 +25,6 @@ class OptionRefuser {
  public:
   TelnetReply Answer(unsigned char verb, unsigned char option);
 
-  // Options this client has agreed to perform (WILL sent, not since withdrawn).
-  [[nodiscard]] bool IsLocallyEnabled(unsigned char option) const { return m_local.test(option); }
-
  private:
   std::bitset<256> m_local;  // options we perform; the host's own are always off
 };

@@ -34,7 +34,7 @@ struct SessionTiming {
   std::chrono::milliseconds watchLimit{10000};
   // Quiet that ends the final drain.
   std::chrono::milliseconds drainQuiet{2000};
-  // Quiet that ends the session once the terminal has been seen.
+  // Quiet that ends the session once the outcome is known.
   std::chrono::milliseconds seenQuiet{200};
 };
 

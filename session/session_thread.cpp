@@ -4,15 +4,12 @@
 
 namespace dovrel {
 
-SessionThread::SessionThread(std::shared_ptr<LauncherSession> session,
-                             std::shared_ptr<SessionObserver> observer)
-    : m_session(std::move(session)) {
-  m_thread = std::thread([session = m_session, observer = std::move(observer),
-                          completion = m_completion] {
-    SessionThreadProc(session, observer);
-    const std::lock_guard lock(completion->mutex);
-    completion->done = true;
-    completion->finished.notify_all();
+SessionThread::SessionThread(std::shared_ptr<LauncherSession> session) : m_session(std::move(session)) {
+  std::promise<void> finished;
+  m_finished = finished.get_future();
+  m_thread = std::thread([session = m_session, finished = std::move(finished)]() mutable {
+    SessionThreadProc(session);
+    finished.set_value();
   });
 }
 
@@ -25,14 +22,8 @@ SessionThread::~SessionThread() {
   }
 }
 
-bool SessionThread::WaitFor(std::chrono::milliseconds limit) {
-  std::unique_lock lock(m_completion->mutex);
-  return m_completion->finished.wait_for(lock, limit, [this] { return m_completion->done; });
-}
-
-bool SessionThread::IsFinished() const {
-  const std::lock_guard lock(m_completion->mutex);
-  return m_completion->done;
+bool SessionThread::WaitFor(std::chrono::milliseconds limit) const {
+  return m_finished.wait_for(limit) == std::future_status::ready;
 }
 
 }  // namespace dovrel

@@ -53,8 +53,6 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
     if (!FlushReplies()) return {IoStatus::kFailed, {}};
     const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, limit);
     m_lastReadStatus = got.status;
-    ++m_recvCalls;
-    m_bytesReceived += got.count;
     if (got.status != IoStatus::kOk) return {got.status, {}};
     m_next = 0;
     m_end = got.count;
@@ -93,8 +91,6 @@ void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLi
   std::vector<unsigned char> sink(chunk);
   for (;;) {
     const RecvResult got = RecvWithTimeout(m_socket, sink, m_abort, quietLimit);
-    ++m_recvCalls;
-    m_bytesReceived += got.count;
     if (got.status != IoStatus::kOk) return;
   }
 }
@@ -122,7 +118,6 @@ bool TelnetChannel::FlushReplies() {
 }
 
 bool TelnetChannel::SendRaw(std::span<const unsigned char> bytes) {
-  ++m_sendCalls;
   return SendAll(m_socket, bytes, m_abort, m_readLimit);
 }
 

@@ -66,11 +66,6 @@ class TelnetChannel {
   [[nodiscard]] IoStatus LastReadStatus() const { return m_lastReadStatus; }
 
   [[nodiscard]] std::chrono::milliseconds ReadLimit() const { return m_readLimit; }
-  // For measurements: reads, sends and bytes received so far.
-  [[nodiscard]] std::size_t RecvCalls() const { return m_recvCalls; }
-  [[nodiscard]] std::size_t SendCalls() const { return m_sendCalls; }
-  [[nodiscard]] std::size_t BytesReceived() const { return m_bytesReceived; }
-  [[nodiscard]] const OptionRefuser& Options() const { return m_options; }
 
  private:
   bool SendRaw(std::span<const unsigned char> bytes);
@@ -89,9 +84,6 @@ class TelnetChannel {
   // Replies to the requests in one received segment go out together, before
   // the next wait for the host and before any data.
   std::vector<unsigned char> m_replies;
-  std::size_t m_sendCalls = 0;
-  std::size_t m_recvCalls = 0;
-  std::size_t m_bytesReceived = 0;
   std::array<unsigned char, 4096> m_buffer{};
   std::size_t m_next = 0;  // first unparsed byte in m_buffer
   std::size_t m_end = 0;   // one past the last received byte

@@ -29,9 +29,6 @@ class TelnetReader {
   // Consumes one byte; returns the unit that this byte completes, if any.
   std::optional<TelnetUnit> Feed(unsigned char byte);
 
-  // True while a command has begun but not ended.
-  [[nodiscard]] bool InsideCommand() const { return m_state != State::kData; }
-
  private:
   enum class State { kData, kIac, kNegotiation, kSbOption, kSbData, kSbIac };
 

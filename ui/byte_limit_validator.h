@@ -16,8 +16,6 @@ class ByteLimitValidator : public QValidator {
 
   State validate(QString& input, int& pos) const override;
 
-  [[nodiscard]] int MaxBytes() const { return m_maxBytes; }
-
  private:
   int m_maxBytes;
 };

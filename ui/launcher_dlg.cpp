@@ -199,11 +199,8 @@ void CLauncherDlg::OnInitDialog() {
 
   // The window manager owns the window menu here, so the item lives in the
   // form's context menu. Choosing it does nothing.
-  const QString aboutText = QString::fromUtf8(texts::kAboutItem);
-  if (!aboutText.isEmpty()) {
-    m_systemMenu = new QMenu(this);
-    m_systemMenu->addAction(aboutText);
-  }
+  m_systemMenu = new QMenu(this);
+  m_systemMenu->addAction(QString::fromUtf8(texts::kAboutItem));
 
   setWindowIcon(m_hIcon);
   m_userId->setFocus();
@@ -228,9 +225,7 @@ void CLauncherDlg::CentreOnScreen() {
   move(frame.topLeft());
 }
 
-void CLauncherDlg::contextMenuEvent(QContextMenuEvent* event) {
-  if (m_systemMenu != nullptr) m_systemMenu->popup(event->globalPos());
-}
+void CLauncherDlg::contextMenuEvent(QContextMenuEvent* event) { m_systemMenu->popup(event->globalPos()); }
 
 bool CLauncherDlg::DoDataExchange(bool save) {
   if (!save) {
@@ -276,7 +271,7 @@ void CLauncherDlg::OnLaunch() {
                          SecretBytes::TakeFrom(password)};
   try {
     auto session = std::make_shared<LauncherSession>(std::move(request), m_bridge, m_setup);
-    m_pSessionThread = std::make_unique<SessionThread>(session, m_bridge);
+    m_pSessionThread = std::make_unique<SessionThread>(session);
     m_session = std::move(session);
     ShowWorking(texts::kConnecting);
   } catch (const std::exception&) {

@@ -43,12 +43,9 @@ class CLauncherDlg : public QDialog {
   bool StopWorker();
   // How the worker's session ended (kNotRun when OK never started one).
   [[nodiscard]] SessionOutcome Outcome() const;
-  [[nodiscard]] bool HasWorker() const { return m_pSessionThread != nullptr; }
 
   // Shows a worker's message in a box owned by the form (user-interface thread).
   void ShowSessionMessage(SessionMessage message, const QString& text = {});
-
-  [[nodiscard]] QMenu* SystemMenu() const { return m_systemMenu; }
 
  public slots:
   void OnLaunch();

@@ -20,14 +20,14 @@ constexpr Slot kMessageSlot{"OnSessionMessage", "OnSessionMessage(int,QString,qu
 constexpr Slot kPhaseSlot{"OnSessionPhase", "OnSessionPhase(int)"};
 constexpr Slot kCloseSlot{"reject", "reject()"};
 
-void RequireSlots(const QObject& dialog) {
-  const QMetaObject& meta = *dialog.metaObject();
+}  // namespace
+
+void SessionBridge::RequireSlots(const QObject& form) {
+  const QMetaObject& meta = *form.metaObject();
   for (const Slot& slot : {kMessageSlot, kPhaseSlot, kCloseSlot}) {
     if (meta.indexOfMethod(slot.signature) < 0) qFatal("the form has no slot %s", slot.signature);
   }
 }
-
-}  // namespace
 
 SessionBridge::SessionBridge(CLauncherDlg* dialog) : m_dialog(dialog) { RequireSlots(*dialog); }
 

@@ -7,6 +7,8 @@
 
 #include "session_observer.h"
 
+class QObject;
+
 namespace dovrel {
 
 class CLauncherDlg;
@@ -23,6 +25,9 @@ class CLauncherDlg;
 class SessionBridge final : public SessionObserver {
  public:
   explicit SessionBridge(CLauncherDlg* dialog);
+
+  // Stops the program when `form` lacks a slot the bridge calls by name.
+  static void RequireSlots(const QObject& form);
 
   void ShowMessage(SessionMessage message, const std::string& text) override;  // worker thread
   void PhaseChanged(SessionPhase phase) override;                              // worker thread

@@ -8,6 +8,7 @@
 // (MCCP2), after which libtelnet inflates the rest; this client never agrees
 // to compression.
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -39,6 +40,9 @@ bool IsNegotiationVerb(unsigned char verb) {
 Reading OurReading(const std::uint8_t* bytes, std::size_t size) {
   TelnetReader reader;
   OptionRefuser options;
+  // The options this client performs, as its own answers tell: WILL turns
+  // one on, WONT off.
+  std::bitset<256> local;
   Reading out;
   for (std::size_t i = 0; i < size; ++i) {
     const auto unit = reader.Feed(bytes[i]);
@@ -50,8 +54,10 @@ Reading OurReading(const std::uint8_t* bytes, std::size_t size) {
       case TelnetUnit::Kind::kNegotiation: {
         FUZZ_CHECK(IsNegotiationVerb(unit->verb));
         out.requests.emplace_back(unit->verb, unit->value);
-        const bool wasOn = options.IsLocallyEnabled(unit->value);
+        const bool wasOn = local.test(unit->value);
         const TelnetReply reply = options.Answer(unit->verb, unit->value);
+        if (reply.size == 3 && reply.bytes[1] == telnet::kWill) local.set(unit->value);
+        if (reply.size == 3 && reply.bytes[1] == telnet::kWont) local.reset(unit->value);
         FUZZ_CHECK(reply.size == 0 || reply.size == 3);
         if (reply.size == 3) {
           FUZZ_CHECK(reply.bytes[0] == telnet::kIac && reply.bytes[2] == unit->value);

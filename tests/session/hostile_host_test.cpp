@@ -70,7 +70,7 @@ class HostileHost : public test::WorkerFixture {
   void Start() {
     m_session = std::make_shared<LauncherSession>(
         SessionRequest{"127.0.0.1", 0, true, Secret("alice"), Secret("secret")}, m_observer, m_setup);
-    m_thread = std::make_unique<SessionThread>(m_session, m_observer);
+    m_thread = std::make_unique<SessionThread>(m_session);
     ASSERT_TRUE(m_host.Accept());
   }
 

@@ -26,7 +26,7 @@ class LaunchWatch : public test::WorkerFixture {
     m_session = std::make_shared<LauncherSession>(
         SessionRequest{"127.0.0.1", 1, xterm, SecretBytes::TakeFrom(user), SecretBytes::TakeFrom(password)},
         m_observer, m_setup);
-    m_thread = std::make_unique<SessionThread>(m_session, m_observer);
+    m_thread = std::make_unique<SessionThread>(m_session);
   }
 
   // The host's side up to the command line, which it returns.
@@ -183,6 +183,23 @@ TEST_F(LaunchWatch, AUserNameTypedAtABannerIsTypedAgainAtTheRealPromptOnce) {
   EXPECT_EQ(m_host.Received(), "alice\nalice\n") << "twice in all";
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
   EXPECT_NE(m_observer->Reports().find("asked for the login name again"), std::string::npos);
+}
+
+TEST_F(LaunchWatch, TheCredentialsAreOverwrittenWhenTheConnectFails) {
+  m_setup.port = [] {
+    ScriptedHost gone;
+    return gone.Port();
+  }();
+  std::string user = "alice";
+  std::string password = "s3cret-pw";
+  SessionRequest request{"127.0.0.1", 1, true, SecretBytes::TakeFrom(user), SecretBytes::TakeFrom(password)};
+  const volatile unsigned char* kept = request.password.Bytes().data();
+  m_session = std::make_shared<LauncherSession>(std::move(request), m_observer, m_setup);
+  m_session->RunSession();
+  ASSERT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
+  std::string left;
+  for (int i = 0; i < 9; ++i) left.push_back(static_cast<char>(kept[i]));
+  EXPECT_EQ(left, std::string(9, '\0'));
 }
 
 TEST_F(LaunchWatch, AFailureBeforeTheLaunchSaysWhereItStoppedAndQuotesTheHost) {

@@ -44,7 +44,7 @@ class Dialogue : public test::WorkerFixture {
                            Secret(std::move(password))};
     m_session = std::make_shared<LauncherSession>(std::move(request), m_observer, setup);
     m_started = Clock::now();
-    m_thread = std::make_unique<SessionThread>(m_session, m_observer);
+    m_thread = std::make_unique<SessionThread>(m_session);
   }
 
   // Waits for the worker; true when it ended within `limit`.
@@ -100,7 +100,7 @@ TEST_F(Dialogue, LaunchesKtermOnTheDisplayAsked) {
     setup.port = host.Port();
     auto session = std::make_shared<LauncherSession>(
         SessionRequest{"127.0.0.1", display, false, Secret("alice"), Secret("secret")}, observer, setup);
-    SessionThread worker(session, observer);
+    SessionThread worker(session);
     ASSERT_TRUE(host.Accept());
     ASSERT_TRUE(host.Send("login:"));
     ASSERT_TRUE(host.ReadUntil("alice\n"));

@@ -86,6 +86,17 @@ INSTANTIATE_TEST_SUITE_P(
         ShellCase{"a prompt character inside the text", "50% done\r\nworking", false, false},
         ShellCase{"Login incorrect", "\r\nLogin incorrect\r\n", false, true},
         ShellCase{"a new login prompt", "\r\nhost login: ", false, true},
+        ShellCase{"themed bash ending in ❯", "\x1b[32muser\x1b[0m ~ \x1b[35m\xe2\x9d\xaf\x1b[0m ", true, false},
+        ShellCase{"arrow, lambda, guillemet and right arrow",
+                  "\xe2\x9e\x9c \r\n\xce\xbb \r\n\xc2\xbb \r\n~ \xe2\x86\x92 ", true, false},
+        ShellCase{"half a ❯ is no prompt", "~ \xe2\x9d", false, false},
+        // Captured from zsh 5.9 with RPROMPT='[%T]' under TERM=xterm-256color.
+        ShellCase{"zsh with a right-hand prompt",
+                  "\x1b[1m\x1b[7m#\x1b[27m\x1b[1m\x1b[0m          \r \r\r\x1b[0m\x1b[27m\x1b[24m\x1b[J"
+                  "root@vm /tmp # \x1b[K\x1b[57C[23:48]\x1b[64D\x1b[?1h\x1b=\x1b[?2004h",
+                  true, false},
+        ShellCase{"text moved past is no prompt", "Loading\x1b[10C[ok]\x1b[14D", false, false},
+        ShellCase{"a right-hand prompt still being drawn", "host % \x1b[57C[23:4", false, false},
         ShellCase{"Last login is followed by more text",
                   "Last login: Mon Dec  7 10:00:00 UTC 2026 from 10.0.0.1 on pts/0\r\n$ ", true,
                   false}));

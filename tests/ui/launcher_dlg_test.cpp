@@ -24,6 +24,7 @@
 #include "launcher_dlg.h"
 #include "launcher_texts.h"
 #include "scripted_host.h"
+#include "session_bridge.h"
 #include "ui_driver.h"
 
 namespace dovrel {
@@ -106,9 +107,10 @@ TEST_F(Form, LabelsNameTheirFields) {
 TEST_F(Form, CarriesItsIconAndTheVersionItem) {
   const QList<QSize> sizes = m_dialog.windowIcon().availableSizes();
   for (const int px : {16, 32, 48}) EXPECT_TRUE(sizes.contains(QSize(px, px))) << px;
-  ASSERT_NE(m_dialog.SystemMenu(), nullptr);
-  ASSERT_EQ(m_dialog.SystemMenu()->actions().size(), 1);
-  EXPECT_EQ(m_dialog.SystemMenu()->actions().front()->text(),
+  const auto* menu = m_dialog.findChild<QMenu*>();
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(menu->actions().size(), 1);
+  EXPECT_EQ(menu->actions().front()->text(),
             QString::fromUtf8("バージョン情報 dovrel(&A)..."));
 }
 
@@ -117,8 +119,10 @@ TEST_F(Form, RendersTheJapaneseItemWhereAJapaneseFontIsInstalled) {
     if (qEnvironmentVariableIsSet("CI")) FAIL() << "no Japanese font installed";
     GTEST_SKIP() << "no Japanese font installed (scripts/test installs fonts-ipafont-gothic)";
   }
-  const QString text = m_dialog.SystemMenu()->actions().front()->text().remove(QChar('&'));
-  QTextLayout layout(text, m_dialog.SystemMenu()->font());
+  const auto* menu = m_dialog.findChild<QMenu*>();
+  ASSERT_NE(menu, nullptr);
+  const QString text = menu->actions().front()->text().remove(QChar('&'));
+  QTextLayout layout(text, menu->font());
   layout.beginLayout();
   layout.createLine();
   layout.endLayout();
@@ -177,7 +181,7 @@ TEST_F(Form, EmptyFieldsAreRefusedAndTheFormStays) {
     QTest::mouseClick(OkButton(m_dialog), Qt::LeftButton);
     EXPECT_EQ(seen, "No UserID/Password|dovrel|1") << user << "/" << password;
     EXPECT_TRUE(m_dialog.isVisible());
-    EXPECT_FALSE(m_dialog.HasWorker());
+    EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kNotRun) << "no worker";
   }
 }
 
@@ -201,12 +205,45 @@ TEST_F(Form, EnterInAFieldActsAsOkAndOkTwiceStartsOneWorker) {
   QTest::keyClicks(m_password, "secret");
   QTest::keyClick(m_password, Qt::Key_Return);
   QTest::mouseClick(OkButton(m_dialog), Qt::LeftButton);
-  EXPECT_TRUE(m_dialog.HasWorker());
   EXPECT_TRUE(m_dialog.isVisible());
   ASSERT_TRUE(host.Accept());
   EXPECT_FALSE(host.Accept(300ms)) << "a second worker connected";
   EXPECT_TRUE(m_dialog.StopWorker());
   EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kAborted);
+}
+
+TEST_F(Form, WhileTheWorkerRunsTheFieldsAreLockedAndAStatusLineSaysWhatHappens) {
+  m_dialog.SetTarget("127.0.0.1", 2, true);
+  QTest::keyClicks(m_user, "alice");
+  QTest::keyClicks(m_password, "secret");
+  QTest::keyClick(m_password, Qt::Key_Return);
+  EXPECT_FALSE(m_user->isEnabled());
+  EXPECT_FALSE(m_password->isEnabled());
+  EXPECT_FALSE(OkButton(m_dialog)->isEnabled());
+  EXPECT_EQ(m_dialog.cursor().shape(), Qt::BusyCursor);
+  ASSERT_TRUE(m_scripted.Accept());
+  ASSERT_TRUE(m_scripted.Send("login: "));
+  const auto statusShown = [this](const char* text) {
+    return QTest::qWaitFor([&] {
+      const auto labels = m_dialog.findChildren<QLabel*>();
+      return std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
+        return label->isVisible() && label->text() == QString::fromUtf8(text);
+      });
+    }, 5000);
+  };
+  EXPECT_TRUE(statusShown(texts::kLoggingIn));
+  // Escape still ends the run at once.
+  QTest::keyClick(&m_dialog, Qt::Key_Escape);
+  EXPECT_FALSE(m_dialog.isVisible());
+  EXPECT_TRUE(m_dialog.StopWorker());
+  EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kAborted);
+}
+
+TEST(SessionBridgeDeathTest, AFormWithoutTheSlotsTheWorkerCallsStopsTheProgramAtStartUp) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const QObject notAForm;
+  EXPECT_DEATH(SessionBridge::RequireSlots(notAForm), "the form has no slot OnSessionMessage");
+  SessionBridge::RequireSlots(CLauncherDlg());  // the real form has them all
 }
 
 TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {
