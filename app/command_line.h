@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "dovrel_version.h"
+
 namespace dovrel {
 
 // What the command line asks for.
@@ -21,7 +23,7 @@ inline constexpr std::string_view kUsageText =
     " x: \"xterm\" switch (default: \"kterm\")\n"
     " -v, --verbose: report each step on standard error";
 
-inline constexpr std::string_view kVersionText = "dovrel 1.1";
+inline constexpr std::string_view kVersionText = "dovrel " DOVREL_VERSION;
 
 // Writes `text` and a line end to `stream`.
 void PrintLine(std::FILE* stream, std::string_view text);

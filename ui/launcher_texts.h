@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dovrel_version.h"
+
 // Every text the form shows, in one place.
 namespace dovrel::texts {
 
@@ -8,7 +10,7 @@ inline constexpr char kHostLabel[] = "Host";
 inline constexpr char kUserLabel[] = "User";
 inline constexpr char kPassLabel[] = "Pass";
 inline constexpr char kOk[] = "OK";
-inline constexpr char kVersionLabel[] = "Dovrel Version 1.1 (2005)";
+inline constexpr char kVersionLabel[] = "Dovrel Version " DOVREL_VERSION " (" DOVREL_VERSION_YEAR ")";
 inline constexpr char kAboutItem[] = "バージョン情報 dovrel(&A)...";
 
 inline constexpr char kNoUserIdPassword[] = "No UserID/Password";

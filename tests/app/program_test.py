@@ -12,6 +12,10 @@ import threading
 import time
 
 DOVREL = sys.argv[1]
+# The version, as the build that made the program has it.
+with open(os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(DOVREL))), "CMakeCache.txt")) as cache:
+    VERSION = next(line.split("=", 1)[1].strip() for line in cache
+                   if line.startswith("CMAKE_PROJECT_VERSION:"))
 SKIPPED = 77
 USAGE = ('Usage: dovrel [-v] <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n'
          ' x: "xterm" switch (default: "kterm")\n -v, --verbose: report each step on standard error')
@@ -50,7 +54,7 @@ def no_display_cases():
         check(run.returncode == 0 and run.stdout == USAGE + "\n", f"{option}: usage on stdout, status 0")
     run = subprocess.run([DOVREL, "--version"], env=without_display(), capture_output=True,
                          text=True, timeout=20)
-    check(run.returncode == 0 and run.stdout == "dovrel 1.1\n", "--version: dovrel 1.1, status 0")
+    check(run.returncode == 0 and run.stdout == f"dovrel {VERSION}\n", f"--version: dovrel {VERSION}, status 0")
 
 
 class Xvfb:

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The Debian package: its file list, its control data, and (as root) an
-# install with apt-get, `dovrel --version` from the installed place, and its
-# removal again.
-#   package_test.sh DEB
+# The Debian package: its file list, its control data, Debian's own checker
+# (lintian), and (as root) an install with apt-get, `dovrel --version` from
+# the installed place, and its removal again. The version is the build's own.
+#   package_test.sh DEB      (DEB in its build directory)
 set -uo pipefail
 
 DEB=$1
+VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$(dirname "$DEB")/CMakeCache.txt")
 passed=0
 failed=0
 check() {  # check CONDITION-STATUS DESCRIPTION
@@ -13,10 +14,12 @@ check() {  # check CONDITION-STATUS DESCRIPTION
 }
 
 name=$(basename "$DEB")
-check $([[ "$name" =~ ^dovrel_1\.1-1_[a-z0-9]+\.deb$ ]]; echo $?) "file name $name"
+check $([ -n "$VERSION" ]; echo $?) "the build's version is known ($VERSION)"
+check $([[ "$name" =~ ^dovrel_${VERSION//./\\.}-1_[a-z0-9]+\.deb$ ]]; echo $?) "file name $name"
 
 files=$(dpkg-deb -c "$DEB" | awk '{print $NF}')
-for path in ./usr/bin/dovrel ./usr/share/man/man1/dovrel.1 \
+for path in ./usr/bin/dovrel ./usr/share/man/man1/dovrel.1.gz ./usr/share/doc/dovrel/copyright \
+  ./usr/share/doc/dovrel/changelog.Debian.gz ./usr/share/doc/dovrel/changelog.gz \
   ./usr/share/icons/hicolor/16x16/apps/dovrel.png ./usr/share/icons/hicolor/32x32/apps/dovrel.png \
   ./usr/share/icons/hicolor/48x48/apps/dovrel.png ./usr/share/icons/hicolor/scalable/apps/dovrel.svg; do
   check $(grep -qx "$path" <<<"$files"; echo $?) "contains $path"
@@ -24,7 +27,12 @@ done
 
 info=$(dpkg-deb --info "$DEB")
 check $(grep -q '^ Package: dovrel$' <<<"$info"; echo $?) "Package: dovrel"
-check $(grep -q '^ Version: 1.1-1$' <<<"$info"; echo $?) "Version: 1.1-1"
+check $(grep -qx " Version: $VERSION-1" <<<"$info"; echo $?) "Version: $VERSION-1"
+check $(man -l "$(dirname "$DEB")/doc/dovrel.1.gz" 2>/dev/null | grep -q "dovrel $VERSION"; echo $?) \
+  "the manual page names version $VERSION"
+# Debian's checker: no error and no warning (its overrides each say why).
+findings=$(lintian --pedantic "$DEB" 2>/dev/null | grep -E '^[EWP]:')
+check $([ -z "$findings" ]; echo $?) "lintian finds nothing${findings:+: $findings}"
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
 for library in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libfontconfig1 libc6; do
   check $(grep -q "$library" <<<"$depends"; echo $?) "depends on $library"
@@ -38,8 +46,8 @@ else
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$DEB")" >/dev/null 2>&1
   check $? "apt-get install ./$name"
   version=$(env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/dovrel --version 2>&1)
-  check $([ "$version" = "dovrel 1.1" ]; echo $?) "/usr/bin/dovrel --version says dovrel 1.1 ($version)"
-  check $(man -w dovrel >/dev/null 2>&1 || [ -e /usr/share/man/man1/dovrel.1 ]; echo $?) "man dovrel finds the page"
+  check $([ "$version" = "dovrel $VERSION" ]; echo $?) "/usr/bin/dovrel --version says dovrel $VERSION ($version)"
+  check $(man -w dovrel >/dev/null 2>&1 || [ -e /usr/share/man/man1/dovrel.1.gz ]; echo $?) "man dovrel finds the page"
   DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq dovrel >/dev/null 2>&1
   check $([ ! -e /usr/bin/dovrel ]; echo $?) "apt-get remove dovrel takes it away again"
 fi

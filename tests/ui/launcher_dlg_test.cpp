@@ -91,7 +91,7 @@ TEST_F(Form, LabelsNameTheirFields) {
   QString version;
   for (auto* label : m_dialog.findChildren<QLabel*>()) {
     if (label->buddy() != nullptr) buddies[label->text()] = label->buddy();
-    if (label->text().contains("1.1")) version = label->text();
+    if (label->text().contains(DOVREL_VERSION)) version = label->text();
   }
   for (const auto& [text, field] : buddies) {
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
