@@ -27,7 +27,7 @@ remote_host_start busybox >/dev/null && remote_host_start inetutils >/dev/null |
 
 for server in busybox inetutils; do
   BENCH_USER=$RH_USER BENCH_PASSWORD=$password "$build/bench/map_timer" --login "$runs" \
-    "end to end dovrel, $server telnetd" "$build/app/dovrel" "${RH_ADDR[$server]}" "$DISPLAY_NUM" x
+    "end to end dovrel, $server telnetd" "$build/app/dovrel" -v "${RH_ADDR[$server]}" "$DISPLAY_NUM" x
   remote_host_kill_user_processes
 done
 

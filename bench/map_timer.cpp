@@ -10,8 +10,11 @@
 //   map_timer --login RUNS NAME COMMAND [ARGS...]
 // Once the program's first window (a login form) is up, types $BENCH_USER,
 // Tab and $BENCH_PASSWORD with xdotool, and times from Enter to the next
-// window being mapped (the remote terminal).
+// window being mapped (the remote terminal) and to the program's end. A
+// program run with -v reports its steps on standard error: the medians of
+// when each began are printed as the phases of Enter to window.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +25,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -52,6 +57,9 @@ void Print(const std::string& name, std::vector<double> values, const char* unit
               values.back(), unit);
 }
 
+// When the program of the latest login run ended, ms after Enter.
+double g_ended = 0;
+
 }  // namespace
 
 // Waits for the next MapNotify; false if the connection broke.
@@ -73,8 +81,40 @@ void Type(const char* what) {
 struct Program {
   std::string name;
   std::vector<char*> argv;  // null-terminated
-  std::vector<double> startup, memory;
+  std::vector<double> startup, memory, ended;
+  std::map<std::string, std::vector<double>> phases;
 };
+
+// The phases of a login, from the program's verbose report ("dovrel: 0.123
+// s: what"): the first line of each kind, in ms since the program took OK.
+std::map<std::string, double> ReadPhases(const std::string& path) {
+  std::ifstream report(path);
+  std::map<std::string, double> phases;
+  bool passwordTyped = false;
+  for (std::string line; std::getline(report, line);) {
+    std::istringstream fields(line);
+    std::string prefix, unit;
+    double seconds = 0;
+    if (!(fields >> prefix >> seconds >> unit) || prefix != "dovrel:" || unit != "s:") continue;
+    std::string what;
+    std::getline(fields >> std::ws, what);
+    std::string phase;
+    if (what.starts_with("connected")) phase = "1 connected";
+    if (what.starts_with("typed: ") && !phases.count("2 first login: prompt")) phase = "2 first login: prompt";
+    if (what == "typed: ********\\n") {
+      phase = "3 Password: prompt";
+      passwordTyped = true;
+    } else if (passwordTyped && what.starts_with("host: ")) {
+      // Escaped text: the shell's prompt ends in a prompt character and a blank.
+      std::string text = what.substr(6);
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+      if (!text.empty() && std::string("$#%>").find(text.back()) != std::string::npos) phase = "4 shell prompt";
+    }
+    if (what.starts_with("typed: xterm") || what.starts_with("typed: kterm")) phase = "5 command typed";
+    if (!phase.empty() && !phases.count(phase)) phases[phase] = seconds * 1000.0;
+  }
+  return phases;
+}
 
 // Splits "NAME COMMAND [ARGS...] [-- NAME COMMAND [ARGS...]]..." into programs.
 std::vector<Program> ParsePrograms(int argc, char** argv) {
@@ -83,7 +123,7 @@ std::vector<Program> ParsePrograms(int argc, char** argv) {
     int end = i;
     while (end < argc && std::string(argv[end]) != "--") ++end;
     if (end - i < 2) return {};
-    Program program{argv[i], {argv + i + 1, argv + end}, {}, {}};
+    Program program{argv[i], {argv + i + 1, argv + end}, {}, {}, {}, {}};
     program.argv.push_back(nullptr);
     programs.push_back(std::move(program));
     i = end + 1;
@@ -98,6 +138,12 @@ std::pair<pid_t, double> TimeOneRun(xcb_connection_t* x, const Program& program,
   const double t0 = NowMs();
   const pid_t child = ::fork();
   if (child == 0) {
+    if (login) {
+      // The verbose report, read back for the phases.
+      const int report = ::open(("/tmp/map_timer." + std::to_string(::getpid())).c_str(),
+                                O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (report >= 0) ::dup2(report, 2);
+    }
     ::execvp(program.argv[0], program.argv.data());
     ::_exit(127);
   }
@@ -112,6 +158,12 @@ std::pair<pid_t, double> TimeOneRun(xcb_connection_t* x, const Program& program,
     Type("key Return");
     if (!WaitForMap(x)) return {child, -1};
     mapped = NowMs() - enter;
+    // The program ends by itself once it has seen the terminal.
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0 && NowMs() - enter < 15000) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    g_ended = NowMs() - enter;
   }
   return {child, mapped};
 }
@@ -144,6 +196,14 @@ int main(int argc, char** argv) {
     for (Program& program : programs) {
       const auto [child, mapped] = TimeOneRun(x, program, login);
       if (mapped < 0) return 1;
+      if (login) {
+        program.ended.push_back(g_ended);
+        const std::string report = "/tmp/map_timer." + std::to_string(child);
+        for (const auto& [phase, ms] : ReadPhases(report)) program.phases[phase].push_back(ms);
+        std::remove(report.c_str());
+        program.phases["6 window mapped"].push_back(mapped);
+        continue;
+      }
       // Let the window settle, then read the high-water mark of its memory.
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
       program.startup.push_back(mapped);
@@ -156,6 +216,10 @@ int main(int argc, char** argv) {
   for (const Program& program : programs) {
     if (login) {
       Print(program.name + ": Enter to terminal mapped", program.startup, "ms");
+      Print(program.name + ": Enter to program ended", program.ended, "ms");
+      for (const auto& [phase, times] : program.phases) {
+        Print(program.name + ": phase " + phase.substr(2), times, "ms");
+      }
     } else {
       Print(program.name + ": exec to window mapped", program.startup, "ms");
       Print(program.name + ": peak resident memory", program.memory, "MiB");

@@ -14,11 +14,15 @@
 #                                          copy of /etc/FILE, for servers
 #                                          started after it is written, and
 #   remote_host_etc_retire FILE            puts it away again
-#   remote_host_delay NAME SERVER MS [X]   NAME: SERVER behind a link that
-#                                          delays each way by MS/2; with X
+#   remote_host_delay NAME SERVER MS[:J] [X]  NAME: SERVER behind a link
+#                                          that delays each way by MS/2 (give
+#                                          or take J/2 at random); with X
 #                                          (a display number) a relay for the
 #                                          X11 traffic too, which
 #   remote_host_route_x NAME add|delete    turns on and off
+#   remote_host_loss NAME PERCENT add|delete  drops packets of NAME's address
+#                                          (and of X11 traffic to this
+#                                          machine) at random
 #   remote_host_cleanup                    removes all of it again
 
 DOVREL_ROOT=${DOVREL_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
@@ -72,8 +76,17 @@ EOS
   chown -R "$RH_USER:" "$RH_HOME"
 }
 
-remote_host_set_password() { printf '%s:%s\n' "$RH_USER" "$1" | chpasswd; }
-remote_host_set_shell() { usermod -s "$(command -v "$1")" "$RH_USER"; }
+# SHA-512, which busybox's login can check as well as /bin/login.
+remote_host_set_password() { printf '%s:%s\n' "$RH_USER" "$1" | chpasswd -c SHA512; }
+# A shell by name, or by path; "ash" is busybox's.
+remote_host_set_shell() {
+  local shell=$1
+  if [ "$shell" = ash ]; then
+    ln -sf "$RH_SERVERS/bin/busybox" "$RH_WORK/ash"
+    shell=$RH_WORK/ash
+  fi
+  usermod -s "$(command -v "$shell")" "$RH_USER" 2>/dev/null
+}
 
 # Lets the remote user open display number $2 of this machine with cookie $1.
 remote_host_grant_display() {
@@ -164,6 +177,20 @@ remote_host_delay() {
 # While on, every X11 connection of the remote host to this machine's display
 # takes the slow link of NAME: the host's terminals all share one source
 # address, so the rule cannot tell the servers apart.
+remote_host_loss() {
+  local name=$1 probability action=-A
+  probability=$(awk "BEGIN { print $2 / 100 }")
+  [ "$3" = delete ] && action=-D
+  local drop=(-m statistic --mode random --probability "$probability" -j DROP)
+  local rule
+  for rule in "INPUT -d ${RH_ADDR[$name]}" "OUTPUT -s ${RH_ADDR[$name]}" \
+    "OUTPUT -d $RH_LOCAL_ADDR -p tcp --dport $((6000 + DISPLAY_NUM))" \
+    "INPUT -s $RH_LOCAL_ADDR -p tcp --sport $((6000 + DISPLAY_NUM))"; do
+    # shellcheck disable=SC2086
+    ip netns exec "$RH_NS" iptables "$action" $rule "${drop[@]}"
+  done
+}
+
 remote_host_route_x() {
   local name=$1 port=${RH_X_PORT[$1]}
   local action=-A

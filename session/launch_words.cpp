@@ -93,6 +93,11 @@ void LaunchWords::Judge(bool complete) {
   m_decidingLine = QuoteHostText(m_line);
 }
 
+void UnreadCommand::Feed(unsigned char byte) {
+  m_shell.Feed(byte);
+  if (m_terminal.Feed(byte) == TerminalText::Kind::kVisible && m_echo.Feed(byte)) m_echoed = true;
+}
+
 std::string QuoteHostText(std::string_view text) {
   std::string quoted;
   for (const char c : text) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "prompt_matcher.h"
+#include "shell_readiness.h"
 #include "terminal_text.h"
 
 namespace dovrel {
@@ -45,6 +47,25 @@ class LaunchWords {
   std::string m_line;  // visible text of the current line
   LaunchVerdict m_verdict = LaunchVerdict::kNone;
   std::string m_decidingLine;
+};
+
+// Tells, from the host's text after the command line, that the shell never
+// read it: the text ends in a fresh prompt and nowhere shows the line's echo
+// (the terminal driver or the shell echoes whatever is read; input thrown
+// away before that leaves no trace).
+class UnreadCommand {
+ public:
+  // `mark`: a piece of the command line that its echo shows.
+  explicit UnreadCommand(std::string_view mark) : m_echo(mark) {}
+
+  void Feed(unsigned char byte);
+  [[nodiscard]] bool PromptWithoutEcho() const { return !m_echoed && m_shell.EndsInShellPrompt(); }
+
+ private:
+  TerminalText m_terminal;
+  PromptMatcher m_echo;
+  bool m_echoed = false;
+  ShellReadiness m_shell;
 };
 
 // Quotes the host's text for a message: control bytes dropped, blanks at

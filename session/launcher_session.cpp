@@ -21,6 +21,9 @@ using Clock = std::chrono::steady_clock;
 // The watch reads the host in slices this long, looking at the display
 // between them.
 constexpr std::chrono::milliseconds kWatchSlice{50};
+// A shell quiet this long at a fresh prompt, with no echo of the command
+// line, never read it.
+constexpr std::chrono::milliseconds kFreshPromptQuiet{300};
 // A user name typed at a "login:" that was not the prompt is typed again,
 // once.
 constexpr int kUserNameTries = 2;
@@ -83,6 +86,9 @@ void LauncherSession::RunSession() {
   SessionOutcome outcome = SessionOutcome::kEnded;
   {
     TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.timing.readLimit);
+    if (m_setup.verbose) {
+      channel.ReportHeardTo([this](const std::string& heard) { Verbose("host: " + EscapeHostText(heard)); });
+    }
     outcome = RunConnected(channel);
     VerboseHeard(channel);
   }
@@ -178,7 +184,7 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
                                       : "waiting for the terminal (its window cannot be watched)");
 
   LaunchWords words(m_request.xterm ? "xterm" : "kterm");
-  const LaunchSign sign = WatchLaunch(channel, watch.get(), words);
+  const LaunchSign sign = WatchLaunch(channel, watch.get(), words, command);
   watch.reset();
   VerboseHeard(channel);
   if (sign == LaunchSign::kAborted) return SessionOutcome::kAborted;
@@ -216,11 +222,14 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
 }
 
 LauncherSession::LaunchSign LauncherSession::WatchLaunch(TelnetChannel& channel, TerminalWatch* watch,
-                                                         LaunchWords& words) {
+                                                         LaunchWords& words, const std::string& command) {
   const SessionTiming& timing = m_setup.timing;
   const auto deadline = Clock::now() + timing.watchLimit;
   auto lastHeard = Clock::now();
   bool hostOpen = true;
+  // The echo of every command line shows its geometry.
+  UnreadCommand unread("80x25+0+0");
+  bool retyped = false;
   for (;;) {
     if (m_abort.IsTriggered()) return LaunchSign::kAborted;
     const auto now = Clock::now();
@@ -238,9 +247,16 @@ LauncherSession::LaunchSign LauncherSession::WatchLaunch(TelnetChannel& channel,
     const TelnetChannel::DataByte next = channel.ReadDataByte(slice);
     if (next.status == IoStatus::kOk) {
       lastHeard = Clock::now();
+      unread.Feed(next.byte);
       if (words.Feed(next.byte)) return LaunchSign::kHostSaid;
     } else if (next.status == IoStatus::kTimedOut) {
       if (words.Paused()) return LaunchSign::kHostSaid;
+      // Proof that the line was thrown away unread: type it once more.
+      if (!retyped && unread.PromptWithoutEcho() && Clock::now() - lastHeard >= kFreshPromptQuiet) {
+        Verbose("a fresh prompt and no echo: the command line was not read; typing it again");
+        if (!TypeLine(channel, AsBytes(command), nullptr)) return LaunchSign::kNothing;
+        retyped = true;
+      }
     } else if (next.status == IoStatus::kAborted) {
       return LaunchSign::kAborted;
     } else {

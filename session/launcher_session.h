@@ -55,7 +55,8 @@ class LauncherSession {
   SessionOutcome RunConnected(TelnetChannel& channel);
   SessionOutcome RunLoginScript(TelnetChannel& channel);
   SessionOutcome LaunchRemoteTerminal(TelnetChannel& channel);
-  LaunchSign WatchLaunch(TelnetChannel& channel, TerminalWatch* watch, LaunchWords& words);
+  LaunchSign WatchLaunch(TelnetChannel& channel, TerminalWatch* watch, LaunchWords& words,
+                         const std::string& command);
   SessionOutcome LaunchFailed(LaunchProblem problem, const std::string& hostLine);
   SessionOutcome Stopped(TelnetChannel& channel, const char* step, IoStatus status);
   // Sends `bytes` and a line feed; the verbose report shows `shown` instead

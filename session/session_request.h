@@ -26,8 +26,12 @@ struct SessionRequest {
 struct SessionTiming {
   // Longest wait for any one read from the host.
   std::chrono::milliseconds readLimit{5000};
-  // Quiet after text ending in a shell prompt character: the shell is ready.
-  std::chrono::milliseconds promptQuiet{300};
+  // Quiet after text ending in a shell prompt character: the shell is ready,
+  // or about to be. Short, because it is safe to type early from then on:
+  // a login program throws typed input away once, right after it reads the
+  // password, before it prints anything more; text after the password line
+  // comes after that, and what is typed then waits for the shell.
+  std::chrono::milliseconds promptQuiet{20};
   // Quiet after other text: taken as a shell that prints no usual prompt.
   std::chrono::milliseconds textQuiet{1000};
   // Longest watch for the terminal after the command line.

@@ -51,6 +51,7 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
     }
     // A host may wait for the answers before it sends more.
     if (!FlushReplies()) return {IoStatus::kFailed, {}};
+    if (m_heardSink && !m_heard.empty()) m_heardSink(TakeHeard());
     const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, limit);
     m_lastReadStatus = got.status;
     if (got.status != IoStatus::kOk) return {got.status, {}};

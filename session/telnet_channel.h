@@ -3,9 +3,11 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "abort_signal.h"
@@ -60,6 +62,9 @@ class TelnetChannel {
   // The host's data bytes since the last call (the latest 4 KiB of them),
   // for the verbose report.
   std::string TakeHeard();
+  // Hands the host's text to `sink` as each received chunk has been read,
+  // so that a report shows when it arrived.
+  void ReportHeardTo(std::function<void(const std::string&)> sink) { m_heardSink = std::move(sink); }
   // The host's latest data bytes (up to 256), for telling where it stopped.
   [[nodiscard]] std::string LastHeard() const;
   // How the latest read from the socket ended.
@@ -80,6 +85,7 @@ class TelnetChannel {
   std::optional<unsigned char> m_unread;
   IoStatus m_lastReadStatus = IoStatus::kOk;
   std::string m_heard;
+  std::function<void(const std::string&)> m_heardSink;
   std::string m_lastHeard;
   // Replies to the requests in one received segment go out together, before
   // the next wait for the host and before any data.

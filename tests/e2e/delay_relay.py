@@ -1,18 +1,21 @@
 #!/usr/bin/env python3
 """A slow link for the end-to-end tests: relays every TCP connection made to
 LISTEN on to TARGET, and holds each chunk for half of ROUND_TRIP_MS in each
-direction, in order. An end of sending is passed on just as late.
+direction, in order, give or take up to JITTER_MS/2 at random. An end of
+sending is passed on just as late.
 
-    delay_relay.py ROUND_TRIP_MS LISTEN_ADDRESS:PORT TARGET_ADDRESS:PORT
+    delay_relay.py ROUND_TRIP_MS[:JITTER_MS] LISTEN_ADDRESS:PORT TARGET_ADDRESS:PORT
 """
 
 import asyncio
+import random
 import sys
 
 
-async def carry(reader, writer, delay):
+async def carry(reader, writer, delay, jitter):
     loop = asyncio.get_running_loop()
     queue = asyncio.Queue()
+    last_due = 0.0
 
     async def deliver():
         while True:
@@ -29,7 +32,9 @@ async def carry(reader, writer, delay):
     try:
         while True:
             data = await reader.read(65536)
-            queue.put_nowait((loop.time() + delay, data))
+            # A stream keeps its order: no chunk overtakes the one before.
+            last_due = max(last_due, loop.time() + delay + random.uniform(-jitter, jitter))
+            queue.put_nowait((last_due, data))
             if not data:
                 break
         await delivery
@@ -37,7 +42,7 @@ async def carry(reader, writer, delay):
         delivery.cancel()
 
 
-async def relay(listen, target, delay, client_reader, client_writer):
+async def relay(listen, target, delay, jitter, client_reader, client_writer):
     host, port = target
     try:
         # From the relay's own address, so that a rule redirecting traffic
@@ -47,8 +52,8 @@ async def relay(listen, target, delay, client_reader, client_writer):
     except OSError:
         client_writer.close()
         return
-    await asyncio.gather(carry(client_reader, server_writer, delay),
-                         carry(server_reader, client_writer, delay))
+    await asyncio.gather(carry(client_reader, server_writer, delay, jitter),
+                         carry(server_reader, client_writer, delay, jitter))
     for writer in (client_writer, server_writer):
         writer.close()
 
@@ -59,9 +64,10 @@ def endpoint(text):
 
 
 async def main():
-    delay = float(sys.argv[1]) / 2000.0
+    round_trip, _, jitter = sys.argv[1].partition(":")
+    delay, jitter = float(round_trip) / 2000.0, float(jitter or 0) / 2000.0
     listen, target = endpoint(sys.argv[2]), endpoint(sys.argv[3])
-    server = await asyncio.start_server(lambda r, w: relay(listen, target, delay, r, w), *listen)
+    server = await asyncio.start_server(lambda r, w: relay(listen, target, delay, jitter, r, w), *listen)
     async with server:
         await server.serve_forever()
 

@@ -82,14 +82,37 @@ TEST_F(Dialogue, TypesTheLoginAndLaunchesXtermByteForByte) {
   EXPECT_FALSE(m_session->HasOpenSocket());
 }
 
-TEST_F(Dialogue, LosesNoTimeBesidesTheQuietAfterTheShellPrompt) {
+TEST_F(Dialogue, TypesTheCommandMomentsAfterTheShellPrompt) {
   Start();
   LogIn("login: ");
+  const auto prompt = Clock::now();
   ASSERT_TRUE(m_host.Send("$ "));
   ASSERT_TRUE(m_host.ReadUntil(" &\n"));
-  // A line held back by the kernel until the host's delayed ACK would cost
-  // 40 ms a prompt.
-  EXPECT_LT(SinceStart(), 300ms + 30ms);
+  // The prompt's short quiet, and no line held back by the kernel until the
+  // host's delayed ACK (40 ms a prompt).
+  EXPECT_LT(Clock::now() - prompt, SessionTiming{}.promptQuiet + 30ms);
+}
+
+TEST_F(Dialogue, TypesTheCommandAgainOnceWhenTheShellShowsAFreshPromptWithoutItsEcho) {
+  Start();
+  LogIn();
+  ASSERT_TRUE(m_host.Send("Last login: today\r\n$ "));
+  ASSERT_TRUE(m_host.ReadUntil(" &\n"));
+  // Thrown away unread: the shell prints its prompt again, and nothing else.
+  ASSERT_TRUE(m_host.Send("\r\n$ "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n", 3s));
+  const std::string command = CommandFor(true, 1);
+  EXPECT_TRUE(m_host.Received().ends_with(command + command + "exit\n")) << m_host.Received();
+}
+
+TEST_F(Dialogue, NeverTypesTheCommandTwiceWhenItsEchoArrived) {
+  Start();
+  LogIn();
+  ASSERT_TRUE(m_host.Send("$ "));
+  ASSERT_TRUE(m_host.ReadUntil(" &\n"));
+  ASSERT_TRUE(m_host.Send("xterm -geometry 80x25+0+0 -display 10.0.0.1:1 &\r\n[1] 4242\r\n$ "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n", 3s));
+  EXPECT_TRUE(m_host.Received().ends_with("secret\n" + CommandFor(true, 1) + "exit\n")) << m_host.Received();
 }
 
 TEST_F(Dialogue, LaunchesKtermOnTheDisplayAsked) {

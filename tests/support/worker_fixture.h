@@ -23,7 +23,7 @@ class WorkerFixture : public ::testing::Test {
     using std::chrono::milliseconds;
     m_setup.port = m_host.Port();
     m_setup.timing = {.readLimit = milliseconds(1000),
-                      .promptQuiet = milliseconds(300),
+                      .promptQuiet = SessionTiming{}.promptQuiet,
                       .textQuiet = milliseconds(1000),
                       .watchLimit = milliseconds(3000),
                       .drainQuiet = milliseconds(300),
