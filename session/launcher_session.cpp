@@ -16,8 +16,6 @@ namespace dovrel {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The watch reads the host in slices this long, looking at the display
 // between them.
 constexpr std::chrono::milliseconds kWatchSlice{50};
@@ -68,7 +66,7 @@ void LauncherSession::RunSession() {
     m_request.userId.Wipe();
     m_request.password.Wipe();
   });
-  m_started = Clock::now();
+  m_started = Clock().Now();
   Phase(SessionPhase::kConnecting,
         "connecting to " + m_request.hostName + " port " + std::to_string(m_setup.port));
   if (!ConnectToHost()) {
@@ -85,7 +83,7 @@ void LauncherSession::RunSession() {
 
   SessionOutcome outcome = SessionOutcome::kEnded;
   {
-    TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.timing.readLimit);
+    TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.timing.readLimit, Clock());
     if (m_setup.verbose) {
       channel.ReportHeardTo([this](const std::string& heard) { Verbose("host: " + EscapeHostText(heard)); });
     }
@@ -224,15 +222,15 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
 LauncherSession::LaunchSign LauncherSession::WatchLaunch(TelnetChannel& channel, TerminalWatch* watch,
                                                          LaunchWords& words, const std::string& command) {
   const SessionTiming& timing = m_setup.timing;
-  const auto deadline = Clock::now() + timing.watchLimit;
-  auto lastHeard = Clock::now();
+  const auto deadline = Clock().Now() + timing.watchLimit;
+  auto lastHeard = Clock().Now();
   bool hostOpen = true;
   // The echo of every command line shows its geometry.
   UnreadCommand unread("80x25+0+0");
   bool retyped = false;
   for (;;) {
     if (m_abort.IsTriggered()) return LaunchSign::kAborted;
-    const auto now = Clock::now();
+    const auto now = Clock().Now();
     if (watch != nullptr && watch->Seen(now)) return LaunchSign::kSeen;
     const bool seesWindows = watch != nullptr && watch->SeesWindows();
     if (now >= deadline) return seesWindows ? LaunchSign::kNothing : LaunchSign::kAssumed;
@@ -241,18 +239,20 @@ LauncherSession::LaunchSign LauncherSession::WatchLaunch(TelnetChannel& channel,
     if (!seesWindows && (!hostOpen || now - lastHeard >= timing.drainQuiet)) return LaunchSign::kAssumed;
     const auto slice = std::min(kWatchSlice, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
     if (!hostOpen) {
-      if (WaitForSocket(m_abort.PollFd(), POLLIN, m_abort, slice) == IoStatus::kAborted) return LaunchSign::kAborted;
+      if (WaitForSocket(m_abort.PollFd(), POLLIN, m_abort, slice, Clock()) == IoStatus::kAborted) {
+        return LaunchSign::kAborted;
+      }
       continue;
     }
     const TelnetChannel::DataByte next = channel.ReadDataByte(slice);
     if (next.status == IoStatus::kOk) {
-      lastHeard = Clock::now();
+      lastHeard = Clock().Now();
       unread.Feed(next.byte);
       if (words.Feed(next.byte)) return LaunchSign::kHostSaid;
     } else if (next.status == IoStatus::kTimedOut) {
       if (words.Paused()) return LaunchSign::kHostSaid;
       // Proof that the line was thrown away unread: type it once more.
-      if (!retyped && unread.PromptWithoutEcho() && Clock::now() - lastHeard >= kFreshPromptQuiet) {
+      if (!retyped && unread.PromptWithoutEcho() && Clock().Now() - lastHeard >= kFreshPromptQuiet) {
         Verbose("a fresh prompt and no echo: the command line was not read; typing it again");
         if (!TypeLine(channel, AsBytes(command), nullptr)) return LaunchSign::kNothing;
         retyped = true;
@@ -313,7 +313,7 @@ void LauncherSession::Phase(SessionPhase phase, const std::string& what) {
 void LauncherSession::Verbose(const std::string& what) {
   if (!m_setup.verbose) return;
   char stamp[32];
-  const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_started);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock().Now() - m_started);
   std::snprintf(stamp, sizeof stamp, "%.3f s", static_cast<double>(elapsed.count()) / 1e6);
   m_observer->Report("dovrel: " + std::string(stamp) + ": " + what);
 }
@@ -322,6 +322,8 @@ void LauncherSession::VerboseHeard(TelnetChannel& channel) {
   const std::string heard = channel.TakeHeard();
   if (!heard.empty()) Verbose("host: " + EscapeHostText(heard));
 }
+
+WaitClock& LauncherSession::Clock() const { return m_setup.clock ? *m_setup.clock : SystemClock(); }
 
 void LauncherSession::CloseSocket() noexcept {
   m_hSocket.Reset();

@@ -65,6 +65,7 @@ class LauncherSession {
   void Phase(SessionPhase phase, const std::string& what);
   void Verbose(const std::string& what);
   void VerboseHeard(TelnetChannel& channel);
+  [[nodiscard]] WaitClock& Clock() const;
   void CloseSocket() noexcept;
   SessionOutcome Failure() const noexcept;
 
@@ -74,7 +75,7 @@ class LauncherSession {
   AbortSignal m_abort;
   UniqueFd m_hSocket;
   std::string m_localAddress;
-  std::chrono::steady_clock::time_point m_started;
+  std::chrono::steady_clock::time_point m_started;  // on Clock()
   std::atomic<bool> m_socketOpen{false};
   std::atomic<SessionOutcome> m_outcome{SessionOutcome::kNotRun};
   // A box to show once the connection is closed: a box left on screen must

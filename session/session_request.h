@@ -10,6 +10,7 @@
 namespace dovrel {
 
 class LocalDisplay;
+class WaitClock;
 
 // Everything the worker needs, copied when it starts: a later OK press cannot
 // change what it sends.
@@ -50,6 +51,8 @@ struct SessionSetup {
   bool verbose = false;
   // The display the terminal is sent to; none: neither checked nor watched.
   std::shared_ptr<LocalDisplay> display;
+  // The clock the session's waits run on; none: the system's.
+  std::shared_ptr<WaitClock> clock;
 };
 
 // How a session ended. The program's exit status follows from it.

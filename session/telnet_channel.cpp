@@ -26,9 +26,9 @@ std::string Latest(const std::string& text, std::size_t limit) {
 
 }  // namespace
 
-TelnetChannel::TelnetChannel(int socket, const AbortSignal& abort,
-                             std::chrono::milliseconds readLimit)
-    : m_socket(socket), m_abort(abort), m_readLimit(readLimit) {}
+TelnetChannel::TelnetChannel(int socket, const AbortSignal& abort, std::chrono::milliseconds readLimit,
+                             WaitClock& clock)
+    : m_socket(socket), m_abort(abort), m_clock(clock), m_readLimit(readLimit) {}
 
 TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
   if (m_unread) {
@@ -52,7 +52,7 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
     // A host may wait for the answers before it sends more.
     if (!FlushReplies()) return {IoStatus::kFailed, {}};
     if (m_heardSink && !m_heard.empty()) m_heardSink(TakeHeard());
-    const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, limit);
+    const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, limit, m_clock);
     m_lastReadStatus = got.status;
     if (got.status != IoStatus::kOk) return {got.status, {}};
     m_next = 0;
@@ -91,7 +91,7 @@ void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLi
   m_next = m_end = 0;
   std::vector<unsigned char> sink(chunk);
   for (;;) {
-    const RecvResult got = RecvWithTimeout(m_socket, sink, m_abort, quietLimit);
+    const RecvResult got = RecvWithTimeout(m_socket, sink, m_abort, quietLimit, m_clock);
     if (got.status != IoStatus::kOk) return;
   }
 }
@@ -119,7 +119,7 @@ bool TelnetChannel::FlushReplies() {
 }
 
 bool TelnetChannel::SendRaw(std::span<const unsigned char> bytes) {
-  return SendAll(m_socket, bytes, m_abort, m_readLimit);
+  return SendAll(m_socket, bytes, m_abort, m_readLimit, m_clock);
 }
 
 std::optional<TelnetUnit> ReadTelnetCommand(TelnetChannel& channel) {

@@ -33,7 +33,8 @@ class TelnetChannel {
     unsigned char byte = 0;  // valid when status is kOk
   };
 
-  TelnetChannel(int socket, const AbortSignal& abort, std::chrono::milliseconds readLimit);
+  TelnetChannel(int socket, const AbortSignal& abort, std::chrono::milliseconds readLimit,
+                WaitClock& clock = SystemClock());
 
   // The next unit from the host, each read waiting at most `limit` for a byte.
   // Option requests are answered before this returns.
@@ -79,6 +80,7 @@ class TelnetChannel {
 
   int m_socket;
   const AbortSignal& m_abort;
+  WaitClock& m_clock;
   std::chrono::milliseconds m_readLimit;
   TelnetReader m_reader;
   OptionRefuser m_options;

@@ -13,10 +13,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int RemainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+std::chrono::milliseconds Remaining(Clock::time_point deadline, const WaitClock& clock) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock.Now());
+  return left.count() > 0 ? left : std::chrono::milliseconds(0);
 }
+
+class SystemWaitClock final : public WaitClock {
+ public:
+  [[nodiscard]] Clock::time_point Now() const override { return Clock::now(); }
+  int Poll(std::span<pollfd> fds, std::chrono::milliseconds limit) override {
+    return ::poll(fds.data(), fds.size(), limit.count() < 0 ? -1 : static_cast<int>(limit.count()));
+  }
+};
 
 // How often the send queue is looked at while the host has not yet
 // acknowledged everything, and how long at most silence waits for that.
@@ -31,25 +39,30 @@ bool HostHasAllSent(int socket) {
 
 }  // namespace
 
-IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::milliseconds limit) {
+WaitClock& SystemClock() {
+  static SystemWaitClock clock;
+  return clock;
+}
+
+IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::milliseconds limit, WaitClock& clock) {
   if (limit.count() >= 0) {
-    const auto patience = Clock::now() + kAckPatience;
-    while (!HostHasAllSent(socket) && Clock::now() < patience) {
-      const IoStatus waited = WaitForSocket(socket, POLLIN, abort, kAckPoll);
+    const auto patience = clock.Now() + kAckPatience;
+    while (!HostHasAllSent(socket) && clock.Now() < patience) {
+      const IoStatus waited = WaitForSocket(socket, POLLIN, abort, kAckPoll, clock);
       if (waited != IoStatus::kTimedOut) return waited;
     }
   }
-  return WaitForSocket(socket, POLLIN, abort, limit);
+  return WaitForSocket(socket, POLLIN, abort, limit, clock);
 }
 
 IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
-                       std::chrono::milliseconds limit) {
+                       std::chrono::milliseconds limit, WaitClock& clock) {
   const bool unlimited = limit.count() < 0;
-  const auto deadline = Clock::now() + (unlimited ? std::chrono::milliseconds(0) : limit);
+  const auto deadline = clock.Now() + (unlimited ? std::chrono::milliseconds(0) : limit);
   for (;;) {
     if (abort.IsTriggered()) return IoStatus::kAborted;
     pollfd fds[2] = {{socket, events, 0}, {abort.PollFd(), POLLIN, 0}};
-    const int ready = ::poll(fds, 2, unlimited ? -1 : RemainingMs(deadline));
+    const int ready = clock.Poll(fds, unlimited ? std::chrono::milliseconds(-1) : Remaining(deadline, clock));
     if (ready < 0) {
       if (errno == EINTR) continue;
       return IoStatus::kFailed;
@@ -58,14 +71,14 @@ IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
     // POLLERR and POLLHUP are left to the read or write that follows, which
     // tells a closed connection from a failed one.
     if (fds[0].revents != 0) return IoStatus::kOk;
-    if (ready == 0 || (!unlimited && RemainingMs(deadline) == 0)) return IoStatus::kTimedOut;
+    if (ready == 0 || (!unlimited && Remaining(deadline, clock).count() == 0)) return IoStatus::kTimedOut;
   }
 }
 
 RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const AbortSignal& abort,
-                           std::chrono::milliseconds limit) {
+                           std::chrono::milliseconds limit, WaitClock& clock) {
   for (;;) {
-    const IoStatus waited = WaitForHost(socket, abort, limit);
+    const IoStatus waited = WaitForHost(socket, abort, limit, clock);
     if (waited != IoStatus::kOk) return {waited, 0};
     const ssize_t got = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (got > 0) return {IoStatus::kOk, static_cast<std::size_t>(got)};
@@ -76,7 +89,7 @@ RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const Ab
 }
 
 bool SendAll(int socket, std::span<const unsigned char> bytes, const AbortSignal& abort,
-             std::chrono::milliseconds limit) {
+             std::chrono::milliseconds limit, WaitClock& clock) {
   while (!bytes.empty()) {
     if (abort.IsTriggered()) return false;
     const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -86,7 +99,7 @@ bool SendAll(int socket, std::span<const unsigned char> bytes, const AbortSignal
     }
     if (sent < 0 && errno == EINTR) continue;
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (WaitForSocket(socket, POLLOUT, abort, limit) != IoStatus::kOk) return false;
+      if (WaitForSocket(socket, POLLOUT, abort, limit, clock) != IoStatus::kOk) return false;
       continue;
     }
     return false;

@@ -72,7 +72,8 @@ class WholeRun : public ::testing::Test {
                        .timing = {.readLimit = 3000ms, .promptQuiet = 300ms, .textQuiet = 1000ms,
                                   .watchLimit = 3000ms, .drainQuiet = 500ms, .seenQuiet = 100ms},
                        .verbose = false,
-                       .display = nullptr};
+                       .display = nullptr,
+                       .clock = nullptr};
 };
 
 TEST_F(WholeRun, LogsInLaunchesTheTerminalAndEndsWithStatus0) {

@@ -10,6 +10,7 @@
 #include "recording_observer.h"
 #include "scripted_host.h"
 #include "session_thread.h"
+#include "skipping_clock.h"
 
 namespace dovrel::test {
 
@@ -30,6 +31,14 @@ class WorkerFixture : public ::testing::Test {
                       .seenQuiet = milliseconds(100)};
     // No display unless a test asks for one: the old rule, a quiet host
     // after the command line is a launch.
+  }
+
+  // Puts the session's waits on a clock that skips them, and returns it:
+  // set up before the session starts.
+  std::shared_ptr<SkippingClock> SkipWaits() {
+    auto clock = std::make_shared<SkippingClock>();
+    m_setup.clock = clock;
+    return clock;
   }
 
   void TearDown() override {

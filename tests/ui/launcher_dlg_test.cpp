@@ -58,7 +58,8 @@ class Form : public ::testing::Test {
   CLauncherDlg m_dialog{SessionSetup{.port = m_scripted.Port(),
                                      .timing = {.readLimit = std::chrono::milliseconds(60000)},
                                      .verbose = false,
-                                     .display = nullptr}};
+                                     .display = nullptr,
+                                     .clock = nullptr}};
   QLineEdit* m_user = nullptr;
   QLineEdit* m_password = nullptr;
   QLineEdit* m_host = nullptr;
