@@ -23,7 +23,9 @@ constexpr std::chrono::milliseconds kWatchSlice{50};
 // line, never read it.
 constexpr std::chrono::milliseconds kFreshPromptQuiet{300};
 // A user name typed at a "login:" that was not the prompt is typed again,
-// once.
+// once, when the new prompt has stood this long: a login program that took
+// the first one after all answers with its echo or "Password:" sooner.
+constexpr std::chrono::milliseconds kLoginAgainQuiet{500};
 constexpr int kUserNameTries = 2;
 
 std::span<const unsigned char> AsBytes(const std::string& text) {
@@ -135,7 +137,7 @@ SessionOutcome LauncherSession::RunLoginScript(TelnetChannel& channel) {
   for (int tries = 1;; ++tries) {
     VerboseHeard(channel);
     if (!TypeLine(channel, m_request.userId.Bytes(), nullptr)) return Failure();
-    const PasswordPrompt prompt = WaitForPasswordPrompt(channel, m_setup.timing.promptQuiet);
+    const PasswordPrompt prompt = WaitForPasswordPrompt(channel, kLoginAgainQuiet);
     if (prompt.status != IoStatus::kOk) return Stopped(channel, "waiting for the password prompt", prompt.status);
     if (!prompt.loginAgain) break;
     if (tries == kUserNameTries) {

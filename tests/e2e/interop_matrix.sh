@@ -8,7 +8,7 @@
 #   interop_matrix.sh DOVREL [ci|full]
 #
 # ci: one launch per cell of the cells marked for CI; full: every cell, as
-# many launches as it asks. Needs root and network namespaces (exit 77
+# many launches as it asks. DOVREL_MATRIX_CELLS="cell ..." picks cells. Needs root and network namespaces (exit 77
 # without them, except in CI). Removes everything it created.
 
 set -uo pipefail
@@ -147,6 +147,8 @@ iu-rtt200-x11         rtt200             dash   plain        plain     x11      
 bb-100-in-a-row       bb                 bash   plain        plain     -          -    -  100
 "
 
+# Every launch reports its steps, so that a lost one shows where it stopped.
+DOVREL_FLAGS=-v
 PLAIN_PASSWORD='Tr0ub4dor-matrix'
 # 20 bytes in UTF-8, with what shells and telnet treat specially.
 ODD_PASSWORD='p"$`\;|&* ö#!~'"'"'xyz1'
@@ -157,6 +159,7 @@ failed_cells=()
 printf '%-22s %8s %8s %5s %14s\n' cell launches windows lost "median ms"
 while read -r cell server shell startup password link busy ci runs; do
   [ -z "$cell" ] && continue
+  if [ -n "${DOVREL_MATRIX_CELLS:-}" ] && [[ " $DOVREL_MATRIX_CELLS " != *" $cell "* ]]; then continue; fi
   if [ "$MODE" = ci ]; then
     [ "$ci" = y ] || continue
     runs=1
@@ -183,8 +186,8 @@ while read -r cell server shell startup password link busy ci runs; do
     fi
     if [ -z "$WINDOW" ] || [ "$STATUS" -ne 0 ]; then
       lost=$((lost + 1))
-      echo "#   $cell run $run: status $STATUS, window ${ENTER_TO_WINDOW:-none}; its last words:"
-      grep -v '^QStandardPaths' "$RH_WORK/dovrel.log" | tail -n 3 | sed 's/^/#     /'
+      echo "#   $cell run $run: status $STATUS, window ${ENTER_TO_WINDOW:-none}; its report:"
+      sed 's/^/#     /' "$RH_WORK/dovrel.log" | tail -n 25
     fi
     remote_host_kill_user_processes
   done

@@ -43,7 +43,7 @@ wait_exit() {
 dialogue() {
   local address=$1 password=$2 class=$3 switch=$4
   shift 4
-  env "$@" "$DOVREL" "$address" "$DISPLAY_NUM" $switch >"$RH_WORK/dovrel.log" 2>&1 &
+  env "$@" "$DOVREL" ${DOVREL_FLAGS:-} "$address" "$DISPLAY_NUM" $switch >"$RH_WORK/dovrel.log" 2>&1 &
   local pid=$!
   WINDOW=
   ENTER_TO_WINDOW=
