@@ -166,14 +166,25 @@ TEST_F(WholeRun, EscapeBeforeOkEndsWithStatus1AndNoConnection) {
 // Closing the form in each phase of the session: the program ends with
 // status 1, well within the 10 s the teardown may wait, and no worker is
 // left behind.
-enum class Phase { kConnecting, kNegotiating, kWaitingForLogin, kWaitingForPassword, kWaitingForShell, kDraining };
+enum class Phase {
+  kConnecting,
+  kNegotiating,
+  kWaitingForLogin,
+  kWaitingForPassword,
+  kWaitingForShell,
+  kWatching,
+  kDraining
+};
 
 class CloseDuring : public WholeRun, public ::testing::WithParamInterface<Phase> {};
 
 TEST_P(CloseDuring, EndsWithStatus1WithinTheLimit) {
   const Phase phase = GetParam();
   m_setup.timing.readLimit = 60000ms;
+  m_setup.timing.watchLimit = 60000ms;
   m_setup.timing.drainQuiet = 60000ms;
+  // The watch after the command line ends at once in the draining case.
+  if (phase == Phase::kDraining) m_setup.timing.watchLimit = 0ms;
   std::atomic<bool> reached{false};
   std::unique_ptr<test::HangingListener> hanging;
   std::thread host;
@@ -186,7 +197,8 @@ TEST_P(CloseDuring, EndsWithStatus1WithinTheLimit) {
     host = std::thread([&] {
       if (!m_host.Accept(10s)) return;
       const std::pair<const char*, const char*> steps[] = {
-          {"\xff\xfd\x18", "\xff\xfc\x18"}, {"login: ", "alice\n"}, {"Password: ", "pw\n"}, {"$ ", "exit\n"}};
+          {"\xff\xfd\x18", "\xff\xfc\x18"}, {"login: ", "alice\n"}, {"Password: ", "pw\n"}, {"$ ", " &\n"},
+          {"", "exit\n"}};
       const int stepsBefore = static_cast<int>(phase) - static_cast<int>(Phase::kNegotiating);
       for (int i = 0; i < stepsBefore; ++i) {
         if (!m_host.Send(steps[i].first) || !m_host.ReadUntil(steps[i].second)) return;
@@ -213,14 +225,14 @@ TEST_P(CloseDuring, EndsWithStatus1WithinTheLimit) {
 }
 
 std::string PhaseName(const ::testing::TestParamInfo<Phase>& phase) {
-  static const char* const kNames[] = {"Connecting",         "Negotiating",     "WaitingForLogin",
-                                       "WaitingForPassword", "WaitingForShell", "Draining"};
+  static const char* const kNames[] = {"Connecting",      "Negotiating", "WaitingForLogin", "WaitingForPassword",
+                                       "WaitingForShell", "Watching",    "Draining"};
   return kNames[static_cast<int>(phase.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPhase, CloseDuring,
                          ::testing::Values(Phase::kConnecting, Phase::kNegotiating, Phase::kWaitingForLogin,
-                                           Phase::kWaitingForPassword, Phase::kWaitingForShell,
+                                           Phase::kWaitingForPassword, Phase::kWaitingForShell, Phase::kWatching,
                                            Phase::kDraining),
                          PhaseName);
 

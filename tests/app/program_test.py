@@ -178,25 +178,30 @@ def whole_job(x):
     check(status == 0, f"the form closes by itself with status 0 once the terminal is up (got {status})")
 
 
+def run_to_a_box(x, arguments, what):
+    """Logs in through the form, dismisses the box that follows as a person
+    would; the exit status and standard error."""
+    env = x.env()
+    env.pop("XDG_RUNTIME_DIR", None)  # Qt would complain of it, as root
+    program = subprocess.Popen([DOVREL, *arguments], env=env, stderr=subprocess.PIPE, text=True)
+    try:
+        check(wait_for_window(x, "^Dovrel$") is not None, "the form appears")
+        type_login(x, "alice", "pw")
+        check(wait_for_window(x, "^dovrel$") is not None, what)
+        time.sleep(0.3)
+        xdotool(x, "key", "Return")
+        status = program.wait(timeout=20)
+        return status, program.stderr.read()
+    finally:
+        if program.poll() is None:
+            program.kill()
+
+
 def display_without_tcp(x):
     """An X server that takes no TCP connections: nothing is typed, status 1."""
     host = ScriptedHost("127.0.0.7", [("send", b"\r\nhost login: "), ("recv", b"\n")])
     host.start()
-    env = x.env()
-    env.pop("XDG_RUNTIME_DIR", None)  # Qt would complain of it, as root
-    program = subprocess.Popen([DOVREL, "127.0.0.7", x.number, "x"], env=env,
-                               stderr=subprocess.PIPE, text=True)
-    try:
-        check(wait_for_window(x, "^Dovrel$") is not None, "the form appears")
-        type_login(x, "alice", "pw")
-        check(wait_for_window(x, "^dovrel$") is not None, "a box says why")
-        time.sleep(0.3)
-        xdotool(x, "key", "Return")
-        status = program.wait(timeout=20)
-        errors = program.stderr.read()
-    finally:
-        if program.poll() is None:
-            program.kill()
+    status, errors = run_to_a_box(x, ["127.0.0.7", x.number, "x"], "a box says why")
     host.listener.close()
     host.join(timeout=10)
     check(status == 1, f"no TCP on the display: status 1 (got {status})")
@@ -207,18 +212,9 @@ def display_without_tcp(x):
 
 
 def cannot_connect(x):
-    program = subprocess.Popen([DOVREL, "127.0.0.9"], env=x.env())
-    try:
-        check(wait_for_window(x, "^Dovrel$") is not None, "the form appears")
-        type_login(x, "alice", "pw")
-        check(wait_for_window(x, "^dovrel$") is not None, "the Cannot Connect box appears")
-        time.sleep(0.3)
-        xdotool(x, "key", "Return")
-        status = program.wait(timeout=20)
-    finally:
-        if program.poll() is None:
-            program.kill()
+    status, errors = run_to_a_box(x, ["127.0.0.9"], "the Cannot Connect box appears")
     check(status == 1, f"Cannot Connect ends with status 1 (got {status})")
+    check("Cannot Connect" in errors, f"Cannot Connect: said on stderr ({errors!r})")
 
 
 def main():

@@ -38,7 +38,7 @@ skip_or_fail() {
 }
 
 [ "$(id -u)" -eq 0 ] || skip_or_fail "needs root (network namespace, port 23, a local user)"
-for tool in ip iptables python3 socat xterm Xvfb xauth xdotool xwininfo useradd chpasswd mcookie; do
+for tool in ip iptables python3 socat twm xterm Xvfb xauth xdotool xwininfo useradd chpasswd mcookie; do
   command -v "$tool" >/dev/null || skip_or_fail "needs $tool (scripts/test installs it)"
 done
 [ -x "$SERVERS/bin/busybox" ] && [ -x "$SERVERS/usr/sbin/telnetd" ] || skip_or_fail "telnet servers not unpacked in $SERVERS (scripts/test does it)"
@@ -49,12 +49,14 @@ source "$(dirname "$0")/../../scripts/remote_host.sh"
 remote_host_init dovrel-e2e "$SERVERS"
 XVFB_PID=
 NO_TCP_PID=
+WM_PID=
 passed=0
 failed=0
 
 cleanup() {
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
   [ -n "$NO_TCP_PID" ] && kill "$NO_TCP_PID" 2>/dev/null
+  [ -n "$WM_PID" ] && kill "$WM_PID" 2>/dev/null
   remote_host_cleanup
 }
 trap cleanup EXIT
@@ -145,6 +147,19 @@ for server in busybox inetutils; do
   check $([ -z "$(window_of_class XTerm)" ]; echo $?) "$server: a wrong password gives no terminal"
   reset_remote
 done
+
+# Under a window manager that puts the terminal in a frame of its own.
+twm -display ":$DISPLAY_NUM" >"$RH_WORK/twm.log" 2>&1 &
+WM_PID=$!
+sleep 0.5
+for server in busybox inetutils; do
+  dialogue "${RH_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+  check $([ "$STATUS" -eq 0 ] && [ -n "$WINDOW" ] && [ $((ENTER_TO_EXIT - ENTER_TO_WINDOW)) -le 1000 ]; echo $?) \
+    "$server: under a window manager the terminal is seen (status $STATUS, window ${ENTER_TO_WINDOW:-none} ms, end $ENTER_TO_EXIT ms)"
+  reset_remote
+done
+kill "$WM_PID" && wait "$WM_PID" 2>/dev/null
+WM_PID=
 
 # ------------------------------------------------- launches that fail ---
 

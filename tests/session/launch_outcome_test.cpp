@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -149,14 +150,15 @@ TEST_F(LaunchWatch, AWindowThatCannotBeWatchedFallsBackToTheQuietHost) {
 }
 
 TEST_F(LaunchWatch, TheBoxComesOnlyAfterTheConnectionIsClosed) {
+  // A box left on screen must not keep the remote login waiting.
+  std::atomic<bool> openDuringTheBox{true};
+  m_observer->OnMessage([this, &openDuringTheBox] { openDuringTheBox = m_session->HasOpenSocket(); });
   Start();
   LogInAndReadCommand();
   ASSERT_TRUE(m_host.Send("\r\nLogin incorrect\r\nhost login: "));
-  // The host stays open: the worker closes it, then asks for the box.
-  ASSERT_TRUE(m_host.ReadUntilClosed(3s));
   ASSERT_TRUE(Finishes());
-  EXPECT_FALSE(m_session->HasOpenSocket());
   EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLoginIncorrect});
+  EXPECT_FALSE(openDuringTheBox);
 }
 
 TEST_F(LaunchWatch, VerboseReportsEveryStepButNeverThePassword) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,10 +14,13 @@ namespace dovrel::test {
 class RecordingObserver final : public SessionObserver {
  public:
   void ShowMessage(SessionMessage message, const std::string& text) override {
+    if (m_onMessage) m_onMessage();
     const std::lock_guard lock(m_mutex);
     m_messages.push_back(message);
     m_texts.push_back(text);
   }
+  // Runs on the worker thread as each box is asked for; set before it starts.
+  void OnMessage(std::function<void()> action) { m_onMessage = std::move(action); }
   void PhaseChanged(SessionPhase phase) override {
     const std::lock_guard lock(m_mutex);
     m_phases.push_back(phase);
@@ -60,6 +64,7 @@ class RecordingObserver final : public SessionObserver {
   std::vector<SessionPhase> m_phases;
   std::vector<std::string> m_reports;
   int m_closeRequests = 0;
+  std::function<void()> m_onMessage;
 };
 
 }  // namespace dovrel::test
