@@ -197,11 +197,11 @@ int main(int argc, char** argv) {
       const auto [child, mapped] = TimeOneRun(x, program, login);
       if (mapped < 0) return 1;
       if (login) {
+        program.startup.push_back(mapped);
         program.ended.push_back(g_ended);
         const std::string report = "/tmp/map_timer." + std::to_string(child);
         for (const auto& [phase, ms] : ReadPhases(report)) program.phases[phase].push_back(ms);
         std::remove(report.c_str());
-        program.phases["6 window mapped"].push_back(mapped);
         continue;
       }
       // Let the window settle, then read the high-water mark of its memory.

@@ -171,10 +171,10 @@ while read -r cell server shell startup password link busy ci runs; do
   remote_host_set_password "$secret"
   # X11 traffic over a lossy or slow link takes its time to draw a window:
   # the program itself knows the start from the lasting connection.
-  WINDOW_WAIT=15
+  WINDOW_WAIT=15 WINDOW_LATE=3
   case $link in
-    loss:*) remote_host_loss "$server" "${link#loss:}" add; WINDOW_WAIT=60 ;;
-    x11) remote_host_route_x "$server" add; WINDOW_WAIT=180 ;;
+    loss:*) remote_host_loss "$server" "${link#loss:}" add; WINDOW_WAIT=90 WINDOW_LATE=90 ;;
+    x11) remote_host_route_x "$server" add; WINDOW_WAIT=120 WINDOW_LATE=120 ;;
   esac
   [ "$busy" = on ] && load on
   windows=0 lost=0 times=()

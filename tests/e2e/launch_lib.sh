@@ -63,12 +63,15 @@ dialogue() {
   local enter
   enter=$(now_ms)
   xdotool key Return
-  # Watch for the terminal while the program runs, and a little after.
+  # Watch for the terminal while the program runs, and for WINDOW_WAIT
+  # seconds in all; once the program has ended, only until WINDOW_LATE
+  # seconds after Enter (a window on a slow link comes long after).
   local deadline=$((enter + ${WINDOW_WAIT:-12} * 1000))
+  local late=$((enter + ${WINDOW_LATE:-3} * 1000))
   while [ "$(now_ms)" -lt "$deadline" ]; do
     WINDOW=$(window_of_class "$class")
     if [ -n "$WINDOW" ]; then ENTER_TO_WINDOW=$(($(now_ms) - enter)); break; fi
-    kill -0 "$pid" 2>/dev/null || [ "$(now_ms)" -lt $((deadline - ${WINDOW_WAIT:-12} * 750)) ] || break
+    kill -0 "$pid" 2>/dev/null || [ "$(now_ms)" -lt "$late" ] || break
     sleep 0.05
   done
   if kill -0 "$pid" 2>/dev/null && [ -z "$WINDOW" ]; then
