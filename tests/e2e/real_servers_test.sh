@@ -148,17 +148,21 @@ for server in busybox inetutils; do
   reset_remote
 done
 
-# Under a window manager that puts the terminal in a frame of its own.
-twm -display ":$DISPLAY_NUM" >"$RH_WORK/twm.log" 2>&1 &
+# Under a window manager that puts the terminal in a frame of its own (twm,
+# with the X server's built-in font, placing windows where they ask).
+printf '%sFont "fixed"\n' Title Resize Menu Icon IconManager >"$RH_WORK/twmrc"
+printf 'RandomPlacement\nUsePPosition "on"\n' >>"$RH_WORK/twmrc"
+twm -display ":$DISPLAY_NUM" -f "$RH_WORK/twmrc" >"$RH_WORK/twm.log" 2>&1 &
 WM_PID=$!
 sleep 0.5
+check $(kill -0 "$WM_PID" 2>/dev/null; echo $?) "the window manager runs"
 for server in busybox inetutils; do
   dialogue "${RH_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
   check $([ "$STATUS" -eq 0 ] && [ -n "$WINDOW" ] && [ $((ENTER_TO_EXIT - ENTER_TO_WINDOW)) -le 1000 ]; echo $?) \
     "$server: under a window manager the terminal is seen (status $STATUS, window ${ENTER_TO_WINDOW:-none} ms, end $ENTER_TO_EXIT ms)"
   reset_remote
 done
-kill "$WM_PID" && wait "$WM_PID" 2>/dev/null
+kill "$WM_PID" 2>/dev/null && wait "$WM_PID" 2>/dev/null
 WM_PID=
 
 # ------------------------------------------------- launches that fail ---
