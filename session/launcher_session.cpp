@@ -111,7 +111,10 @@ bool LauncherSession::ConnectToHost() {
 
 SessionOutcome LauncherSession::RunConnected(TelnetChannel& channel) {
   const auto address = LocalAddressOf(m_hSocket.Get());
-  if (!address) return Failure();
+  if (!address) {
+    m_observer->Report("dovrel: stopped after connecting: this machine's address on the connection is unknown");
+    return Failure();
+  }
   m_localAddress = *address;
   Verbose("connected; this machine is " + m_localAddress + " to the host");
   // No terminal can reach a display that takes no TCP connections: find out
