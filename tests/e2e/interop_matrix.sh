@@ -8,8 +8,9 @@
 #   interop_matrix.sh DOVREL [ci|full]
 #
 # ci: one launch per cell of the cells marked for CI; full: every cell, as
-# many launches as it asks. DOVREL_MATRIX_CELLS="cell ..." picks cells. Needs root and network namespaces (exit 77
-# without them, except in CI). Removes everything it created.
+# many launches as it asks. DOVREL_MATRIX_CELLS="cell ..." picks cells.
+# Needs root and network namespaces (exit 77 without them, except in CI).
+# Removes everything it created.
 
 set -uo pipefail
 
