@@ -4,7 +4,7 @@
 DOVREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libfontconfig-dev libgl-dev dpkg-dev file)
-TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils python3 locales fonts-ipafont-gothic man-db libtelnet-dev lintian)
+TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils x11-xserver-utils python3 locales fonts-ipafont-gothic man-db libtelnet-dev lintian)
 # The end-to-end test's remote host: its shells, its terminal, socat, and the
 # libraries of the telnet servers, which are unpacked rather than installed
 # (installing inetutils-telnetd would start an inetd service).

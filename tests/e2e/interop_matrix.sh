@@ -24,7 +24,7 @@ skip_or_fail() {
   exit 77
 }
 [ "$(id -u)" -eq 0 ] || skip_or_fail "needs root (network namespace, port 23, a local user)"
-for tool in ip iptables python3 socat xterm Xvfb xdotool zsh tcsh mksh ksh93 fish bsd-csh; do
+for tool in ip iptables python3 socat xterm Xvfb xdotool xmodmap zsh tcsh mksh ksh93 fish bsd-csh; do
   command -v "$tool" >/dev/null || skip_or_fail "needs $tool (scripts/test installs it)"
 done
 

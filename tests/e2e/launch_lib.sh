@@ -23,6 +23,29 @@ wait_window_named() {
 
 window_of_class() { xdotool search --onlyvisible --class "^$1\$" 2>/dev/null | head -n 1; }
 
+# Gives each non-ASCII character of $1 a key of its own on the display, so
+# that xdotool types it as a plain key press. Left to bind a key itself in
+# mid-word, xdotool now and then loses a character: the form reads the key
+# before it has seen the new keymap.
+bind_keys_for() {
+  local LC_ALL=C.UTF-8
+  local free bound="" ch code keysym i=0
+  mapfile -t free < <(xmodmap -pke | awk 'NF <= 3 { print $2 }')
+  while IFS= read -r -n1 ch; do
+    code=$(printf '%d' "'$ch" 2>/dev/null) || continue
+    [ "$code" -lt 128 ] && continue
+    [[ "$bound" == *"$ch"* ]] && continue
+    [ "$i" -lt "${#free[@]}" ] || return 0
+    # xdotool looks a character up by its Unicode keysym; Latin-1 has a
+    # legacy one as well.
+    keysym=$(printf '0x%x' $((0x1000000 + code)))
+    [ "$code" -lt 256 ] && keysym="$(printf '0x%x' "$code") $keysym"
+    xmodmap -e "keycode ${free[i]} = $keysym"
+    bound+=$ch
+    i=$((i + 1))
+  done <<<"$1"
+}
+
 # Waits for the program's exit; its status, or 124 after $2 seconds.
 wait_exit() {
   local pid=$1 deadline=$(($(now_ms) + $2 * 1000))
@@ -55,6 +78,7 @@ dialogue() {
   fi
   xdotool type --delay 15 "$RH_USER"
   xdotool key Tab
+  bind_keys_for "$password"
   xdotool type --delay 15 "$password"
   # The password is in the form now: it must not be in argv or the environment.
   if grep -qaF -- "$password" "/proc/$pid/cmdline" "/proc/$pid/environ" 2>/dev/null; then
@@ -112,6 +136,7 @@ failing_dialogue() {
   fi
   xdotool type --delay 15 "$RH_USER"
   xdotool key Tab
+  bind_keys_for "$2"
   xdotool type --delay 15 "$2"
   local enter
   enter=$(now_ms)

@@ -38,7 +38,7 @@ skip_or_fail() {
 }
 
 [ "$(id -u)" -eq 0 ] || skip_or_fail "needs root (network namespace, port 23, a local user)"
-for tool in ip iptables python3 socat twm xterm Xvfb xauth xdotool xwininfo useradd chpasswd mcookie; do
+for tool in ip iptables python3 socat twm xmodmap xterm Xvfb xauth xdotool xwininfo useradd chpasswd mcookie; do
   command -v "$tool" >/dev/null || skip_or_fail "needs $tool (scripts/test installs it)"
 done
 [ -x "$SERVERS/bin/busybox" ] && [ -x "$SERVERS/usr/sbin/telnetd" ] || skip_or_fail "telnet servers not unpacked in $SERVERS (scripts/test does it)"
