@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -33,6 +34,8 @@ namespace dovrel {
 
 namespace {
 
+// How often the status line looks at the worker's phase.
+constexpr std::chrono::milliseconds kPhaseRefresh{50};
 // The longest the teardown waits for a worker that holds a connection.
 constexpr std::chrono::milliseconds kConnectedWorkerWait{10000};
 // A worker without a connection is resolving the name or just finishing: the
@@ -269,14 +272,20 @@ void CLauncherDlg::OnLaunch() {
   std::string password = m_strPassword;
   SessionRequest request{m_strHostName, m_nDisplay, m_bXterm, SecretBytes::TakeFrom(userId),
                          SecretBytes::TakeFrom(password)};
+  // The form's own changes come before the worker exists: once it runs, it
+  // may post to the form's event queue at any moment.
+  ShowWorking(texts::kConnecting);
+  m_phaseTimer = new QTimer(this);
+  connect(m_phaseTimer, &QTimer::timeout, this, [this] { ShowWorking(PhaseText(m_bridge->Phase())); });
+  m_phaseTimer->start(kPhaseRefresh);
   try {
     auto session = std::make_shared<LauncherSession>(std::move(request), m_bridge, m_setup);
     m_pSessionThread = std::make_unique<SessionThread>(session);
     m_session = std::move(session);
-    ShowWorking(texts::kConnecting);
   } catch (const std::exception&) {
     // No thread (or no descriptor for it): nothing happens; OK may be pressed again.
     m_pSessionThread.reset();
+    ShowIdle();
   }
 }
 
@@ -300,7 +309,6 @@ void CLauncherDlg::OnSessionMessage(int message, const QString& text, qulonglong
   m_bridge->BoxDismissed(ticket);
 }
 
-void CLauncherDlg::OnSessionPhase(int phase) { ShowWorking(PhaseText(static_cast<SessionPhase>(phase))); }
 
 void CLauncherDlg::ShowWorking(const char* status) {
   for (QWidget* input : {static_cast<QWidget*>(m_userId), static_cast<QWidget*>(m_password),
@@ -309,8 +317,21 @@ void CLauncherDlg::ShowWorking(const char* status) {
   }
   setCursor(Qt::BusyCursor);
   m_version->hide();
-  m_status->setText(QString::fromUtf8(status));
+  const QString text = QString::fromUtf8(status);
+  if (m_status->text() != text) m_status->setText(text);
   m_status->show();
+}
+
+void CLauncherDlg::ShowIdle() {
+  delete m_phaseTimer;
+  m_phaseTimer = nullptr;
+  for (QWidget* input : {static_cast<QWidget*>(m_userId), static_cast<QWidget*>(m_password),
+                         static_cast<QWidget*>(m_ok)}) {
+    input->setEnabled(true);
+  }
+  unsetCursor();
+  m_status->hide();
+  m_version->show();
 }
 
 void CLauncherDlg::ShowSessionMessage(SessionMessage message, const QString& text) {

@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 namespace dovrel {
 
@@ -52,8 +53,6 @@ class CLauncherDlg : public QDialog {
   // The worker's request for a box (`message` is a SessionMessage); tells
   // the bridge once the user has dismissed it.
   void OnSessionMessage(int message, const QString& text, qulonglong ticket);
-  // The worker's progress (`phase` is a SessionPhase), for the status line.
-  void OnSessionPhase(int phase);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -65,6 +64,8 @@ class CLauncherDlg : public QDialog {
   void CentreOnScreen();
   // While the worker runs: fields and OK disabled, a busy cursor, the status line.
   void ShowWorking(const char* status);
+  // Back to the form as it was before OK.
+  void ShowIdle();
 
   std::string m_strHostName;
   int m_nDisplay = 0;
@@ -84,6 +85,7 @@ class CLauncherDlg : public QDialog {
   QPushButton* m_ok = nullptr;
   QLabel* m_version = nullptr;
   QLabel* m_status = nullptr;
+  QTimer* m_phaseTimer = nullptr;  // shows the worker's phase while it runs
   QMenu* m_systemMenu = nullptr;
   bool m_centred = false;
 };

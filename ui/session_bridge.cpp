@@ -17,14 +17,13 @@ struct Slot {
   const char* signature;
 };
 constexpr Slot kMessageSlot{"OnSessionMessage", "OnSessionMessage(int,QString,qulonglong)"};
-constexpr Slot kPhaseSlot{"OnSessionPhase", "OnSessionPhase(int)"};
 constexpr Slot kCloseSlot{"reject", "reject()"};
 
 }  // namespace
 
 void SessionBridge::RequireSlots(const QObject& form) {
   const QMetaObject& meta = *form.metaObject();
-  for (const Slot& slot : {kMessageSlot, kPhaseSlot, kCloseSlot}) {
+  for (const Slot& slot : {kMessageSlot, kCloseSlot}) {
     if (meta.indexOfMethod(slot.signature) < 0) qFatal("the form has no slot %s", slot.signature);
   }
 }
@@ -43,11 +42,7 @@ void SessionBridge::ShowMessage(SessionMessage message, const std::string& text)
   m_changed.wait(lock, [&] { return m_dialog == nullptr || m_boxesDone >= ticket; });
 }
 
-void SessionBridge::PhaseChanged(SessionPhase phase) {
-  const std::lock_guard lock(m_mutex);
-  if (m_dialog == nullptr) return;
-  QMetaObject::invokeMethod(m_dialog, kPhaseSlot.name, Qt::QueuedConnection, Q_ARG(int, static_cast<int>(phase)));
-}
+void SessionBridge::PhaseChanged(SessionPhase phase) { m_phase.store(phase); }
 
 void SessionBridge::Report(const std::string& line) {
   // One write per line: lines of two threads never interleave.

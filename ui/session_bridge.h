@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -31,6 +32,10 @@ class SessionBridge final : public SessionObserver {
 
   void ShowMessage(SessionMessage message, const std::string& text) override;  // worker thread
   void PhaseChanged(SessionPhase phase) override;                              // worker thread
+  // The worker's latest phase. The form reads it on a timer: a call posted
+  // into Qt's event queue for every phase would meet the form's own use of
+  // it under a lock that thread checkers cannot see.
+  [[nodiscard]] SessionPhase Phase() const { return m_phase.load(); }  // any thread
   void Report(const std::string& line) override;                               // any thread
   void RequestClose() override;                                                // worker thread
   void Detach();                                                               // user-interface thread
@@ -43,6 +48,7 @@ class SessionBridge final : public SessionObserver {
   CLauncherDlg* m_dialog;  // null once detached
   std::uint64_t m_boxesAsked = 0;
   std::uint64_t m_boxesDone = 0;
+  std::atomic<SessionPhase> m_phase{SessionPhase::kConnecting};
 };
 
 }  // namespace dovrel
