@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "unique_fd.h"
+#include "net/unique_fd.h"
 
 namespace dovrel {
 

@@ -14,8 +14,8 @@
 #include "display_check.h"
 #include "font_warm_up.h"
 #include "launcher_app.h"
-#include "local_display.h"
-#include "secret_bytes.h"
+#include "watch/local_display.h"
+#include "login/secret_bytes.h"
 
 namespace {
 

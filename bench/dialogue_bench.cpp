@@ -254,7 +254,7 @@ std::vector<double> LoopbackRoundTrips(int count) {
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::atoi(argv[1]) : 10;
   const char* expectScript = argc > 2 ? argv[2] : nullptr;
-  const dovrel::SessionTiming defaults;
+  const dovrel::Limits defaults;
 
   std::vector<double> toExit, cpu, own;
   for (int i = 0; i < runs; ++i) {

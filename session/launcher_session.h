@@ -1,19 +1,19 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
-#include "abort_signal.h"
-#include "launch_report.h"
-#include "launch_words.h"
-#include "local_display.h"
+#include "base/outcome.h"
+#include "login/login_dialogue.h"
+#include "net/abort_signal.h"
+#include "net/unique_fd.h"
+#include "reporter.h"
 #include "session_observer.h"
 #include "session_request.h"
-#include "telnet_channel.h"
-#include "unique_fd.h"
+#include "telnet/telnet_channel.h"
 
 namespace dovrel {
 
@@ -42,29 +42,13 @@ class LauncherSession {
   [[nodiscard]] SessionObserver& Observer() const noexcept { return *m_observer; }
 
  private:
-  // What settled the watch after the command line.
-  enum class LaunchSign {
-    kSeen,      // the terminal's window, or its lasting X connection
-    kAssumed,   // nothing could be watched and nothing speaks against it
-    kHostSaid,  // the host's words tell why it did not start
-    kNothing,   // the watch ran out: no window, no word
-    kAborted,
-  };
-
   bool ConnectToHost();
   SessionOutcome RunConnected(TelnetChannel& channel);
-  SessionOutcome RunLoginScript(TelnetChannel& channel);
+  SessionOutcome AfterLogin(TelnetChannel& channel, const LoginResult& login);
   SessionOutcome LaunchRemoteTerminal(TelnetChannel& channel);
-  LaunchSign WatchLaunch(TelnetChannel& channel, TerminalWatch* watch, LaunchWords& words,
-                         const std::string& command);
-  SessionOutcome LaunchFailed(LaunchProblem problem, const std::string& hostLine);
-  SessionOutcome Stopped(TelnetChannel& channel, const char* step, IoStatus status);
-  // Sends `bytes` and a line feed; the verbose report shows `shown` instead
-  // of the bytes when it is given.
-  bool TypeLine(TelnetChannel& channel, std::span<const unsigned char> bytes, const char* shown);
-  void Phase(SessionPhase phase, const std::string& what);
-  void Verbose(const std::string& what);
-  void VerboseHeard(TelnetChannel& channel);
+  SessionOutcome LaunchFailed(LaunchCause cause, const std::string& hostLine);
+  SessionOutcome LoginIncorrect(const std::string& why);
+  SessionOutcome Stopped(TelnetChannel& channel, Step step, IoStatus status);
   [[nodiscard]] WaitClock& Clock() const;
   void CloseSocket() noexcept;
   SessionOutcome Failure() const noexcept;
@@ -72,10 +56,10 @@ class LauncherSession {
   SessionRequest m_request;
   std::shared_ptr<SessionObserver> m_observer;
   SessionSetup m_setup;
+  Reporter m_reporter;
   AbortSignal m_abort;
   UniqueFd m_hSocket;
   std::string m_localAddress;
-  std::chrono::steady_clock::time_point m_started;  // on Clock()
   std::atomic<bool> m_socketOpen{false};
   std::atomic<SessionOutcome> m_outcome{SessionOutcome::kNotRun};
   // A box to show once the connection is closed: a box left on screen must

@@ -69,7 +69,7 @@ class WholeRun : public ::testing::Test {
 
   ScriptedHost m_host;
   SessionSetup m_setup{.port = m_host.Port(),
-                       .timing = {.readLimit = 3000ms, .promptQuiet = 300ms, .textQuiet = 1000ms,
+                       .limits = {.readLimit = 3000ms, .promptQuiet = 300ms, .textQuiet = 1000ms,
                                   .watchLimit = 3000ms, .drainQuiet = 500ms, .seenQuiet = 100ms},
                        .verbose = false,
                        .display = nullptr,
@@ -180,11 +180,11 @@ class CloseDuring : public WholeRun, public ::testing::WithParamInterface<Phase>
 
 TEST_P(CloseDuring, EndsWithStatus1WithinTheLimit) {
   const Phase phase = GetParam();
-  m_setup.timing.readLimit = 60000ms;
-  m_setup.timing.watchLimit = 60000ms;
-  m_setup.timing.drainQuiet = 60000ms;
+  m_setup.limits.readLimit = 60000ms;
+  m_setup.limits.watchLimit = 60000ms;
+  m_setup.limits.drainQuiet = 60000ms;
   // The watch after the command line ends at once in the draining case.
-  if (phase == Phase::kDraining) m_setup.timing.watchLimit = 0ms;
+  if (phase == Phase::kDraining) m_setup.limits.watchLimit = 0ms;
   std::atomic<bool> reached{false};
   std::unique_ptr<test::HangingListener> hanging;
   std::thread host;

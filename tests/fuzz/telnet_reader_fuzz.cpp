@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "option_refuser.h"
-#include "telnet_protocol.h"
-#include "telnet_reader.h"
+#include "telnet/option_refuser.h"
+#include "telnet/telnet_protocol.h"
+#include "telnet/telnet_reader.h"
 
 #if DOVREL_HAVE_LIBTELNET
 #include <libtelnet.h>

@@ -159,7 +159,7 @@ TEST_F(HostileHost, OddBytesAroundThePromptDoNotHideIt) {
 class ResetIn : public HostileHost, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ResetIn, EndsTheSessionWithoutAMessage) {
-  m_setup.timing.drainQuiet = 5000ms;
+  m_setup.limits.drainQuiet = 5000ms;
   Start();
   const int phase = GetParam();
   const char* steps[] = {"login: ", "Password: ", "$ "};

@@ -62,7 +62,7 @@ TEST_F(LaunchWatch, ADisplayWithoutTcpStopsBeforeAnythingIsTyped) {
 }
 
 TEST_F(LaunchWatch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) {
-  m_setup.timing.drainQuiet = 5000ms;
+  m_setup.limits.drainQuiet = 5000ms;
   Start(true);
   const std::string command = LogInAndReadCommand();
   ASSERT_TRUE(m_host.Send("xterm -geometry 80x25+0+0 &\r\n[1] 4242\r\n$ "));
@@ -94,7 +94,7 @@ class HostSaysWhy : public LaunchWatch, public ::testing::WithParamInterface<Hos
 
 TEST_P(HostSaysWhy, TheSessionEndsWithStatus1AndTheReasonAfterTheConnectionCloses) {
   const HostSays& c = GetParam();
-  m_setup.timing.watchLimit = 60000ms;
+  m_setup.limits.watchLimit = 60000ms;
   Start();
   LogInAndReadCommand();
   const auto said = Clock::now();
@@ -124,13 +124,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LaunchWatch, NoWindowAndNoWordWithinTheWatchIsAFailureThatNamesTheFirewall) {
   const auto clock = SkipWaits();
-  m_setup.timing.watchLimit = SessionTiming{}.watchLimit;
+  m_setup.limits.watchLimit = Limits{}.watchLimit;
   Start();
   LogInAndReadCommand();
   const auto typed = clock->Now();
   ASSERT_TRUE(m_host.ReadUntil("exit\n"));
-  EXPECT_GE(clock->Now() - typed, m_setup.timing.watchLimit - 100ms);
-  EXPECT_LT(clock->Now() - typed, m_setup.timing.watchLimit + 500ms);
+  EXPECT_GE(clock->Now() - typed, m_setup.limits.watchLimit - 100ms);
+  EXPECT_LT(clock->Now() - typed, m_setup.limits.watchLimit + 500ms);
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunchFailed);
   EXPECT_NE(m_observer->Reports().find("a firewall may drop connections to port 6001 of 127.0.0.1"),
@@ -140,7 +140,7 @@ TEST_F(LaunchWatch, NoWindowAndNoWordWithinTheWatchIsAFailureThatNamesTheFirewal
 
 TEST_F(LaunchWatch, AWindowThatCannotBeWatchedFallsBackToTheQuietHost) {
   m_display->seesWindows = false;
-  m_setup.timing.watchLimit = 60000ms;
+  m_setup.limits.watchLimit = 60000ms;
   Start();
   LogInAndReadCommand();
   ASSERT_TRUE(m_host.ReadUntil("exit\n", 2s)) << "the drain's quiet, not the watch's limit";

@@ -6,8 +6,9 @@
 
 #include <string>
 
-#include "launch_words.h"
-#include "x_connections.h"
+#include "host_text/host_text.h"
+#include "host_text/launch_words.h"
+#include "watch/x_connections.h"
 
 namespace dovrel {
 namespace {
@@ -17,7 +18,7 @@ using namespace std::chrono_literals;
 struct WordsCase {
   const char* what;
   std::string text;
-  LaunchVerdict verdict;
+  LaunchCause verdict;
   std::string line;  // the quoted line that decided
 };
 
@@ -41,37 +42,37 @@ INSTANTIATE_TEST_SUITE_P(
     Transcripts, HostWords,
     ::testing::Values(
         WordsCase{"bash", kEcho + "[1] 4242\r\n-bash: kterm: command not found\r\n",
-                  LaunchVerdict::kProgramMissing, "-bash: kterm: command not found"},
-        WordsCase{"dash", kEcho + "$ -sh: 1: kterm: not found\r\n", LaunchVerdict::kProgramMissing,
+                  LaunchCause::kProgramMissing, "-bash: kterm: command not found"},
+        WordsCase{"dash", kEcho + "$ -sh: 1: kterm: not found\r\n", LaunchCause::kProgramMissing,
                   "$ -sh: 1: kterm: not found"},
         WordsCase{"zsh, coloured", kEcho + "\x1b[1mzsh: command not found: kterm\x1b[0m\r\n",
-                  LaunchVerdict::kProgramMissing, "zsh: command not found: kterm"},
-        WordsCase{"tcsh", kEcho + "kterm: Command not found.\r\n", LaunchVerdict::kProgramMissing,
+                  LaunchCause::kProgramMissing, "zsh: command not found: kterm"},
+        WordsCase{"tcsh", kEcho + "kterm: Command not found.\r\n", LaunchCause::kProgramMissing,
                   "kterm: Command not found."},
-        WordsCase{"fish", kEcho + "fish: Unknown command: kterm\r\n", LaunchVerdict::kProgramMissing,
+        WordsCase{"fish", kEcho + "fish: Unknown command: kterm\r\n", LaunchCause::kProgramMissing,
                   "fish: Unknown command: kterm"},
         WordsCase{"ksh93", kEcho + "ksh: kterm: not found [No such file or directory]\r\n",
-                  LaunchVerdict::kProgramMissing, "ksh: kterm: not found [No such file or directory]"},
+                  LaunchCause::kProgramMissing, "ksh: kterm: not found [No such file or directory]"},
         WordsCase{"not executable", kEcho + "-bash: /usr/local/bin/kterm: Permission denied\r\n",
-                  LaunchVerdict::kProgramMissing, "-bash: /usr/local/bin/kterm: Permission denied"},
+                  LaunchCause::kProgramMissing, "-bash: /usr/local/bin/kterm: Permission denied"},
         WordsCase{"no cookie", kEcho + "Authorization required, but no authorization protocol specified\r\n"
                                        "kterm: Xt error: Can't open display: 10.200.0.1:1\r\n",
-                  LaunchVerdict::kDisplayRefused, "Authorization required, but no authorization protocol specified"},
+                  LaunchCause::kDisplayRefused, "Authorization required, but no authorization protocol specified"},
         WordsCase{"a wrong cookie, on one line with the next message",
                   kEcho + "Invalid MIT-MAGIC-COOKIE-1 keykterm: Xt error: Can't open display: 10.200.0.1:1\r\n",
-                  LaunchVerdict::kDisplayRefused,
+                  LaunchCause::kDisplayRefused,
                   "Invalid MIT-MAGIC-COOKIE-1 keykterm: Xt error: Can't open display: 10.200.0.1:1"},
         WordsCase{"no route to the display", kEcho + "kterm: Xt error: Can't open display: 10.200.0.1:1\r\n",
-                  LaunchVerdict::kDisplayFailed, "kterm: Xt error: Can't open display: 10.200.0.1:1"},
+                  LaunchCause::kDisplayFailed, "kterm: Xt error: Can't open display: 10.200.0.1:1"},
         WordsCase{"login failed after all", kEcho + "\r\nLogin incorrect\r\nvm login: ",
-                  LaunchVerdict::kLoginIncorrect, "Login incorrect"},
-        WordsCase{"a bare new login prompt", "\r\nvm login: ", LaunchVerdict::kLoginIncorrect, "vm login:"},
-        WordsCase{"a started terminal", kEcho + "[1] 4242\r\nuser@vm:~$ ", LaunchVerdict::kNone, ""},
+                  LaunchCause::kLoginIncorrect, "Login incorrect"},
+        WordsCase{"a bare new login prompt", "\r\nvm login: ", LaunchCause::kLoginIncorrect, "vm login:"},
+        WordsCase{"a started terminal", kEcho + "[1] 4242\r\nuser@vm:~$ ", LaunchCause::kUndecided, ""},
         WordsCase{"another program not found", kEcho + "-bash: fortune: command not found\r\n$ ",
-                  LaunchVerdict::kNone, ""},
+                  LaunchCause::kUndecided, ""},
         WordsCase{"a sentence that says login:", "to login: use your staff account\r\n",
-                  LaunchVerdict::kNone, ""},
-        WordsCase{"a sentence cut short by a pause", "to login: use your staff", LaunchVerdict::kNone, ""}));
+                  LaunchCause::kUndecided, ""},
+        WordsCase{"a sentence cut short by a pause", "to login: use your staff", LaunchCause::kUndecided, ""}));
 
 TEST(HostWords, QuoteAtMost200BytesAndNoCutCharacter) {
   EXPECT_EQ(QuoteHostText(std::string(300, 'a')).size(), 200U);

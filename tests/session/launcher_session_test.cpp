@@ -33,7 +33,7 @@ SecretBytes Secret(std::string text) { return SecretBytes::TakeFrom(text); }
 
 class Dialogue : public test::WorkerFixture {
  protected:
-  Dialogue() { m_setup.timing.readLimit = 1500ms; }
+  Dialogue() { m_setup.limits.readLimit = 1500ms; }
 
   // Starts the worker against the scripted host.
   void Start(std::string userId = "alice", std::string password = "secret", bool xterm = true,
@@ -90,7 +90,7 @@ TEST_F(Dialogue, TypesTheCommandMomentsAfterTheShellPrompt) {
   ASSERT_TRUE(m_host.ReadUntil(" &\n"));
   // The prompt's short quiet, and no line held back by the kernel until the
   // host's delayed ACK (40 ms a prompt).
-  EXPECT_LT(Clock::now() - prompt, SessionTiming{}.promptQuiet + 30ms);
+  EXPECT_LT(Clock::now() - prompt, Limits{}.promptQuiet + 30ms);
 }
 
 TEST_F(Dialogue, TypesTheCommandAgainOnceWhenTheShellShowsAFreshPromptWithoutItsEcho) {
@@ -184,8 +184,8 @@ TEST_F(Dialogue, TypesTheCommandAfterQuietTextWithoutAPrompt) {
   const auto sent = clock->Now();
   ASSERT_TRUE(m_host.Send("Password: \r\nWelcome to a host with an unusual prompt\r\nready: "));
   ASSERT_TRUE(m_host.ReadUntil(" &\n"));
-  EXPECT_GE(clock->Now() - sent, m_setup.timing.textQuiet);
-  EXPECT_LT(clock->Now() - sent, m_setup.timing.textQuiet + 500ms);
+  EXPECT_GE(clock->Now() - sent, m_setup.limits.textQuiet);
+  EXPECT_LT(clock->Now() - sent, m_setup.limits.textQuiet + 500ms);
 }
 
 TEST_F(Dialogue, TypesTheCommandAnywayWhenNothingArrivesAfterThePassword) {
@@ -194,8 +194,8 @@ TEST_F(Dialogue, TypesTheCommandAnywayWhenNothingArrivesAfterThePassword) {
   LogIn();
   const auto sent = clock->Now();
   ASSERT_TRUE(m_host.ReadUntil(" &\n"));
-  EXPECT_GE(clock->Now() - sent, m_setup.timing.readLimit);
-  EXPECT_LT(clock->Now() - sent, m_setup.timing.readLimit + 500ms);
+  EXPECT_GE(clock->Now() - sent, m_setup.limits.readLimit);
+  EXPECT_LT(clock->Now() - sent, m_setup.limits.readLimit + 500ms);
 }
 
 TEST_F(Dialogue, ReportsALoginIncorrectAndTypesNothingMore) {
@@ -218,7 +218,7 @@ TEST_F(Dialogue, GivesUpSilentlyOnAPromptInAnotherCase) {
   ASSERT_TRUE(m_host.Accept());
   ASSERT_TRUE(m_host.Send("\r\nhost Login: "));
   ASSERT_TRUE(Finishes());
-  EXPECT_GE(clock->Now() - started, m_setup.timing.readLimit);
+  EXPECT_GE(clock->Now() - started, m_setup.limits.readLimit);
   EXPECT_EQ(m_host.Received(), "");
   EXPECT_TRUE(m_observer->Messages().empty());
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
@@ -238,7 +238,7 @@ TEST_F(Dialogue, SendsA20ByteNameAndAByte255Doubled) {
 }
 
 TEST_F(Dialogue, EndsAtOnceWhenTheHostClosesAfterExit) {
-  m_setup.timing.drainQuiet = 2000ms;
+  m_setup.limits.drainQuiet = 2000ms;
   Start();
   LogIn();
   ASSERT_TRUE(m_host.Send("$ "));
@@ -252,7 +252,7 @@ TEST_F(Dialogue, EndsAtOnceWhenTheHostClosesAfterExit) {
 
 // In real time: the proof that the waits keep the system's clock.
 TEST_F(Dialogue, EndsTheDrainsQuietAfterTheLastByteOfAHostThatStaysOpen) {
-  m_setup.timing.drainQuiet = 500ms;
+  m_setup.limits.drainQuiet = 500ms;
   Start();
   LogIn();
   ASSERT_TRUE(m_host.Send("$ "));
@@ -272,7 +272,7 @@ TEST_F(Dialogue, EndsTheDrainsQuietAfterTheLastByteOfAHostThatStaysOpen) {
 }
 
 TEST_F(Dialogue, AnAbortDuringTheDrainEndsItAtOnce) {
-  m_setup.timing.drainQuiet = 60000ms;
+  m_setup.limits.drainQuiet = 60000ms;
   Start();
   LogIn();
   ASSERT_TRUE(m_host.Send("$ "));
@@ -285,7 +285,7 @@ TEST_F(Dialogue, AnAbortDuringTheDrainEndsItAtOnce) {
 }
 
 TEST_F(Dialogue, AnAbortWhileWaitingForAPromptEndsTheWorker) {
-  m_setup.timing.readLimit = 60000ms;
+  m_setup.limits.readLimit = 60000ms;
   Start();
   ASSERT_TRUE(m_host.Accept());
   ASSERT_TRUE(m_host.Send(kBusyboxOpening));

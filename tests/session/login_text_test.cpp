@@ -5,9 +5,10 @@
 
 #include <string>
 
-#include "login_script.h"
-#include "prompt_matcher.h"
-#include "shell_readiness.h"
+#include "base/terminal_program.h"
+#include "login/login_dialogue.h"
+#include "host_text/prompt_matcher.h"
+#include "host_text/shell_readiness.h"
 
 namespace dovrel {
 namespace {
@@ -108,13 +109,16 @@ TEST(ShellReadiness, CountsOnlyVisibleText) {
 }
 
 TEST(RemoteCommand, IsTheTerminalWithItsDisplayInTheBackground) {
-  const std::string xterm = FormatRemoteCommand(true, "192.168.0.5", 1);
-  EXPECT_EQ(xterm, "xterm -geometry 80x25+0+0 -display 192.168.0.5:1 &\n");
-  EXPECT_EQ(xterm.size(), 51U);
-  EXPECT_EQ(FormatRemoteCommand(false, "10.200.0.1", 0),
-            "kterm -geometry 80x25+0+0 -display 10.200.0.1:0 &\n");
-  EXPECT_EQ(FormatRemoteCommand(false, "192.168.0.5", 9),
-            "kterm -geometry 80x25+0+0 -display 192.168.0.5:9 &\n");
+  const std::string xterm = TerminalProgram::Of(true).CommandLine("192.168.0.5", 1);
+  EXPECT_EQ(xterm, "xterm -geometry 80x25+0+0 -display 192.168.0.5:1 &");
+  EXPECT_EQ(xterm.size(), 50U);
+  EXPECT_EQ(TerminalProgram::Of(false).CommandLine("10.200.0.1", 0),
+            "kterm -geometry 80x25+0+0 -display 10.200.0.1:0 &");
+  EXPECT_EQ(TerminalProgram::Of(false).CommandLine("192.168.0.5", 9),
+            "kterm -geometry 80x25+0+0 -display 192.168.0.5:9 &");
+  EXPECT_NE(xterm.find(TerminalProgram::kGeometry), std::string::npos) << "the echo check looks for it";
+  EXPECT_TRUE(TerminalProgram::IsTerminalClass(TerminalProgram::Of(false).windowClass));
+  EXPECT_FALSE(TerminalProgram::IsTerminalClass("Xterm"));
 }
 
 }  // namespace

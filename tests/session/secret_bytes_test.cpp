@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "secret_bytes.h"
+#include "login/secret_bytes.h"
 
 namespace dovrel {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
-#include "abort_signal.h"
+#include "net/abort_signal.h"
 #include "scripted_host.h"
-#include "telnet_channel.h"
-#include "unique_fd.h"
+#include "telnet/telnet_channel.h"
+#include "net/unique_fd.h"
 
 namespace dovrel {
 namespace {
@@ -144,8 +144,8 @@ TEST_F(OptionPhase, AnAbortEndsABlockedReadAtOnce) {
 TEST_F(OptionPhase, DataIsSentWithByte255Doubled) {
   TelnetChannel channel = Channel();
   const unsigned char password[] = {'p', 255, 'w'};
-  ASSERT_TRUE(channel.SendData(password));
-  EXPECT_EQ(HostReceives(), Bytes({'p', 255, 255, 'w'}));
+  ASSERT_TRUE(channel.SendLine(password, TelnetChannel::Echo::kSecret));
+  EXPECT_EQ(HostReceives(), Bytes({'p', 255, 255, 'w', '\n'}));
 }
 
 TEST_F(OptionPhase, SendingToAClosedPeerFailsWithoutSigpipe) {
@@ -153,7 +153,7 @@ TEST_F(OptionPhase, SendingToAClosedPeerFailsWithoutSigpipe) {
   m_host.Reset();
   const unsigned char bytes[] = {'x'};
   // The process would die here if SIGPIPE were raised.
-  EXPECT_FALSE(channel.SendData(bytes) && channel.SendData(bytes));
+  EXPECT_FALSE(channel.SendLine(bytes) && channel.SendLine(bytes));
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "option_refuser.h"
+#include "telnet/option_refuser.h"
 #include "scripted_host.h"
-#include "telnet_protocol.h"
-#include "telnet_reader.h"
+#include "telnet/telnet_protocol.h"
+#include "telnet/telnet_reader.h"
 
 namespace dovrel {
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "local_display.h"
+#include "watch/local_display.h"
 
 namespace dovrel::test {
 
@@ -12,18 +12,18 @@ namespace dovrel::test {
 // windows can be watched, and when the terminal shows up (ShowTerminal()).
 class FakeDisplay final : public LocalDisplay {
  public:
-  Reach CheckTcp(const std::string& /*address*/, int /*display*/, const AbortSignal& /*abort*/) override {
+  Reach CheckTcp(const std::string& /*address*/, int /*display*/, const AbortSignal& /*abort*/,
+                 const Limits& /*limits*/) override {
     return reach;
   }
-  std::unique_ptr<TerminalWatch> Watch(const std::string& /*address*/, int /*display*/) override {
-    watched = true;
+  std::unique_ptr<TerminalWatch> Watch(const std::string& /*address*/, int /*display*/,
+                                       const Limits& /*limits*/) override {
     return std::make_unique<Watcher>(*this);
   }
   void ShowTerminal() { m_terminal = true; }
 
   Reach reach = Reach::kListening;
   bool seesWindows = true;
-  std::atomic<bool> watched{false};
 
  private:
   class Watcher final : public TerminalWatch {

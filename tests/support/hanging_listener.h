@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "unique_fd.h"
+#include "net/unique_fd.h"
 
 namespace dovrel::test {
 

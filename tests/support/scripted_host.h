@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "unique_fd.h"
+#include "net/unique_fd.h"
 
 namespace dovrel::test {
 

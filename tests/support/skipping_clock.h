@@ -6,7 +6,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "transport.h"
+#include "net/transport.h"
 
 namespace dovrel::test {
 

@@ -23,12 +23,11 @@ class WorkerFixture : public ::testing::Test {
   WorkerFixture() {
     using std::chrono::milliseconds;
     m_setup.port = m_host.Port();
-    m_setup.timing = {.readLimit = milliseconds(1000),
-                      .promptQuiet = SessionTiming{}.promptQuiet,
-                      .textQuiet = milliseconds(1000),
-                      .watchLimit = milliseconds(3000),
-                      .drainQuiet = milliseconds(300),
-                      .seenQuiet = milliseconds(100)};
+    // The program's limits, with the long ones shortened.
+    m_setup.limits.readLimit = milliseconds(1000);
+    m_setup.limits.watchLimit = milliseconds(3000);
+    m_setup.limits.drainQuiet = milliseconds(300);
+    m_setup.limits.seenQuiet = milliseconds(100);
     // No display unless a test asks for one: the old rule, a quiet host
     // after the command line is a launch.
   }

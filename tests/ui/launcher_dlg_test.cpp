@@ -56,7 +56,7 @@ class Form : public ::testing::Test {
   // The host a worker started by a test connects to.
   test::ScriptedHost m_scripted;
   CLauncherDlg m_dialog{SessionSetup{.port = m_scripted.Port(),
-                                     .timing = {.readLimit = std::chrono::milliseconds(60000)},
+                                     .limits = {.readLimit = std::chrono::milliseconds(60000)},
                                      .verbose = false,
                                      .display = nullptr,
                                      .clock = nullptr}};

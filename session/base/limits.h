@@ -1,0 +1,58 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+namespace dovrel {
+
+// Every time and count the worker goes by, in one table. The program runs on
+// the defaults; a test starts from them too and shortens what it needs.
+// Every "quiet" counts from the moment the host has acknowledged all that was
+// typed, not from when it was handed to the socket.
+struct Limits {
+  using ms = std::chrono::milliseconds;
+
+  // Longest wait for any one read from the host: long enough for a loaded
+  // host's login program, short enough that a dead one is given up on.
+  ms readLimit{5000};
+  // Quiet after text ending in a shell prompt character. Short, because it is
+  // safe to type early from then on: a login program throws typed input away
+  // once, right after it reads the password, before it prints anything more.
+  ms promptQuiet{20};
+  // Quiet after other text: taken as a shell that prints no usual prompt.
+  ms textQuiet{1000};
+  // A user name typed at a "login:" that was not the prompt is typed again
+  // when the new prompt has stood this long: a login program that took the
+  // first one after all answers with its echo or "Password:" sooner.
+  ms loginAgainQuiet{500};
+  // User names typed in all before a further "login:" prompt is a failure.
+  int userNameTries{2};
+  // Longest watch for the terminal after the command line: a window on a
+  // plain link comes within a second; ten leave room for a busy host.
+  ms watchLimit{10000};
+  // The watch reads the host in slices this long, looking at the display
+  // between them.
+  ms watchSlice{50};
+  // A shell quiet this long at a fresh prompt, with no echo of the command
+  // line, never read it: the line is typed once more.
+  ms freshPromptQuiet{300};
+  // Quiet that ends the final drain when the launch was taken on trust (the
+  // window could not be watched), and that counts as "nothing against it".
+  ms drainQuiet{2000};
+  // Quiet that ends the session once the outcome is known: time for "exit"
+  // to reach the shell, nothing more is waited for.
+  ms seenQuiet{200};
+  // The drain reads at most this many bytes at a time.
+  std::size_t drainChunk{100};
+  // Longest wait for the display's TCP port before the login: an X server on
+  // this machine answers at once; a firewall that drops the probe would
+  // otherwise hold the login up.
+  ms probeLimit{2000};
+  // A new X connection from the host that stays open this long is a terminal
+  // that was let in: an X server closes a client it refuses at once.
+  ms lastingConnection{2000};
+  // The system's socket table is read at most this often during the watch.
+  ms socketTablePeriod{100};
+};
+
+}  // namespace dovrel

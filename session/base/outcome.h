@@ -1,0 +1,62 @@
+#pragma once
+
+#include <string_view>
+
+namespace dovrel {
+
+// How a session ended. The program's exit status follows from it.
+enum class SessionOutcome {
+  kNotRun,          // no worker was ever started
+  kLaunched,        // the terminal was seen, or nothing speaks against it
+  kCannotConnect,   // the host could not be resolved or reached
+  kLoginIncorrect,  // the host refused the user name or password
+  kLaunchFailed,    // logged in, but the terminal did not start
+  kEnded,           // the host fell silent, closed or failed before the launch
+  kAborted,         // the form was closed first
+};
+
+// What decided the launch: the terminal seen, or why it did not start.
+enum class LaunchCause {
+  kUndecided,       // nothing for or against it so far
+  kSeen,            // the terminal's window, or its lasting X connection
+  kAssumed,         // nothing could be watched and nothing speaks against it
+  kNoTcp,           // the X server takes no TCP connections (found before the login)
+  kNoXServer,       // no X server at all on the display (found before the login)
+  kProgramMissing,  // the host has no such terminal program
+  kDisplayRefused,  // the X server turned the terminal away
+  kDisplayFailed,   // the terminal could not open the display, for another reason
+  kNoWindow,        // no window and no word from the host within the watch
+  kLoginIncorrect,  // the command went to a login program: the login failed after all
+  kAborted,         // the form was closed first
+};
+
+// Where the worker was when a session stopped.
+enum class Step {
+  kConnecting,
+  kAfterConnecting,
+  kFirstText,
+  kLoginPrompt,
+  kPasswordPrompt,
+  kShell,
+  kCommand,
+  kWatch,
+  kExit,
+};
+
+// The step as a report names it: "stopped <text>: <why>".
+constexpr std::string_view StepText(Step step) {
+  switch (step) {
+    case Step::kConnecting: return "connecting";
+    case Step::kAfterConnecting: return "after connecting";
+    case Step::kFirstText: return "waiting for the host's first text";
+    case Step::kLoginPrompt: return "waiting for the login prompt";
+    case Step::kPasswordPrompt: return "waiting for the password prompt";
+    case Step::kShell: return "waiting for the shell after the password";
+    case Step::kCommand: return "typing the command line";
+    case Step::kWatch: return "watching for the terminal";
+    case Step::kExit: return "typing exit";
+  }
+  return "working";
+}
+
+}  // namespace dovrel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dovrel {
+
+// The facts about the host's text that more than one step needs, each decided
+// in one place.
+
+// A login program's prompt standing as the line's visible text: "login: " or
+// "host login: " (blanks around it allowed, one word at most before it).
+bool IsLoginPrompt(std::string_view line);
+
+// Whether `word` occurs in `text`, ASCII letters in either case.
+bool ContainsIgnoringCase(std::string_view text, std::string_view word);
+
+// A login program's refusal, in any case: "Login incorrect".
+bool SaysLoginIncorrect(std::string_view line);
+
+// Quotes the host's text for a message: control bytes dropped, blanks at
+// either end trimmed, at most 200 bytes (never a cut UTF-8 character).
+std::string QuoteHostText(std::string_view text);
+
+// The last line of `text` that has something in it, quoted as above.
+std::string LastLine(std::string_view text);
+
+// Host text made printable on one line: control bytes as \r, \n, \xNN.
+std::string EscapeHostText(std::string_view text);
+
+}  // namespace dovrel

@@ -1,0 +1,84 @@
+#include "host_text/launch_words.h"
+
+#include "host_text/host_text.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
+
+namespace dovrel {
+
+namespace {
+
+bool ContainsAny(std::string_view text, std::initializer_list<std::string_view> words) {
+  return std::any_of(words.begin(), words.end(),
+                     [&](std::string_view word) { return ContainsIgnoringCase(text, word); });
+}
+
+// What shells say when a command cannot be run: dash "kterm: not found",
+// bash "kterm: command not found", tcsh "kterm: Command not found.", zsh
+// "command not found: kterm", fish "Unknown command: kterm", and the errors
+// of a path that is missing or not executable.
+bool SaysProgramMissing(std::string_view line, std::string_view program) {
+  return line.find(program) != std::string_view::npos &&
+         ContainsAny(line, {"not found", "No such file or directory", "Permission denied",
+                            "Unknown command"});
+}
+
+// Xlib's words when the server turns a client away.
+bool SaysRefused(std::string_view line) {
+  return ContainsAny(line, {"Authorization required", "No protocol specified",
+                            "Invalid MIT-MAGIC-COOKIE-1 key"});
+}
+
+bool SaysNoDisplay(std::string_view line) {
+  return ContainsAny(line, {"Can't open display", "cannot open display", "unable to open display",
+                            "Xt error"});
+}
+
+}  // namespace
+
+LaunchWords::LaunchWords(std::string program) : m_program(std::move(program)) {}
+
+bool LaunchWords::Feed(unsigned char byte) {
+  if (m_verdict != LaunchCause::kUndecided) return true;
+  if (m_terminal.Feed(byte) != TerminalText::Kind::kVisible) return false;
+  if (byte == '\n') {
+    Judge(true);
+    m_line.clear();
+  } else if (byte >= 0x20 || byte == '\t') {
+    if (m_line.size() < kLineLimit) m_line.push_back(static_cast<char>(byte));
+  }
+  return m_verdict != LaunchCause::kUndecided;
+}
+
+bool LaunchWords::Paused() {
+  // A prompt has no line end: it is judged as it stands once the host waits.
+  if (m_verdict == LaunchCause::kUndecided) Judge(false);
+  return m_verdict != LaunchCause::kUndecided;
+}
+
+void LaunchWords::Judge(bool complete) {
+  LaunchCause verdict = LaunchCause::kUndecided;
+  if (!complete) {
+    if (IsLoginPrompt(m_line)) verdict = LaunchCause::kLoginIncorrect;
+  } else if (SaysLoginIncorrect(m_line)) {
+    verdict = LaunchCause::kLoginIncorrect;
+  } else if (SaysProgramMissing(m_line, m_program)) {
+    verdict = LaunchCause::kProgramMissing;
+  } else if (SaysRefused(m_line)) {
+    verdict = LaunchCause::kDisplayRefused;
+  } else if (SaysNoDisplay(m_line)) {
+    verdict = LaunchCause::kDisplayFailed;
+  }
+  if (verdict == LaunchCause::kUndecided) return;
+  m_verdict = verdict;
+  m_decidingLine = QuoteHostText(m_line);
+}
+
+void UnreadCommand::Feed(unsigned char byte) {
+  m_shell.Feed(byte);
+  if (m_terminal.Feed(byte) == TerminalText::Kind::kVisible && m_echo.Feed(byte)) m_echoed = true;
+}
+
+}  // namespace dovrel

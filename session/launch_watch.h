@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+#include "base/limits.h"
+#include "base/outcome.h"
+#include "base/terminal_program.h"
+#include "net/abort_signal.h"
+#include "net/transport.h"
+#include "reporter.h"
+#include "telnet/telnet_channel.h"
+#include "watch/local_display.h"
+
+namespace dovrel {
+
+// What settled the launch, and the host's line that told why it failed.
+struct LaunchVerdict {
+  LaunchCause cause = LaunchCause::kUndecided;
+  std::string hostLine;  // quoted; empty when the host said nothing to it
+};
+
+// After the command line has gone out: watches the display and reads the
+// host's words at once, until one of them decides or the watch limit passes.
+// A command line that the shell never read (a fresh prompt and no echo) is
+// typed once more.
+class LaunchWatch {
+ public:
+  LaunchWatch(TelnetChannel& channel, const AbortSignal& abort, WaitClock& clock, const Limits& limits,
+              Reporter& reporter);
+
+  // `watch` may be null: nothing on this machine can be watched.
+  LaunchVerdict Run(TerminalWatch* watch, const TerminalProgram& program, const std::string& command);
+
+ private:
+  TelnetChannel& m_channel;
+  const AbortSignal& m_abort;
+  WaitClock& m_clock;
+  const Limits& m_limits;
+  Reporter& m_reporter;
+};
+
+}  // namespace dovrel

@@ -1,0 +1,110 @@
+#include "login/login_dialogue.h"
+
+#include <string>
+
+#include "host_text/host_text.h"
+#include "host_text/prompt_matcher.h"
+#include "host_text/shell_readiness.h"
+
+namespace dovrel {
+
+namespace {
+
+constexpr std::size_t kLineLength = 256;
+
+LoginResult Stopped(Step step, IoStatus status) { return {LoginResult::Kind::kStopped, step, status, 0}; }
+
+LoginResult SendFailed(Step step) { return {LoginResult::Kind::kSendFailed, step, IoStatus::kFailed, 0}; }
+
+}  // namespace
+
+IoStatus WaitForPrompt(TelnetChannel& channel, std::string_view prompt) {
+  PromptMatcher matcher(prompt);
+  for (;;) {
+    const TelnetChannel::DataByte next = channel.ReadDataByte();
+    if (next.status != IoStatus::kOk) return next.status;
+    if (matcher.Feed(next.byte)) return IoStatus::kOk;
+  }
+}
+
+PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::milliseconds promptQuiet) {
+  PromptMatcher password("Password:");
+  std::string line;  // the current line, NUL and CR left out
+  // Whether a login prompt is still the last text, blanks aside.
+  bool atLoginPrompt = false;
+  for (;;) {
+    const TelnetChannel::DataByte next =
+        atLoginPrompt ? channel.ReadDataByte(promptQuiet) : channel.ReadDataByte();
+    if (atLoginPrompt && next.status == IoStatus::kTimedOut) return {IoStatus::kOk, true};
+    if (next.status != IoStatus::kOk) return {next.status, false};
+    if (password.Feed(next.byte)) return {IoStatus::kOk, false};
+    if (next.byte == '\n') {
+      line.clear();
+      atLoginPrompt = false;
+      continue;
+    }
+    if (next.byte == '\0' || next.byte == '\r') continue;
+    if (line.size() == kLineLength) line.erase(0, 1);
+    line.push_back(static_cast<char>(next.byte));
+    // Only a colon can complete the prompt; any other text after it ends it.
+    if (next.byte == ':') {
+      atLoginPrompt = IsLoginPrompt(line);
+    } else if (next.byte != ' ') {
+      atLoginPrompt = false;
+    }
+  }
+}
+
+ShellState WaitForShell(TelnetChannel& channel, const Limits& limits) {
+  ShellReadiness shell;
+  for (;;) {
+    std::chrono::milliseconds quiet = limits.readLimit;
+    if (shell.EndsInShellPrompt() || shell.LoginFailed()) {
+      quiet = limits.promptQuiet;
+    } else if (shell.HasText()) {
+      quiet = limits.textQuiet;
+    }
+    const TelnetChannel::DataByte next = channel.ReadDataByte(quiet);
+    if (next.status == IoStatus::kTimedOut) {
+      // Quiet: decide on what has arrived. With no text at all the command
+      // is typed anyway, as a person would after waiting a while.
+      return shell.LoginFailed() ? ShellState::kLoginFailed : ShellState::kReady;
+    }
+    if (next.status != IoStatus::kOk) return ShellState::kGone;
+    shell.Feed(next.byte);
+  }
+}
+
+void DrainSocket(TelnetChannel& channel, std::size_t chunk, std::chrono::milliseconds quietLimit) {
+  channel.Discard(chunk, quietLimit);
+}
+
+LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& password, const Limits& limits,
+                  const std::function<void(std::string_view)>& note) {
+  if (!RefuseTelnetOptions(channel)) return Stopped(Step::kFirstText, channel.LastReadStatus());
+  const IoStatus status = WaitForPrompt(channel, "login:");
+  if (status != IoStatus::kOk) return Stopped(Step::kLoginPrompt, status);
+  for (int tries = 1;; ++tries) {
+    if (!channel.SendLine(userId.Bytes())) return SendFailed(Step::kLoginPrompt);
+    const PasswordPrompt prompt = WaitForPasswordPrompt(channel, limits.loginAgainQuiet);
+    if (prompt.status != IoStatus::kOk) return Stopped(Step::kPasswordPrompt, prompt.status);
+    if (!prompt.loginAgain) break;
+    if (tries == limits.userNameTries) return {LoginResult::Kind::kNameNotTaken, Step::kPasswordPrompt, status, tries};
+    note("a new login prompt: the user name was not taken");
+  }
+  userId.Wipe();
+  const bool passwordSent = channel.SendLine(password.Bytes(), TelnetChannel::Echo::kSecret);
+  password.Wipe();
+  if (!passwordSent) return SendFailed(Step::kPasswordPrompt);
+  switch (WaitForShell(channel, limits)) {
+    case ShellState::kReady:
+      return {LoginResult::Kind::kShell, Step::kShell, IoStatus::kOk, 0};
+    case ShellState::kLoginFailed:
+      return {LoginResult::Kind::kLoginIncorrect, Step::kShell, IoStatus::kOk, 0};
+    case ShellState::kGone:
+      break;
+  }
+  return Stopped(Step::kShell, channel.LastReadStatus());
+}
+
+}  // namespace dovrel

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string_view>
+
+#include "base/limits.h"
+#include "base/outcome.h"
+#include "login/secret_bytes.h"
+#include "telnet/telnet_channel.h"
+
+namespace dovrel {
+
+// Reads data bytes until `prompt` has arrived: kOk. Otherwise how the wait
+// ended: the host fell silent for the read limit, closed, a read failed or
+// the session was aborted.
+IoStatus WaitForPrompt(TelnetChannel& channel, std::string_view prompt);
+
+struct PasswordPrompt {
+  IoStatus status = IoStatus::kFailed;
+  // With kOk: false when "Password:" arrived, true when the host asked for
+  // the login name again instead and then waited.
+  bool loginAgain = false;
+};
+
+// After the user name line: reads until "Password:" arrives, or until a new
+// login prompt is the last thing the host printed and it has been quiet for
+// `promptQuiet`: the user name went out at a "login:" that was not the
+// prompt (a banner that says it) and was not taken.
+PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::milliseconds promptQuiet);
+
+enum class ShellState {
+  kReady,        // a shell is waiting for a command
+  kLoginFailed,  // the host refused the login
+  kGone,         // the connection closed, failed or was aborted
+};
+
+// After the password line: reads what the host prints until it falls quiet
+// and tells whether a shell is waiting. A login program may throw away typed
+// input right after it reads the password, so nothing must be typed before.
+ShellState WaitForShell(TelnetChannel& channel, const Limits& limits);
+
+// Reads up to `chunk` bytes at a time and throws them away, until the host
+// closes or has sent nothing for `quietLimit`.
+void DrainSocket(TelnetChannel& channel, std::size_t chunk, std::chrono::milliseconds quietLimit);
+
+// How the login dialogue ended.
+struct LoginResult {
+  enum class Kind {
+    kShell,           // a shell waits for the command line
+    kLoginIncorrect,  // the host refused the user name or password
+    kStopped,         // the host fell silent, closed or failed at `step`
+    kNameNotTaken,    // the host asked for the login name again, `tries` times
+    kSendFailed,      // a line could not be typed at `step`
+  };
+  Kind kind = Kind::kStopped;
+  Step step = Step::kFirstText;
+  IoStatus status = IoStatus::kFailed;
+  int tries = 0;
+};
+
+// The whole dialogue from the host's first bytes to its shell: refuses the
+// options, waits for "login:", types the user name (again, when the prompt
+// was in a banner), waits for "Password:", types the password and waits for
+// the shell. Each credential is wiped as soon as it has gone out; `note`
+// hears what the dialogue decided on the way, for the verbose report.
+LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& password, const Limits& limits,
+                  const std::function<void(std::string_view)>& note);
+
+}  // namespace dovrel

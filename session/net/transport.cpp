@@ -1,0 +1,110 @@
+#include "net/transport.h"
+
+#include <linux/sockios.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+namespace dovrel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds Remaining(Clock::time_point deadline, const WaitClock& clock) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock.Now());
+  return left.count() > 0 ? left : std::chrono::milliseconds(0);
+}
+
+class SystemWaitClock final : public WaitClock {
+ public:
+  [[nodiscard]] Clock::time_point Now() const override { return Clock::now(); }
+  int Poll(std::span<pollfd> fds, std::chrono::milliseconds limit) override {
+    return ::poll(fds.data(), fds.size(), limit.count() < 0 ? -1 : static_cast<int>(limit.count()));
+  }
+};
+
+// How often the send queue is looked at while the host has not yet
+// acknowledged everything, and how long at most silence waits for that.
+constexpr std::chrono::milliseconds kAckPoll{10};
+constexpr std::chrono::milliseconds kAckPatience{30000};
+
+bool HostHasAllSent(int socket) {
+  int queued = 0;
+  // A socket that cannot tell is taken as drained: the old rule.
+  return ::ioctl(socket, SIOCOUTQ, &queued) != 0 || queued == 0;
+}
+
+}  // namespace
+
+WaitClock& SystemClock() {
+  static SystemWaitClock clock;
+  return clock;
+}
+
+IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::milliseconds limit, WaitClock& clock) {
+  if (limit.count() >= 0) {
+    const auto patience = clock.Now() + kAckPatience;
+    while (!HostHasAllSent(socket) && clock.Now() < patience) {
+      const IoStatus waited = WaitForSocket(socket, POLLIN, abort, kAckPoll, clock);
+      if (waited != IoStatus::kTimedOut) return waited;
+    }
+  }
+  return WaitForSocket(socket, POLLIN, abort, limit, clock);
+}
+
+IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
+                       std::chrono::milliseconds limit, WaitClock& clock) {
+  const bool unlimited = limit.count() < 0;
+  const auto deadline = clock.Now() + (unlimited ? std::chrono::milliseconds(0) : limit);
+  for (;;) {
+    if (abort.IsTriggered()) return IoStatus::kAborted;
+    pollfd fds[2] = {{socket, events, 0}, {abort.PollFd(), POLLIN, 0}};
+    const int ready = clock.Poll(fds, unlimited ? std::chrono::milliseconds(-1) : Remaining(deadline, clock));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return IoStatus::kFailed;
+    }
+    if (fds[1].revents != 0) return IoStatus::kAborted;
+    // POLLERR and POLLHUP are left to the read or write that follows, which
+    // tells a closed connection from a failed one.
+    if (fds[0].revents != 0) return IoStatus::kOk;
+    if (ready == 0 || (!unlimited && Remaining(deadline, clock).count() == 0)) return IoStatus::kTimedOut;
+  }
+}
+
+RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const AbortSignal& abort,
+                           std::chrono::milliseconds limit, WaitClock& clock) {
+  for (;;) {
+    const IoStatus waited = WaitForHost(socket, abort, limit, clock);
+    if (waited != IoStatus::kOk) return {waited, 0};
+    const ssize_t got = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (got > 0) return {IoStatus::kOk, static_cast<std::size_t>(got)};
+    if (got == 0) return {IoStatus::kClosed, 0};
+    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+    return {IoStatus::kFailed, 0};
+  }
+}
+
+bool SendAll(int socket, std::span<const unsigned char> bytes, const AbortSignal& abort,
+             std::chrono::milliseconds limit, WaitClock& clock) {
+  while (!bytes.empty()) {
+    if (abort.IsTriggered()) return false;
+    const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent > 0) {
+      bytes = bytes.subspan(static_cast<std::size_t>(sent));
+      continue;
+    }
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (WaitForSocket(socket, POLLOUT, abort, limit, clock) != IoStatus::kOk) return false;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+}  // namespace dovrel

@@ -1,0 +1,45 @@
+#include "reporter.h"
+
+#include <cstdio>
+
+#include "host_text/host_text.h"
+
+namespace dovrel {
+
+Reporter::Reporter(SessionObserver& observer, WaitClock& clock, bool verbose)
+    : m_observer(observer), m_clock(clock), m_verbose(verbose), m_started(clock.Now()) {}
+
+void Reporter::Start() { m_started = m_clock.Now(); }
+
+void Reporter::Follow(TelnetChannel& channel) {
+  if (!m_verbose) return;
+  channel.ReportHeardTo([this](const std::string& heard) { Verbose("host: " + EscapeHostText(heard)); });
+  // The host's text up to a typed line comes before it in the report.
+  channel.ReportTypedTo([this, &channel](std::string_view shown) {
+    Heard(channel);
+    Verbose("typed: " + EscapeHostText(shown) + "\\n");
+  });
+}
+
+void Reporter::Phase(SessionPhase phase, const std::string& what) {
+  Verbose(what);
+  m_observer.PhaseChanged(phase);
+}
+
+void Reporter::Verbose(const std::string& what) {
+  if (!m_verbose) return;
+  char stamp[32];
+  const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(m_clock.Now() - m_started);
+  std::snprintf(stamp, sizeof stamp, "%.3f s", static_cast<double>(elapsed.count()) / 1e6);
+  m_observer.Report("dovrel: " + std::string(stamp) + ": " + what);
+}
+
+void Reporter::Heard(TelnetChannel& channel) {
+  if (!m_verbose) return;
+  const std::string heard = channel.TakeHeard();
+  if (!heard.empty()) Verbose("host: " + EscapeHostText(heard));
+}
+
+void Reporter::Line(const std::string& line) { m_observer.Report(line); }
+
+}  // namespace dovrel

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "net/transport.h"
+#include "session_observer.h"
+#include "telnet/telnet_channel.h"
+
+namespace dovrel {
+
+// What the session tells the form and standard error: its phases, its
+// failures, and under -v each step with its time, the host's text as it
+// arrives and every line typed.
+class Reporter {
+ public:
+  Reporter(SessionObserver& observer, WaitClock& clock, bool verbose);
+
+  // The session's time starts now.
+  void Start();
+  // Under -v, the host's text and the typed lines of `channel`, in order.
+  void Follow(TelnetChannel& channel);
+
+  void Phase(SessionPhase phase, const std::string& what);
+  // One line under -v, stamped with the session's time.
+  void Verbose(const std::string& what);
+  // Under -v, the host's text that `channel` has read and not yet reported.
+  void Heard(TelnetChannel& channel);
+  // One line for standard error, always.
+  void Line(const std::string& line);
+
+ private:
+  SessionObserver& m_observer;
+  WaitClock& m_clock;
+  bool m_verbose;
+  std::chrono::steady_clock::time_point m_started;
+};
+
+}  // namespace dovrel

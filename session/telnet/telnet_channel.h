@@ -1,0 +1,112 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "net/abort_signal.h"
+#include "telnet/option_refuser.h"
+#include "telnet/telnet_reader.h"
+#include "net/transport.h"
+
+namespace dovrel {
+
+// The telnet side of one connection: reads the host's bytes through the
+// telnet reader, answers option requests wherever they arrive, and hands the
+// login script data bytes only.
+//
+// The channel does not own the socket; the session does, and closes it.
+class TelnetChannel {
+ public:
+  struct Unit {
+    IoStatus status = IoStatus::kFailed;
+    TelnetUnit unit;  // valid when status is kOk
+  };
+  struct DataByte {
+    IoStatus status = IoStatus::kFailed;
+    unsigned char byte = 0;  // valid when status is kOk
+  };
+
+  TelnetChannel(int socket, const AbortSignal& abort, std::chrono::milliseconds readLimit,
+                WaitClock& clock = SystemClock());
+
+  // The next unit from the host, each read waiting at most `limit` for a byte.
+  // Option requests are answered before this returns.
+  Unit ReadUnit(std::chrono::milliseconds limit);
+
+  // The next data byte; commands on the way are handled and skipped.
+  DataByte ReadDataByte(std::chrono::milliseconds limit);
+  DataByte ReadDataByte() { return ReadDataByte(m_readLimit); }
+
+  // Puts one data byte back; the next read returns it first.
+  void Unread(unsigned char byte) { m_unread = byte; }
+
+  // Sends the replies gathered so far; false if that failed.
+  bool FlushReplies();
+
+  // How a typed line appears in the report of what was typed.
+  enum class Echo { kShown, kSecret };
+  // Sends bytes as telnet data (a byte 255 doubled) and a line feed, in one
+  // segment: the host answers a line at once, with no wait for a lone LF.
+  bool SendLine(std::span<const unsigned char> bytes, Echo echo = Echo::kShown);
+  // Hands each typed line to `sink` as it goes out, a secret one as ********.
+  void ReportTypedTo(std::function<void(std::string_view)> sink) { m_typedSink = std::move(sink); }
+
+  // Reads and throws away up to `chunk` bytes at a time, telnet commands
+  // included, until the host closes or stays silent for `quietLimit`.
+  void Discard(std::size_t chunk, std::chrono::milliseconds quietLimit);
+
+  // The host's data bytes since the last call (the latest 4 KiB of them),
+  // for the verbose report.
+  std::string TakeHeard();
+  // Hands the host's text to `sink` as each received chunk has been read,
+  // so that a report shows when it arrived.
+  void ReportHeardTo(std::function<void(const std::string&)> sink) { m_heardSink = std::move(sink); }
+  // The host's latest data bytes (up to 256), for telling where it stopped.
+  [[nodiscard]] std::string LastHeard() const;
+  // How the latest read from the socket ended.
+  [[nodiscard]] IoStatus LastReadStatus() const { return m_lastReadStatus; }
+
+  [[nodiscard]] std::chrono::milliseconds ReadLimit() const { return m_readLimit; }
+
+ private:
+  bool SendRaw(std::span<const unsigned char> bytes);
+  void Heard(unsigned char byte);
+
+  int m_socket;
+  const AbortSignal& m_abort;
+  WaitClock& m_clock;
+  std::chrono::milliseconds m_readLimit;
+  TelnetReader m_reader;
+  OptionRefuser m_options;
+  std::optional<unsigned char> m_unread;
+  IoStatus m_lastReadStatus = IoStatus::kOk;
+  std::string m_heard;
+  std::function<void(const std::string&)> m_heardSink;
+  std::function<void(std::string_view)> m_typedSink;
+  std::string m_lastHeard;
+  // Replies to the requests in one received segment go out together, before
+  // the next wait for the host and before any data.
+  std::vector<unsigned char> m_replies;
+  std::array<unsigned char, 4096> m_buffer{};
+  std::size_t m_next = 0;  // first unparsed byte in m_buffer
+  std::size_t m_end = 0;   // one past the last received byte
+};
+
+// The next unit from the host, within the channel's read limit; nothing when
+// the host fell silent or closed, a read failed or the session was aborted.
+// A data byte stays in the channel for the next read.
+std::optional<TelnetUnit> ReadTelnetCommand(TelnetChannel& channel);
+
+// Answers the host's opening option requests until its first data byte
+// arrives. True once the host has begun to send data; that byte is kept.
+bool RefuseTelnetOptions(TelnetChannel& channel);
+
+}  // namespace dovrel

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "base/outcome.h"
+
+namespace dovrel {
+
+// Where the terminal was sent.
+struct LaunchTarget {
+  std::string hostName;
+  bool xterm = false;
+  std::string address;  // this machine's address as the host sees it
+  int display = 0;
+  std::chrono::milliseconds watchLimit{};
+};
+
+// One paragraph for the user: the cause in plain words, the host's own line
+// where there is one, and what to do about it. `cause` is one of the launch's
+// failures: kNoTcp, kNoXServer, kProgramMissing, kDisplayRefused,
+// kDisplayFailed or kNoWindow.
+std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
+                                  const std::string& hostLine);
+
+}  // namespace dovrel

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "base/limits.h"
+#include "net/abort_signal.h"
+
+namespace dovrel {
+
+// Watches for the remote terminal arriving on this machine's display.
+class TerminalWatch {
+ public:
+  virtual ~TerminalWatch() = default;
+
+  // Looks, without blocking, whether the terminal has started: its window
+  // was mapped, or its X connection from the host has lasted. `now` is the
+  // session's clock.
+  virtual bool Seen(std::chrono::steady_clock::time_point now) = 0;
+  // False when only the connection can be seen, not the window: the display
+  // could not be opened from here.
+  [[nodiscard]] virtual bool SeesWindows() const = 0;
+};
+
+// The X display the command line names, as seen from this machine.
+class LocalDisplay {
+ public:
+  virtual ~LocalDisplay() = default;
+
+  enum class Reach {
+    kListening,  // a TCP connection to it was accepted
+    kRefused,    // nothing listens there: no terminal can reach it
+    kUnknown,    // no answer in time, or another failure
+  };
+
+  // Tries a TCP connection to `address`, port 6000 + `display`, for at most
+  // the probe limit.
+  virtual Reach CheckTcp(const std::string& address, int display, const AbortSignal& abort,
+                         const Limits& limits) = 0;
+
+  // Starts watching display `display` for a terminal that reaches it at
+  // `address`; called just before the command line is typed.
+  virtual std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display,
+                                               const Limits& limits) = 0;
+};
+
+// The real display: a TCP probe, the X server's own events (libxcb) and the
+// system's socket table.
+std::shared_ptr<LocalDisplay> MakeX11Display();
+
+}  // namespace dovrel
