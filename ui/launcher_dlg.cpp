@@ -258,6 +258,8 @@ bool CLauncherDlg::DoDataExchange(bool save) {
 }
 
 void CLauncherDlg::OnLaunch() {
+  // At most one worker, however OK was reached (a click, Enter, a queued call).
+  if (m_pSessionThread) return;
   // A field that cannot be read is not sent: the user has been told why.
   if (!DoDataExchange(true)) return;
   if (m_strUserId.empty() || m_strPassword.empty()) {
@@ -266,7 +268,6 @@ void CLauncherDlg::OnLaunch() {
     box.exec();
     return;
   }
-  if (m_pSessionThread) return;
 
   std::string userId = m_strUserId;
   std::string password = m_strPassword;

@@ -68,13 +68,9 @@ class Flood {
 class HostileHost : public test::WorkerFixture {
  protected:
   void Start() {
-    m_session = std::make_shared<LauncherSession>(
-        SessionRequest{"127.0.0.1", 0, true, Secret("alice"), Secret("secret")}, m_observer, m_setup);
-    m_thread = std::make_unique<SessionThread>(m_session);
+    WorkerFixture::Start({.display = 0});
     ASSERT_TRUE(m_host.Accept());
   }
-
-  static SecretBytes Secret(std::string text) { return SecretBytes::TakeFrom(text); }
 };
 
 TEST_F(HostileHost, EndlessTextBeforeThePromptCostsNoMemory) {

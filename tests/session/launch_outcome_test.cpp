@@ -19,15 +19,11 @@ using test::ScriptedHost;
 
 class LaunchWatch : public test::WorkerFixture {
  protected:
+  LaunchWatch() { m_setup.display = m_display; }
+
   void Start(bool xterm = false, bool verbose = false) {
-    m_setup.display = m_display;
     m_setup.verbose = verbose;
-    std::string user = "alice";
-    std::string password = "s3cret-pw";
-    m_session = std::make_shared<LauncherSession>(
-        SessionRequest{"127.0.0.1", 1, xterm, SecretBytes::TakeFrom(user), SecretBytes::TakeFrom(password)},
-        m_observer, m_setup);
-    m_thread = std::make_unique<SessionThread>(m_session);
+    WorkerFixture::Start({.password = "s3cret-pw", .xterm = xterm});
   }
 
   // The host's side up to the command line, which it returns.
@@ -41,8 +37,6 @@ class LaunchWatch : public test::WorkerFixture {
     EXPECT_TRUE(m_host.ReadUntil(" &\n"));
     return m_host.Received().substr(m_host.Received().find("s3cret-pw\n") + 10);
   }
-
-  bool Finishes(std::chrono::milliseconds limit = 10s) { return m_thread->WaitFor(limit); }
 };
 
 TEST_F(LaunchWatch, ADisplayWithoutTcpStopsBeforeAnythingIsTyped) {

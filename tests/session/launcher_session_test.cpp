@@ -29,27 +29,9 @@ const std::string kBusyboxReplies = Bytes({255, 252, 1, 255, 252, 31, 255, 254, 
 
 std::string Text(const char* text) { return text; }
 
-SecretBytes Secret(std::string text) { return SecretBytes::TakeFrom(text); }
-
 class Dialogue : public test::WorkerFixture {
  protected:
   Dialogue() { m_setup.limits.readLimit = 1500ms; }
-
-  // Starts the worker against the scripted host.
-  void Start(std::string userId = "alice", std::string password = "secret", bool xterm = true,
-             int display = 1, const std::string& hostName = "127.0.0.1", std::uint16_t port = 0) {
-    SessionSetup setup = m_setup;
-    if (port != 0) setup.port = port;
-    SessionRequest request{hostName, display, xterm, Secret(std::move(userId)),
-                           Secret(std::move(password))};
-    m_session = std::make_shared<LauncherSession>(std::move(request), m_observer, setup);
-    m_started = Clock::now();
-    m_thread = std::make_unique<SessionThread>(m_session);
-  }
-
-  // Waits for the worker; true when it ended within `limit`.
-  bool Finishes(std::chrono::milliseconds limit = 10s) { return m_thread->WaitFor(limit); }
-  [[nodiscard]] Clock::duration SinceStart() const { return Clock::now() - m_started; }
 
   // The host's side of a login up to the password line.
   void LogIn(const std::string& opening = kBusyboxOpening + "\r\r\nDebian GNU/Linux 12\r\n\r\nhost login: ") {
@@ -64,12 +46,10 @@ class Dialogue : public test::WorkerFixture {
     return std::string(xterm ? "x" : "k") + "term -geometry 80x25+0+0 -display " +
            m_host.PeerAddress() + ":" + std::to_string(display) + " &\n";
   }
-
-  Clock::time_point m_started;
 };
 
 TEST_F(Dialogue, TypesTheLoginAndLaunchesXtermByteForByte) {
-  Start("alice", "secret", true, 1);
+  Start();
   LogIn();
   ASSERT_TRUE(m_host.Send("Last login: Mon Dec  7 10:00:00 from 10.0.0.1\r\nalice@host:~$ "));
   ASSERT_TRUE(m_host.ReadUntil("exit\n"));
@@ -198,6 +178,18 @@ TEST_F(Dialogue, TypesTheCommandAnywayWhenNothingArrivesAfterThePassword) {
   EXPECT_LT(clock->Now() - sent, m_setup.limits.readLimit + 500ms);
 }
 
+TEST_F(Dialogue, TheProgramsOwnReadLimitIsFiveSecondsOfSilence) {
+  const auto clock = SkipWaits();
+  m_setup.limits = Limits{};
+  Start();
+  const auto started = clock->Now();
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(Finishes());
+  EXPECT_GE(clock->Now() - started, 5s);
+  EXPECT_LT(clock->Now() - started, 5500ms);
+  EXPECT_NE(m_observer->Reports().find("the host sent nothing for 5 s"), std::string::npos) << m_observer->Reports();
+}
+
 TEST_F(Dialogue, ReportsALoginIncorrectAndTypesNothingMore) {
   Start();
   LogIn();
@@ -228,7 +220,7 @@ TEST_F(Dialogue, GivesUpSilentlyOnAPromptInAnotherCase) {
 TEST_F(Dialogue, SendsA20ByteNameAndAByte255Doubled) {
   const std::string name = "abcdefghijklmnopqrst";
   const std::string password = "p" + Bytes({255}) + "ss";
-  Start(name, password);
+  Start({.userId = name, .password = password});
   ASSERT_TRUE(m_host.Accept());
   ASSERT_TRUE(m_host.Send("login: "));
   ASSERT_TRUE(m_host.ReadUntil(name + "\n"));
@@ -317,7 +309,8 @@ TEST_F(Connecting, ARefusedPortSaysCannotConnect) {
     ScriptedHost gone;
     return gone.Port();
   }();
-  Start("alice", "secret", true, 1, "127.0.0.1", closedPort);
+  m_setup.port = closedPort;
+  Start();
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
@@ -328,7 +321,7 @@ TEST_F(Connecting, ARefusedPortSaysCannotConnect) {
 TEST_F(Connecting, AnUnresolvableNameSaysCannotConnect) {
   // A label longer than 63 bytes is refused by the resolver itself, so no
   // query leaves this machine.
-  Start("alice", "secret", true, 1, std::string(64, 'a') + ".invalid");
+  Start({.hostName = std::string(64, 'a') + ".invalid"});
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
@@ -337,7 +330,8 @@ TEST_F(Connecting, AnUnresolvableNameSaysCannotConnect) {
 TEST_F(Connecting, AnAbortEndsAConnectThatHangs) {
   test::HangingListener listener;
   if (!listener.IsHanging()) GTEST_SKIP() << "this kernel does not hold back connects to a full backlog";
-  Start("alice", "secret", true, 1, "127.0.0.1", listener.Port());
+  m_setup.port = listener.Port();
+  Start();
   std::this_thread::sleep_for(300ms);
   EXPECT_FALSE(m_thread->IsFinished());
   EXPECT_TRUE(m_session->HasOpenSocket());

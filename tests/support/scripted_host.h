@@ -42,7 +42,6 @@ class ScriptedHost {
   [[nodiscard]] const std::string& Received() const { return m_received; }
   // The client's address as this host sees it.
   [[nodiscard]] const std::string& PeerAddress() const { return m_peerAddress; }
-  [[nodiscard]] bool ClientClosed() const { return m_clientClosed; }
 
  private:
   // One read, waiting at most `limit`; false on time-out or close.

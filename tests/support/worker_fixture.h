@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "fake_display.h"
 #include "launcher_session.h"
@@ -31,6 +33,30 @@ class WorkerFixture : public ::testing::Test {
     // No display unless a test asks for one: the old rule, a quiet host
     // after the command line is a launch.
   }
+
+  // What the worker is asked to do.
+  struct Run {
+    std::string userId = "alice";
+    std::string password = "secret";
+    bool xterm = true;
+    int display = 1;
+    std::string hostName = "127.0.0.1";
+  };
+
+  // Starts the worker with the fixture's setup, against the scripted host
+  // unless the test pointed m_setup.port elsewhere.
+  void Start(Run run) {
+    SessionRequest request{std::move(run.hostName), run.display, run.xterm, Secret(std::move(run.userId)),
+                           Secret(std::move(run.password))};
+    m_session = std::make_shared<LauncherSession>(std::move(request), m_observer, m_setup);
+    m_thread = std::make_unique<SessionThread>(m_session);
+  }
+  void Start() { Start(Run{}); }
+
+  // Waits for the worker; true when it ended within `limit`.
+  bool Finishes(std::chrono::milliseconds limit = std::chrono::seconds(10)) { return m_thread->WaitFor(limit); }
+
+  static SecretBytes Secret(std::string text) { return SecretBytes::TakeFrom(text); }
 
   // Puts the session's waits on a clock that skips them, and returns it:
   // set up before the session starts.

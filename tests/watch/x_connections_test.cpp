@@ -1,0 +1,60 @@
+// The system's socket table, where the terminal's X connection shows up.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "watch/x_connections.h"
+
+namespace dovrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+in_addr_t Address(const char* dotted) {
+  in_addr address{};
+  inet_pton(AF_INET, dotted, &address);
+  return address.s_addr;
+}
+
+// Lines as /proc/net/tcp and tcp6 print them: Xvfb :1 at 10.200.0.1 with one
+// terminal from 10.200.0.2, another in TIME-WAIT, and the form's own client.
+const std::string kTable =
+    "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
+    "   0: 0100C80A:1771 0200C80A:A1B2 01 00000000:00000000 00:00000000 00000000  1000        0 1\n"
+    "   1: 0100C80A:1771 0200C80A:A1B3 06 00000000:00000000 00:00000000 00000000  1000        0 2\n"
+    "   2: 0100007F:1771 0100007F:C000 01 00000000:00000000 00:00000000 00000000  1000        0 3\n"
+    "   3: 0000000000000000FFFF00000100C80A:1771 0000000000000000FFFF00000200C80A:A1B4 01 0:0 0 0 0 4\n"
+    "   4: 00000000000000000000000001000000:1771 00000000000000000000000001000000:C001 01 0:0 0 0 0 5\n";
+
+TEST(SocketTable, KeepsEstablishedIPv4AndMappedConnections) {
+  const auto table = ParseTcpTable(kTable);
+  ASSERT_EQ(table.size(), 3U);
+  EXPECT_EQ(table[0].localAddress, Address("10.200.0.1"));
+  EXPECT_EQ(table[0].localPort, 6001);
+  EXPECT_EQ(table[0].remoteAddress, Address("10.200.0.2"));
+  EXPECT_EQ(table[0].remotePort, 0xA1B2);
+  EXPECT_EQ(table[2].remoteAddress, Address("10.200.0.2")) << "::ffff:10.200.0.2";
+}
+
+TEST(SocketTable, ANewConnectionCountsOnceItHasLastedUnbroken) {
+  const auto table = ParseTcpTable(kTable);
+  const auto start = LastingConnection::Clock::now();
+  // The connections already there when the watch began are not the terminal.
+  LastingConnection old(Address("10.200.0.1"), 6001, table, 2000ms);
+  EXPECT_FALSE(old.Update(table, start + 5s));
+
+  LastingConnection watch(Address("10.200.0.1"), 6001, {}, 2000ms);
+  EXPECT_FALSE(watch.Update(table, start));
+  EXPECT_FALSE(watch.Update(table, start + 1999ms));
+  EXPECT_FALSE(watch.Update({}, start + 2100ms)) << "refused and closed";
+  EXPECT_FALSE(watch.Update(table, start + 2200ms)) << "back again: a new connection";
+  EXPECT_TRUE(watch.Update(table, start + 4200ms));
+  LastingConnection otherDisplay(Address("10.200.0.1"), 6002, {}, 2000ms);
+  otherDisplay.Update(table, start);
+  EXPECT_FALSE(otherDisplay.Update(table, start + 5s));
+}
+
+}  // namespace
+}  // namespace dovrel
