@@ -28,6 +28,7 @@
 
 #include "launcher_session.h"
 #include "session_observer.h"
+#include "watch/local_display.h"
 
 namespace {
 
@@ -141,8 +142,10 @@ class NullObserver final : public dovrel::SessionObserver {
 // dialogue's own cost, without a terminal program's start-up.
 class InstantDisplay final : public dovrel::LocalDisplay {
  public:
-  Reach CheckTcp(const std::string&, int, const dovrel::AbortSignal&) override { return Reach::kListening; }
-  std::unique_ptr<dovrel::TerminalWatch> Watch(const std::string&, int) override {
+  Reach CheckTcp(const std::string&, int, const dovrel::AbortSignal&, const dovrel::Limits&) override {
+    return Reach::kListening;
+  }
+  std::unique_ptr<dovrel::TerminalWatch> Watch(const std::string&, int, const dovrel::Limits&) override {
     return std::make_unique<AlwaysSeen>();
   }
 

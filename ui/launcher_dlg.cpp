@@ -2,14 +2,11 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QFontDatabase>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -20,6 +17,7 @@
 #include <exception>
 
 #include "byte_limit_validator.h"
+#include "form_layout.h"
 #include "launcher_session.h"
 #include "launcher_texts.h"
 #include "locale_text.h"
@@ -41,66 +39,6 @@ constexpr std::chrono::milliseconds kConnectedWorkerWait{10000};
 // A worker without a connection is resolving the name or just finishing: the
 // teardown gives it this long, then lets the program end without it.
 constexpr std::chrono::milliseconds kIdleWorkerWait{100};
-
-// Positions in the form's own units: a horizontal unit is a quarter of the
-// font's average character width, a vertical unit an eighth of its height, so
-// the layout keeps its proportions at any font size and screen density.
-class DialogUnits {
- public:
-  explicit DialogUnits(const QFontMetrics& metrics)
-      : m_charWidth(metrics.horizontalAdvance(
-                        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
-                    52.0),
-        m_charHeight(metrics.height()) {}
-
-  [[nodiscard]] QRect Rect(int left, int top, int width, int height) const {
-    return {X(left), Y(top), X(width), Y(height)};
-  }
-  [[nodiscard]] int X(int units) const { return qRound(units * m_charWidth / 4.0); }
-  [[nodiscard]] int Y(int units) const { return qRound(units * m_charHeight / 8.0); }
-
- private:
-  double m_charWidth;
-  double m_charHeight;
-};
-
-QFont FormFont() {
-  const QString preferred = QStringLiteral("MS UI Gothic");
-  QFont font = QFontDatabase::families().contains(preferred)
-                   ? QFont(preferred)
-                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(9);
-  return font;
-}
-
-// Reads one of the form's own PNG pictures. Left to guess the format, the
-// image reader loads every image format plugin installed to ask each of them
-// (with the libraries behind them, about 3 ms of the form's start-up); the
-// built-in PNG reader is all these pictures need.
-QPixmap LoadPng(const QString& path) {
-  QImageReader reader(path, "png");
-  reader.setAutoDetectImageFormat(false);
-  return QPixmap::fromImage(reader.read());
-}
-
-QLabel* AddLabel(QWidget* form, const char* text, QRect place) {
-  auto* label = new QLabel(QString::fromUtf8(text), form);
-  // Never cut a label short where the font is wider than the form assumes.
-  place.setWidth(std::max(place.width(), label->sizeHint().width()));
-  label->setGeometry(place);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  return label;
-}
-
-// A field's accessible name is its label's text, which assistive technology
-// reads through the label's buddy. Setting the name as well would gain
-// nothing and would make the form wait for the accessibility bus before it
-// appears rather than after.
-QLineEdit* AddEdit(QWidget* form, const QRect& place) {
-  auto* edit = new QLineEdit(form);
-  edit->setGeometry(place);
-  return edit;
-}
 
 QString MessageText(SessionMessage message, const QString& text) {
   switch (message) {
@@ -183,12 +121,12 @@ void CLauncherDlg::BuildForm() {
   m_host = AddEdit(this, du.Rect(52, 7, 128, 14));
   m_host->setReadOnly(true);
 
-  AddLabel(this, texts::kHostLabel, du.Rect(18, 10, 15, 8))->setBuddy(m_host);
-  AddLabel(this, texts::kUserLabel, du.Rect(19, 28, 15, 8))->setBuddy(m_userId);
-  AddLabel(this, texts::kPassLabel, du.Rect(19, 44, 15, 8))->setBuddy(m_password);
-  m_version = AddLabel(this, texts::kVersionLabel, du.Rect(7, 70, 68, 8));
+  AddLabel(this, QString::fromUtf8(texts::kHostLabel), du.Rect(18, 10, 15, 8))->setBuddy(m_host);
+  AddLabel(this, QString::fromUtf8(texts::kUserLabel), du.Rect(19, 28, 15, 8))->setBuddy(m_userId);
+  AddLabel(this, QString::fromUtf8(texts::kPassLabel), du.Rect(19, 44, 15, 8))->setBuddy(m_password);
+  m_version = AddLabel(this, QString::fromUtf8(texts::kVersionLabel), du.Rect(7, 70, 68, 8));
   // Takes the version's place while the worker runs.
-  m_status = AddLabel(this, "", du.Rect(7, 70, 118, 8));
+  m_status = AddLabel(this, QString(), du.Rect(7, 70, 118, 8));
   m_status->hide();
 
   setTabOrder(m_userId, m_password);
