@@ -45,9 +45,15 @@ std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
   const std::vector<std::string_view> tokens = Tokenise(tail);
   CommandLine line;
   std::size_t first = 0;
-  if (!tokens.empty() && (tokens.front() == "-v" || tokens.front() == "--verbose")) {
-    line.verbose = true;
-    first = 1;
+  // Each option at most once.
+  for (; first < tokens.size(); ++first) {
+    if ((tokens[first] == "-v" || tokens[first] == "--verbose") && !line.verbose) {
+      line.verbose = true;
+    } else if (tokens[first] == "--no-relay" && line.relay) {
+      line.relay = false;
+    } else {
+      break;
+    }
   }
   if (first == tokens.size() || tokens[first].front() == '-') return std::nullopt;
 

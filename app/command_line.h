@@ -15,13 +15,19 @@ struct CommandLine {
   int display = 0;     // X display number, 0 to 9
   bool xterm = false;  // true: xterm; false: kterm
   bool verbose = false;  // -v or --verbose: each step on standard error
+  bool relay = true;     // false with --no-relay: no relay to a display without TCP
 };
 
 inline constexpr std::string_view kUsageText =
-    "Usage: dovrel [-v] <HostName> [Screen] [x]\n\n"
+    "Usage: dovrel [-v] [--no-relay] <HostName> [Screen] [x]\n\n"
     " Screen: Display Number (0-9)\n"
     " x: \"xterm\" switch (default: \"kterm\")\n"
-    " -v, --verbose: report each step on standard error";
+    " -v, --verbose: report each step on standard error\n"
+    " --no-relay: never serve the display's TCP port; when the X server\n"
+    "   takes no TCP connections, stop. Otherwise dovrel serves it on the\n"
+    "   telnet connection's own address, for that host alone, relayed to\n"
+    "   the display's local socket with your cookie, until the last\n"
+    "   terminal connection closes";
 
 inline constexpr std::string_view kVersionText = "dovrel " DOVREL_VERSION;
 
@@ -38,7 +44,8 @@ InfoOption FindInfoOption(int argc, const char* const* argv);
 std::string JoinArguments(int argc, const char* const* argv);
 
 // Splits the command-line tail at blanks and tabs (no quoting) and reads it:
-// -v or --verbose, optionally, then a host name, then any number of one-character switches, a digit for the
+// the options -v (--verbose) and --no-relay, each optional, in any order,
+// then a host name, then any number of one-character switches, a digit for the
 // display (the last one wins) or x/X for xterm. Nothing on any other input;
 // no host name begins with '-', so a first token that does is an unknown
 // option.

@@ -26,6 +26,7 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
 
   SessionSetup setup = m_setup;
   setup.verbose = commandLine->verbose;
+  setup.relay = commandLine->relay;
   CLauncherDlg dialog(std::move(setup));
   dialog.SetTarget(commandLine->hostName, commandLine->display, commandLine->xterm);
   dialog.exec();

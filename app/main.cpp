@@ -14,6 +14,7 @@
 #include "display_check.h"
 #include "font_warm_up.h"
 #include "launcher_app.h"
+#include "relay/relay_process.h"
 #include "watch/local_display.h"
 #include "login/secret_bytes.h"
 
@@ -65,6 +66,7 @@ int main(int argc, char* argv[]) {
 
   dovrel::SessionSetup setup;
   setup.display = dovrel::MakeX11Display();
+  setup.relayProgram = dovrel::FindRelayProgram();
   dovrel::CLauncherApp launcher(std::move(setup));
   const dovrel::RunResult result = launcher.InitInstance(tail);
   if (result.workerStillRunning) {

@@ -4,12 +4,14 @@
 #include <span>
 #include <string>
 #include <utility>
+#include <variant>
 
 #include "base/terminal_program.h"
 #include "host_text/host_text.h"
 #include "launch_watch.h"
 #include "net/connector.h"
 #include "net/scope_exit.h"
+#include "relay/relay_process.h"
 #include "watch/launch_report.h"
 #include "watch/local_display.h"
 
@@ -64,6 +66,8 @@ void LauncherSession::RunSession() {
     m_reporter.Heard(channel);
   }
   CloseSocket();
+  // The relay keeps the port no longer than its connections need it.
+  m_relayControl.Reset();
   m_reporter.Verbose("connection closed");
   if (m_message && !m_abort.IsTriggered()) m_observer->ShowMessage(m_message->first, m_message->second);
   m_outcome = outcome;
@@ -88,20 +92,42 @@ SessionOutcome LauncherSession::RunConnected(TelnetChannel& channel) {
   }
   m_localAddress = *address;
   m_reporter.Verbose("connected; this machine is " + m_localAddress + " to the host");
-  // No terminal can reach a display that takes no TCP connections: find out
-  // before anything is typed.
-  if (m_setup.display) {
-    const auto reach = m_setup.display->CheckTcp(m_localAddress, m_request.display, m_abort, m_setup.limits);
-    if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
-    if (reach == LocalDisplay::Reach::kRefused) return LaunchFailed(LaunchCause::kNoTcp, {});
-    m_reporter.Verbose("display :" + std::to_string(m_request.display) +
-                       (reach == LocalDisplay::Reach::kListening ? " takes TCP connections" : " did not answer in time"));
+  if (const auto cause = PrepareDisplay()) {
+    return *cause == LaunchCause::kAborted ? SessionOutcome::kAborted : LaunchFailed(*cause, {});
   }
 
   m_reporter.Phase(SessionPhase::kLoggingIn, "logging in");
   const LoginResult login = LogIn(channel, m_request.userId, m_request.password, m_setup.limits,
                                   [this](std::string_view note) { m_reporter.Verbose(std::string(note)); });
   return AfterLogin(channel, login);
+}
+
+std::optional<LaunchCause> LauncherSession::PrepareDisplay() {
+  if (!m_setup.display) return std::nullopt;
+  const std::string display = ":" + std::to_string(m_request.display);
+  const auto reach = m_setup.display->CheckTcp(m_localAddress, m_request.display, m_abort, m_setup.limits);
+  if (m_abort.IsTriggered()) return LaunchCause::kAborted;
+  if (reach != LocalDisplay::Reach::kRefused) {
+    m_reporter.Verbose("display " + display +
+                       (reach == LocalDisplay::Reach::kListening ? " takes TCP connections" : " did not answer in time"));
+    return std::nullopt;
+  }
+  // No terminal can reach a display that takes no TCP connections, unless
+  // this machine serves the port for the host itself.
+  if (!m_setup.relay) return LaunchCause::kNoTcp;
+  if (!m_setup.display->HasLocalSocket(m_request.display)) return LaunchCause::kNoXServer;
+  const auto peer = PeerAddressOf(m_hSocket.Get());
+  auto started = StartDisplayRelay(m_setup.relayProgram, m_localAddress, peer.value_or(""), m_request.display,
+                                   m_setup.verbose);
+  if (auto* why = std::get_if<std::string>(&started)) {
+    m_reporter.Line("dovrel: cannot relay display " + display + " for the host: " + *why);
+    return LaunchCause::kNoTcp;
+  }
+  RelayHandle& relay = std::get<RelayHandle>(started);
+  m_relayControl = std::move(relay.control);
+  m_reporter.Verbose("display " + display + " takes no TCP connections; serving " + relay.served + " for " +
+                     peer.value_or("?") + " alone, relayed to its local socket");
+  return std::nullopt;
 }
 
 SessionOutcome LauncherSession::AfterLogin(TelnetChannel& channel, const LoginResult& login) {

@@ -45,6 +45,9 @@ class LauncherSession {
   bool ConnectToHost();
   SessionOutcome RunConnected(TelnetChannel& channel);
   SessionOutcome AfterLogin(TelnetChannel& channel, const LoginResult& login);
+  // Before anything is typed: whether a terminal can reach the display, and
+  // the relay to it when the display takes no TCP connections.
+  std::optional<LaunchCause> PrepareDisplay();
   SessionOutcome LaunchRemoteTerminal(TelnetChannel& channel);
   SessionOutcome LaunchFailed(LaunchCause cause, const std::string& hostLine);
   SessionOutcome LoginIncorrect(const std::string& why);
@@ -60,6 +63,8 @@ class LauncherSession {
   AbortSignal m_abort;
   UniqueFd m_hSocket;
   std::string m_localAddress;
+  // The relay's control: held while the session runs, closed when it ends.
+  UniqueFd m_relayControl;
   std::atomic<bool> m_socketOpen{false};
   std::atomic<SessionOutcome> m_outcome{SessionOutcome::kNotRun};
   // A box to show once the connection is closed: a box left on screen must

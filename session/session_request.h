@@ -32,6 +32,10 @@ struct SessionSetup {
   bool verbose = false;
   // The display the terminal is sent to; none: neither checked nor watched.
   std::shared_ptr<LocalDisplay> display;
+  // When the display takes no TCP connections but has a local socket, serve
+  // its TCP port for the host through the relay program (empty: none found).
+  bool relay = true;
+  std::string relayProgram;
   // The clock the session's waits run on; none: the system's.
   std::shared_ptr<WaitClock> clock;
 };

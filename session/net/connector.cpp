@@ -52,16 +52,30 @@ bool ConnectSocket(int socket, const sockaddr_in& address, const AbortSignal& ab
   return error == 0;
 }
 
+namespace {
+
+std::optional<std::string> Dotted(const sockaddr_in& address) {
+  char text[INET_ADDRSTRLEN] = {};
+  if (address.sin_family != AF_INET || ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) {
+    return std::nullopt;
+  }
+  return std::string(text);
+}
+
+}  // namespace
+
 std::optional<std::string> LocalAddressOf(int socket) {
   sockaddr_in local{};
   socklen_t length = sizeof local;
-  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
-      local.sin_family != AF_INET) {
-    return std::nullopt;
-  }
-  char text[INET_ADDRSTRLEN] = {};
-  if (::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text) == nullptr) return std::nullopt;
-  return std::string(text);
+  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) return std::nullopt;
+  return Dotted(local);
+}
+
+std::optional<std::string> PeerAddressOf(int socket) {
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  if (::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return std::nullopt;
+  return Dotted(peer);
 }
 
 }  // namespace dovrel

@@ -26,4 +26,8 @@ bool ConnectSocket(int socket, const sockaddr_in& address, const AbortSignal& ab
 // remote host reached this machine.
 std::optional<std::string> LocalAddressOf(int socket);
 
+// The connected socket's peer IPv4 address, dotted: the host as this
+// connection sees it.
+std::optional<std::string> PeerAddressOf(int socket);
+
 }  // namespace dovrel

@@ -39,6 +39,10 @@ class LocalDisplay {
   virtual Reach CheckTcp(const std::string& address, int display, const AbortSignal& abort,
                          const Limits& limits) = 0;
 
+  // Whether the display has a local socket here (a file or the abstract
+  // socket of the same name): an X server runs on it.
+  virtual bool HasLocalSocket(int display) = 0;
+
   // Starts watching display `display` for a terminal that reaches it at
   // `address`; called just before the command line is typed.
   virtual std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display,

@@ -17,6 +17,7 @@
 #include "base/ports.h"
 #include "base/terminal_program.h"
 #include "net/connector.h"
+#include "net/local_socket.h"
 #include "watch/local_display.h"
 #include "net/transport.h"
 #include "watch/x_connections.h"
@@ -190,6 +191,8 @@ class X11Display final : public LocalDisplay {
     if (error == 0) return Reach::kListening;
     return error == ECONNREFUSED ? Reach::kRefused : Reach::kUnknown;
   }
+
+  bool HasLocalSocket(int display) override { return LocalSocketListens(X11LocalSocketPath(display)); }
 
   std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display, const Limits& limits) override {
     in_addr parsed{};

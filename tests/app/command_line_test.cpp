@@ -15,8 +15,9 @@ struct Case {
   std::optional<CommandLine> expected;
 };
 
-std::optional<CommandLine> Valid(std::string host, int display, bool xterm, bool verbose = false) {
-  return CommandLine{std::move(host), display, xterm, verbose};
+std::optional<CommandLine> Valid(std::string host, int display, bool xterm, bool verbose = false,
+                                 bool relay = true) {
+  return CommandLine{std::move(host), display, xterm, verbose, relay};
 }
 
 void PrintTo(const Case& c, std::ostream* os) { *os << "[" << c.tail << "]"; }
@@ -32,6 +33,7 @@ TEST_P(CommandLineRules, ReadTheTailAsTheUserMeantIt) {
   EXPECT_EQ(parsed->display, c.expected->display) << "[" << c.tail << "]";
   EXPECT_EQ(parsed->xterm, c.expected->xterm) << "[" << c.tail << "]";
   EXPECT_EQ(parsed->verbose, c.expected->verbose) << "[" << c.tail << "]";
+  EXPECT_EQ(parsed->relay, c.expected->relay) << "[" << c.tail << "]";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -47,7 +49,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"\"myhost\"", Valid("\"myhost\"", 0, false)},
                       Case{"host.example-1_:weird 9", Valid("host.example-1_:weird", 9, false)},
                       Case{"-v myhost 3 x", Valid("myhost", 3, true, true)},
-                      Case{"--verbose myhost", Valid("myhost", 0, false, true)}));
+                      Case{"--verbose myhost", Valid("myhost", 0, false, true)},
+                      Case{"--no-relay myhost 1", Valid("myhost", 1, false, false, false)},
+                      Case{"--no-relay -v myhost x", Valid("myhost", 0, true, true, false)}));
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, CommandLineRules,
@@ -58,6 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"-x myhost", std::nullopt}, Case{"--display 1", std::nullopt},
                       // -v comes first, once, and needs a host after it.
                       Case{"-v", std::nullopt}, Case{"-v -v myhost", std::nullopt},
+                      Case{"--no-relay --no-relay myhost", std::nullopt}, Case{"myhost --no-relay", std::nullopt},
                       Case{"myhost -v", std::nullopt}, Case{"-V myhost", std::nullopt},
                       // A quoted text with a blank is split; its last piece
                       // is an invalid switch.
@@ -82,11 +87,14 @@ TEST(InfoOptions, AreRecognisedOnlyAsTheFirstArgument) {
   EXPECT_EQ(FindInfoOption(1, help), InfoOption::kNone);
 }
 
-TEST(Usage, IsTheFiveLineText) {
-  EXPECT_EQ(kUsageText,
-            "Usage: dovrel [-v] <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n"
-            " x: \"xterm\" switch (default: \"kterm\")\n"
-            " -v, --verbose: report each step on standard error");
+TEST(Usage, NamesTheArgumentsAndEveryOption) {
+  EXPECT_TRUE(kUsageText.starts_with("Usage: dovrel [-v] [--no-relay] <HostName> [Screen] [x]\n\n"
+                                     " Screen: Display Number (0-9)\n"
+                                     " x: \"xterm\" switch (default: \"kterm\")\n"))
+      << kUsageText;
+  for (const char* option : {"-v, --verbose", "--no-relay"}) {
+    EXPECT_NE(kUsageText.find(option), std::string_view::npos) << option;
+  }
 }
 
 }  // namespace

@@ -68,12 +68,17 @@ class WholeRun : public ::testing::Test {
   }
 
   ScriptedHost m_host;
-  SessionSetup m_setup{.port = m_host.Port(),
-                       .limits = {.readLimit = 3000ms, .promptQuiet = 300ms, .textQuiet = 1000ms,
-                                  .watchLimit = 3000ms, .drainQuiet = 500ms, .seenQuiet = 100ms},
-                       .verbose = false,
-                       .display = nullptr,
-                       .clock = nullptr};
+  SessionSetup m_setup = [this] {
+    // The program's limits, with the long ones shortened.
+    SessionSetup setup;
+    setup.port = m_host.Port();
+    setup.limits.readLimit = 3000ms;
+    setup.limits.promptQuiet = 300ms;
+    setup.limits.watchLimit = 3000ms;
+    setup.limits.drainQuiet = 500ms;
+    setup.limits.seenQuiet = 100ms;
+    return setup;
+  }();
 };
 
 TEST_F(WholeRun, LogsInLaunchesTheTerminalAndEndsWithStatus0) {

@@ -17,8 +17,13 @@ with open(os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(DOVREL)))
     VERSION = next(line.split("=", 1)[1].strip() for line in cache
                    if line.startswith("CMAKE_PROJECT_VERSION:"))
 SKIPPED = 77
-USAGE = ('Usage: dovrel [-v] <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n'
-         ' x: "xterm" switch (default: "kterm")\n -v, --verbose: report each step on standard error')
+USAGE = ('Usage: dovrel [-v] [--no-relay] <HostName> [Screen] [x]\n\n Screen: Display Number (0-9)\n'
+         ' x: "xterm" switch (default: "kterm")\n -v, --verbose: report each step on standard error\n'
+         ' --no-relay: never serve the display\'s TCP port; when the X server\n'
+         '   takes no TCP connections, stop. Otherwise dovrel serves it on the\n'
+         '   telnet connection\'s own address, for that host alone, relayed to\n'
+         '   the display\'s local socket with your cookie, until the last\n'
+         '   terminal connection closes')
 failures = []
 
 

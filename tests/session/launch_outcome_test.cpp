@@ -1,7 +1,10 @@
 // Knowing whether the terminal appeared: the display checked before the
 // login, the watch after the command line, and what the user is told.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
@@ -39,8 +42,24 @@ class LaunchWatch : public test::WorkerFixture {
   }
 };
 
-TEST_F(LaunchWatch, ADisplayWithoutTcpStopsBeforeAnythingIsTyped) {
+struct NoTcp {
+  const char* what;
+  bool relay;        // false: --no-relay
+  bool localSocket;  // an X server on the display's local socket
+  const char* relayProgram;
+  const char* says;
+};
+
+void PrintTo(const NoTcp& c, std::ostream* os) { *os << c.what; }
+
+class DisplayWithoutTcp : public LaunchWatch, public ::testing::WithParamInterface<NoTcp> {};
+
+TEST_P(DisplayWithoutTcp, StopsBeforeAnythingIsTypedWhenItCannotBeRelayed) {
+  const NoTcp& c = GetParam();
   m_display->reach = LocalDisplay::Reach::kRefused;
+  m_display->localSocket = c.localSocket;
+  m_setup.relay = c.relay;
+  m_setup.relayProgram = c.relayProgram;
   Start();
   ASSERT_TRUE(m_host.Accept());
   ASSERT_TRUE(m_host.Send("\xff\xfd\x01host login: "));
@@ -50,9 +69,48 @@ TEST_F(LaunchWatch, ADisplayWithoutTcpStopsBeforeAnythingIsTyped) {
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunchFailed);
   ASSERT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLaunchFailed});
   const std::string text = m_observer->MessageTexts().front();
-  EXPECT_NE(text.find("does not accept TCP connections"), std::string::npos) << text;
-  EXPECT_NE(text.find("-listen tcp"), std::string::npos) << text;
-  EXPECT_EQ(m_observer->Reports(), "dovrel: " + text + "\n") << "the same text, one line";
+  EXPECT_NE(text.find(c.says), std::string::npos) << text;
+  EXPECT_TRUE(m_observer->Reports().ends_with("dovrel: " + text + "\n")) << "the same text, one line";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DisplayWithoutTcp,
+    ::testing::Values(NoTcp{"no relay asked for", false, true, DOVREL_RELAY_PROGRAM,
+                            "does not accept TCP connections (nothing answers at 127.0.0.1 port 6001), so no "
+                            "terminal can reach it; nothing was typed on 127.0.0.1. Let the X server listen on "
+                            "TCP: start it with -listen tcp"},
+                      NoTcp{"no X server at all", true, false, DOVREL_RELAY_PROGRAM,
+                            "There is no X server on display :1"},
+                      NoTcp{"no relay program", true, true, "/nonexistent/dovrel-relay",
+                            "does not accept TCP connections"}));
+
+TEST_F(LaunchWatch, ADisplayWithoutTcpIsServedForTheHostAloneWhileTheSessionNeedsIt) {
+  m_display->reach = LocalDisplay::Reach::kRefused;
+  m_display->localSocket = true;
+  m_setup.relayProgram = DOVREL_RELAY_PROGRAM;
+  Start(true, true);
+  LogInAndReadCommand();
+  // The port is served on the connection's own address, for the host (here
+  // the same address): a connection is taken and held.
+  const auto probe = [] {
+    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(6001);
+    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    return ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  };
+  EXPECT_TRUE(probe()) << m_observer->Reports();
+  m_display->ShowTerminal();
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_NE(m_observer->Reports().find("serving 127.0.0.1:6001 for 127.0.0.1 alone"), std::string::npos)
+      << m_observer->Reports();
+  // With the session over and no relayed connection left, the port closes.
+  const auto ended = Clock::now();
+  while (probe() && Clock::now() - ended < 2s) std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(probe());
+  EXPECT_LT(Clock::now() - ended, 1s);
 }
 
 TEST_F(LaunchWatch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) {

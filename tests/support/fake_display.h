@@ -20,10 +20,12 @@ class FakeDisplay final : public LocalDisplay {
                                        const Limits& /*limits*/) override {
     return std::make_unique<Watcher>(*this);
   }
+  bool HasLocalSocket(int /*display*/) override { return localSocket; }
   void ShowTerminal() { m_terminal = true; }
 
   Reach reach = Reach::kListening;
   bool seesWindows = true;
+  bool localSocket = false;
 
  private:
   class Watcher final : public TerminalWatch {

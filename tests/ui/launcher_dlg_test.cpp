@@ -55,11 +55,12 @@ class Form : public ::testing::Test {
 
   // The host a worker started by a test connects to.
   test::ScriptedHost m_scripted;
-  CLauncherDlg m_dialog{SessionSetup{.port = m_scripted.Port(),
-                                     .limits = {.readLimit = std::chrono::milliseconds(60000)},
-                                     .verbose = false,
-                                     .display = nullptr,
-                                     .clock = nullptr}};
+  CLauncherDlg m_dialog{[this] {
+    SessionSetup setup;
+    setup.port = m_scripted.Port();
+    setup.limits.readLimit = std::chrono::milliseconds(60000);
+    return setup;
+  }()};
   QLineEdit* m_user = nullptr;
   QLineEdit* m_password = nullptr;
   QLineEdit* m_host = nullptr;

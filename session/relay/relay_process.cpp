@@ -1,0 +1,102 @@
+#include "relay/relay_process.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "base/ports.h"
+
+extern char** environ;
+
+namespace dovrel {
+
+namespace {
+
+// The descriptors the relay program finds its listener and control pipe on.
+constexpr int kListenerFd = 3;
+constexpr int kControlFd = 4;
+
+std::string SystemError(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+
+// A descriptor above the ones the child is given, so that no dup2 in the
+// child maps a descriptor onto itself and keeps its close-on-exec flag.
+UniqueFd Above(const UniqueFd& fd) { return UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 10)); }
+
+}  // namespace
+
+std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& program, const std::string& localAddress,
+                                                         const std::string& peerAddress, int display, bool verbose) {
+  if (program.empty()) return std::string("the relay program dovrel-relay is not installed");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(X11TcpPort(display));
+  if (::inet_pton(AF_INET, localAddress.c_str(), &address.sin_addr) != 1) {
+    return "this machine's address " + localAddress + " is not an IPv4 address";
+  }
+  const std::string served = localAddress + ":" + std::to_string(X11TcpPort(display));
+  UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const int on = 1;
+  // A connection of an earlier relay may linger in TIME-WAIT on this port.
+  if (!listener || ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+      ::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener.Get(), 16) != 0) {
+    return SystemError("cannot listen on " + served, errno);
+  }
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return SystemError("cannot make a pipe", errno);
+  UniqueFd controlRead(pipeFds[0]);
+  UniqueFd controlWrite(pipeFds[1]);
+  const UniqueFd listenerHigh = Above(listener);
+  const UniqueFd controlHigh = Above(controlRead);
+  if (!listenerHigh || !controlHigh) return SystemError("cannot pass the listener on", errno);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, listenerHigh.Get(), kListenerFd);
+  posix_spawn_file_actions_adddup2(&actions, controlHigh.Get(), kControlFd);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  // Standard error stays the user's only under -v: otherwise a relay that
+  // lives on would hold whatever reads this program's output open.
+  if (!verbose) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const std::string displayArgument = std::to_string(display);
+  std::vector<std::string> arguments = {program, "--peer", peerAddress, "--display", displayArgument};
+  if (verbose) arguments.emplace_back("--verbose");
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t child = -1;
+  const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return SystemError("cannot start " + program, spawned);
+  // The program leaves a process of its own behind and ends at once, having
+  // taken the listener: this process has no child to wait for later.
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return program + " did not start";
+  return RelayHandle{std::move(controlWrite), served};
+}
+
+std::string FindRelayProgram() {
+  char self[4096] = {};
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return {};
+  std::string directory(self, static_cast<std::size_t>(length));
+  directory.erase(directory.find_last_of('/') + 1);
+  for (const std::string& candidate : {directory + "dovrel-relay", directory + "../libexec/dovrel/dovrel-relay"}) {
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
+
+}  // namespace dovrel

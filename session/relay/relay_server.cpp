@@ -1,0 +1,265 @@
+#include "relay/relay_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <list>
+#include <vector>
+
+#include "net/local_socket.h"
+#include "relay/x11_setup.h"
+#include "relay/x_authority.h"
+
+namespace dovrel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Per direction of each connection: enough for an image's worth of bulk
+// requests in one read, so large transfers go in few system calls.
+constexpr std::size_t kBufferSize = 256 * 1024;
+
+// Bytes on their way from one side to the other.
+class Pending {
+ public:
+  Pending() : m_bytes(kBufferSize) {}
+  [[nodiscard]] bool Empty() const { return m_begin == m_end; }
+
+  // Reads what `from` has, as far as there is room. False at its end or on
+  // an error; true when it had nothing more for now.
+  bool ReadFrom(int from) {
+    for (;;) {
+      if (m_begin == m_end) m_begin = m_end = 0;
+      if (m_end == m_bytes.size()) return true;
+      const ssize_t got = ::read(from, m_bytes.data() + m_end, m_bytes.size() - m_end);
+      if (got > 0) {
+        m_end += static_cast<std::size_t>(got);
+        continue;
+      }
+      if (got < 0 && errno == EINTR) continue;
+      return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+  }
+
+  // Writes what is pending to `to`, as far as it takes it. False on an error.
+  bool WriteTo(int to) {
+    while (!Empty()) {
+      const ssize_t sent = ::send(to, m_bytes.data() + m_begin, m_end - m_begin, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (sent > 0) {
+        m_begin += static_cast<std::size_t>(sent);
+        continue;
+      }
+      if (sent < 0 && errno == EINTR) continue;
+      return sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+    m_begin = m_end = 0;
+    return true;
+  }
+
+  bool Append(std::span<const std::uint8_t> bytes) {
+    if (m_bytes.size() - m_end < bytes.size()) return false;
+    std::copy(bytes.begin(), bytes.end(), m_bytes.begin() + static_cast<std::ptrdiff_t>(m_end));
+    m_end += bytes.size();
+    return true;
+  }
+  [[nodiscard]] bool HasRoom() const { return m_end < m_bytes.size() || m_begin == m_end; }
+
+ private:
+  std::vector<std::uint8_t> m_bytes;
+  std::size_t m_begin = 0;
+  std::size_t m_end = 0;
+};
+
+struct Connection {
+  UniqueFd client;
+  UniqueFd server;  // open once the setup request has been read
+  std::string from;
+  X11SetupReader setup;
+  Clock::time_point setupDeadline;
+  Pending up;    // client to X server
+  Pending down;  // X server to client
+  bool done = false;
+};
+
+std::string Endpoint(const sockaddr_in& address) {
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+  return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+bool SetNonBlocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+class Relay {
+ public:
+  explicit Relay(RelayConfig config) : m_config(std::move(config)) {}
+
+  RelayTotals Run() {
+    for (;;) {
+      if (m_sessionOver && m_connections.empty()) break;
+      std::vector<pollfd> fds;
+      fds.push_back({m_config.listener.Get(), POLLIN, 0});
+      fds.push_back({m_sessionOver ? -1 : m_config.control.Get(), POLLIN, 0});
+      for (Connection& c : m_connections) {
+        const bool copying = static_cast<bool>(c.server);
+        short clientEvents = 0;
+        if (!copying || c.up.HasRoom()) clientEvents |= POLLIN;
+        if (!c.down.Empty()) clientEvents |= POLLOUT;
+        fds.push_back({c.client.Get(), clientEvents, 0});
+        short serverEvents = 0;
+        if (copying && c.down.HasRoom()) serverEvents |= POLLIN;
+        if (!c.up.Empty()) serverEvents |= POLLOUT;
+        fds.push_back({copying ? c.server.Get() : -1, serverEvents, 0});
+      }
+      if (::poll(fds.data(), fds.size(), NextTimeout()) < 0 && errno != EINTR) break;
+      if (fds[1].revents != 0) SessionEnded();
+      std::size_t at = 2;
+      for (Connection& c : m_connections) {
+        const bool ready = (fds[at].revents | fds[at + 1].revents) != 0;
+        at += 2;
+        if (ready) Serve(c);
+        if (!c.server && !c.done && Clock::now() >= c.setupDeadline) {
+          Report("closed the connection from " + c.from + ": no X11 setup request in time");
+          ++m_totals.malformed;
+          c.done = true;
+        }
+      }
+      const auto before = m_connections.size();
+      m_connections.remove_if([](const Connection& c) { return c.done; });
+      if (m_connections.size() != before) {
+        Report("a relayed connection closed; " + std::to_string(m_connections.size()) + " open");
+      }
+      if (fds[0].revents != 0) AcceptAll();
+    }
+    Report("ended: " + std::to_string(m_totals.accepted) + " accepted, " + std::to_string(m_totals.refused) +
+           " refused from other addresses; the port is closed");
+    return m_totals;
+  }
+
+ private:
+  int NextTimeout() const {
+    int timeout = -1;
+    const auto now = Clock::now();
+    for (const Connection& c : m_connections) {
+      if (c.server) continue;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(c.setupDeadline - now).count();
+      const int ms = static_cast<int>(std::max<decltype(left)>(left, 0));
+      timeout = timeout < 0 ? ms : std::min(timeout, ms);
+    }
+    return timeout;
+  }
+
+  void SessionEnded() {
+    char byte = 0;
+    const ssize_t got = ::read(m_config.control.Get(), &byte, 1);
+    if (got > 0 || (got < 0 && (errno == EINTR || errno == EAGAIN))) return;
+    m_sessionOver = true;
+    m_config.control.Reset();
+  }
+
+  void AcceptAll() {
+    for (;;) {
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      UniqueFd client(::accept4(m_config.listener.Get(), reinterpret_cast<sockaddr*>(&from), &length,
+                                SOCK_NONBLOCK | SOCK_CLOEXEC));
+      if (!client) return;
+      if (from.sin_family != AF_INET || from.sin_addr.s_addr != m_config.peer) {
+        // Not the host: closed at once, before a byte either way.
+        ++m_totals.refused;
+        Report("refused a connection from " + Endpoint(from) + ": only the host may connect");
+        continue;
+      }
+      ++m_totals.accepted;
+      Connection& c = m_connections.emplace_back();
+      c.client = std::move(client);
+      c.from = Endpoint(from);
+      c.setupDeadline = Clock::now() + m_config.setupLimit;
+      Report("accepted a connection from " + c.from + "; " + std::to_string(m_connections.size()) + " open");
+    }
+  }
+
+  void Serve(Connection& c) {
+    if (!c.server && !ReadSetup(c)) return;
+    if (c.done) return;
+    // Each direction as far as it goes now: one wake-up carries a request
+    // through, so a round trip costs no extra poll.
+    const bool ok = c.up.ReadFrom(c.client.Get()) && c.up.WriteTo(c.server.Get()) &&
+                    c.down.ReadFrom(c.server.Get()) && c.down.WriteTo(c.client.Get());
+    if (!ok) {
+      // One side closed: pass on what is left for the other, then close both.
+      c.up.WriteTo(c.server.Get());
+      c.down.WriteTo(c.client.Get());
+      c.done = true;
+    }
+  }
+
+  // Reads the setup request; true once it has gone to the X server with this
+  // user's authorisation in it.
+  bool ReadSetup(Connection& c) {
+    std::uint8_t bytes[4096];
+    const ssize_t got = ::read(c.client.Get(), bytes, sizeof bytes);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return false;
+    if (got <= 0) {
+      c.done = true;
+      return false;
+    }
+    std::size_t used = 0;
+    const auto state = c.setup.Feed({bytes, static_cast<std::size_t>(got)}, used);
+    if (state == X11SetupReader::State::kNeedMore) return false;
+    if (state == X11SetupReader::State::kMalformed) {
+      Report("closed the connection from " + c.from + ": not an X11 setup request");
+      ++m_totals.malformed;
+      c.done = true;
+      return false;
+    }
+    c.server = ConnectLocalSocket(m_config.xSocket);
+    if (!c.server) {
+      Report("closed the connection from " + c.from + ": the local X server of display :" +
+             std::to_string(m_config.display) + " does not answer");
+      c.done = true;
+      return false;
+    }
+    const auto cookie = FindLocalCookie(m_config.display);
+    const std::vector<std::uint8_t> none;
+    const std::string name = cookie ? cookie->name : std::string();
+    const auto request = c.setup.WithAuthorisation(
+        {reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}, cookie ? cookie->data : none);
+    Report("passed on the X11 setup of " + c.from +
+           (cookie ? " with this user's " + name : std::string(" with no cookie: the X server decides")));
+    if (!c.up.Append(request) ||
+        !c.up.Append({bytes + used, static_cast<std::size_t>(got) - used})) {
+      c.done = true;
+      return false;
+    }
+    return true;
+  }
+
+  void Report(const std::string& line) {
+    if (m_config.report) m_config.report(line);
+  }
+
+  RelayConfig m_config;
+  std::list<Connection> m_connections;
+  RelayTotals m_totals;
+  bool m_sessionOver = false;
+};
+
+}  // namespace
+
+RelayTotals RunRelay(RelayConfig config) {
+  SetNonBlocking(config.listener.Get());
+  SetNonBlocking(config.control.Get());
+  return Relay(std::move(config)).Run();
+}
+
+}  // namespace dovrel

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace dovrel {
+
+// Reads an X11 client's connection-setup request as its bytes arrive:
+//   byte order ('B' or 'l'), one unused byte, protocol major and minor,
+//   the lengths of the authorisation name and data, two unused bytes,
+//   then the name and the data, each padded to a multiple of 4.
+// Never touches a socket: bytes in, a verdict out. Each length is bounded,
+// so a client cannot make the relay hold more than a few hundred bytes.
+class X11SetupReader {
+ public:
+  enum class State { kNeedMore, kComplete, kMalformed };
+
+  static constexpr std::size_t kHeaderSize = 12;
+  static constexpr std::size_t kMaxNameLength = 64;
+  static constexpr std::size_t kMaxDataLength = 256;
+
+  // Takes the next bytes from the client. Bytes after a complete request are
+  // not consumed: `used` tells how many were.
+  State Feed(std::span<const std::uint8_t> bytes, std::size_t& used);
+  [[nodiscard]] State Current() const { return m_state; }
+
+  // With kComplete: what the client asked for.
+  [[nodiscard]] bool BigEndian() const { return m_request[0] == 'B'; }
+  [[nodiscard]] std::uint16_t MajorVersion() const { return Read16(2); }
+  [[nodiscard]] std::uint16_t MinorVersion() const { return Read16(4); }
+  [[nodiscard]] std::string AuthName() const;
+
+  // With kComplete: the same request with its authorisation replaced by
+  // `name` and `data` (both empty: none, and the server decides by its own
+  // rules).
+  [[nodiscard]] std::vector<std::uint8_t> WithAuthorisation(std::span<const std::uint8_t> name,
+                                                            std::span<const std::uint8_t> data) const;
+
+ private:
+  [[nodiscard]] std::uint16_t Read16(std::size_t at) const;
+  [[nodiscard]] std::size_t NameLength() const { return Read16(6); }
+  [[nodiscard]] std::size_t DataLength() const { return Read16(8); }
+  [[nodiscard]] std::size_t TotalLength() const;
+
+  std::vector<std::uint8_t> m_request;
+  State m_state = State::kNeedMore;
+};
+
+// A length padded to a multiple of 4, as X11 lays out strings.
+constexpr std::size_t PaddedLength(std::size_t length) { return (length + 3) & ~std::size_t{3}; }
+
+}  // namespace dovrel
