@@ -145,6 +145,7 @@ class InstantDisplay final : public dovrel::LocalDisplay {
   Reach CheckTcp(const std::string&, int, const dovrel::AbortSignal&, const dovrel::Limits&) override {
     return Reach::kListening;
   }
+  bool HasLocalSocket(int) override { return true; }
   std::unique_ptr<dovrel::TerminalWatch> Watch(const std::string&, int, const dovrel::Limits&) override {
     return std::make_unique<AlwaysSeen>();
   }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <list>
+#include <utility>
 #include <vector>
 
 #include "net/local_socket.h"
@@ -24,57 +25,83 @@ using Clock = std::chrono::steady_clock;
 
 // Per direction of each connection: enough for an image's worth of bulk
 // requests in one read, so large transfers go in few system calls.
-constexpr std::size_t kBufferSize = 256 * 1024;
+constexpr std::size_t kBufferSize = 1024 * 1024;
+// After a small request or answer has passed, the relay looks again without
+// sleeping for this long: the answer to a request it just passed on usually
+// comes within it, and a sleep and wake-up would cost the round trip more
+// than the look. Idle, or moving bulk (where a busy look would only take the
+// processor from the X server), it sleeps.
+constexpr std::chrono::microseconds kBusyLook{50};
+constexpr std::size_t kSmallTraffic = 4096;
 
-// Bytes on their way from one side to the other.
+// Bytes on their way from one side to the other, held in a pipe: splice(2)
+// moves them from socket to socket without a copy through this process.
 class Pending {
  public:
-  Pending() : m_bytes(kBufferSize) {}
-  [[nodiscard]] bool Empty() const { return m_begin == m_end; }
+  Pending() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    m_read.Reset(fds[0]);
+    m_write.Reset(fds[1]);
+    const int size = ::fcntl(m_write.Get(), F_SETPIPE_SZ, static_cast<int>(kBufferSize));
+    m_capacity = size > 0 ? static_cast<std::size_t>(size) : 0;
+  }
+  [[nodiscard]] bool Usable() const { return m_capacity > 0; }
+  [[nodiscard]] bool Empty() const { return m_count == 0; }
+  [[nodiscard]] bool HasRoom() const { return m_count < m_capacity; }
+  // Bytes passed on since the last call.
+  std::size_t TakeMoved() { return std::exchange(m_moved, 0); }
 
-  // Reads what `from` has, as far as there is room. False at its end or on
+  // Takes what `from` has, as far as there is room. False at its end or on
   // an error; true when it had nothing more for now.
   bool ReadFrom(int from) {
-    for (;;) {
-      if (m_begin == m_end) m_begin = m_end = 0;
-      if (m_end == m_bytes.size()) return true;
-      const ssize_t got = ::read(from, m_bytes.data() + m_end, m_bytes.size() - m_end);
+    while (m_count < m_capacity) {
+      const std::size_t room = m_capacity - m_count;
+      const ssize_t got = ::splice(from, nullptr, m_write.Get(), nullptr, room, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
       if (got > 0) {
-        m_end += static_cast<std::size_t>(got);
+        m_count += static_cast<std::size_t>(got);
+        // Less than there was room for: the socket is empty for now, and
+        // poll will tell when there is more.
+        if (static_cast<std::size_t>(got) < room) return true;
         continue;
       }
       if (got < 0 && errno == EINTR) continue;
       return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
+    return true;
   }
 
-  // Writes what is pending to `to`, as far as it takes it. False on an error.
+  // Passes what is pending to `to`, as far as it takes it. False on an error.
   bool WriteTo(int to) {
-    while (!Empty()) {
-      const ssize_t sent = ::send(to, m_bytes.data() + m_begin, m_end - m_begin, MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (m_count > 0) {
+      const ssize_t sent = ::splice(m_read.Get(), nullptr, to, nullptr, m_count, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
       if (sent > 0) {
-        m_begin += static_cast<std::size_t>(sent);
+        m_count -= static_cast<std::size_t>(sent);
+        m_moved += static_cast<std::size_t>(sent);
         continue;
       }
       if (sent < 0 && errno == EINTR) continue;
       return sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
-    m_begin = m_end = 0;
     return true;
   }
 
+  // Puts bytes of this process's own in line (the rewritten setup request).
   bool Append(std::span<const std::uint8_t> bytes) {
-    if (m_bytes.size() - m_end < bytes.size()) return false;
-    std::copy(bytes.begin(), bytes.end(), m_bytes.begin() + static_cast<std::ptrdiff_t>(m_end));
-    m_end += bytes.size();
+    if (bytes.empty()) return true;
+    if (m_capacity - m_count < bytes.size()) return false;
+    const ssize_t written = ::write(m_write.Get(), bytes.data(), bytes.size());
+    if (written != static_cast<ssize_t>(bytes.size())) return false;
+    m_count += bytes.size();
     return true;
   }
-  [[nodiscard]] bool HasRoom() const { return m_end < m_bytes.size() || m_begin == m_end; }
 
  private:
-  std::vector<std::uint8_t> m_bytes;
-  std::size_t m_begin = 0;
-  std::size_t m_end = 0;
+  UniqueFd m_read;
+  UniqueFd m_write;
+  std::size_t m_capacity = 0;
+  std::size_t m_count = 0;
+  std::size_t m_moved = 0;
 };
 
 struct Connection {
@@ -106,7 +133,8 @@ class Relay {
   RelayTotals Run() {
     for (;;) {
       if (m_sessionOver && m_connections.empty()) break;
-      std::vector<pollfd> fds;
+      std::vector<pollfd>& fds = m_fds;
+      fds.clear();
       fds.push_back({m_config.listener.Get(), POLLIN, 0});
       fds.push_back({m_sessionOver ? -1 : m_config.control.Get(), POLLIN, 0});
       for (Connection& c : m_connections) {
@@ -120,19 +148,26 @@ class Relay {
         if (!c.up.Empty()) serverEvents |= POLLOUT;
         fds.push_back({copying ? c.server.Get() : -1, serverEvents, 0});
       }
-      if (::poll(fds.data(), fds.size(), NextTimeout()) < 0 && errno != EINTR) break;
+      const bool looking = Clock::now() < m_lookUntil;
+      const int ready = ::poll(fds.data(), fds.size(), looking ? 0 : NextTimeout());
+      if (ready < 0 && errno != EINTR) break;
+      if (ready == 0 && looking) continue;
       if (fds[1].revents != 0) SessionEnded();
       std::size_t at = 2;
       for (Connection& c : m_connections) {
-        const bool ready = (fds[at].revents | fds[at + 1].revents) != 0;
+        const short clientReady = fds[at].revents;
+        const short serverReady = fds[at + 1].revents;
         at += 2;
-        if (ready) Serve(c);
+        if ((clientReady | serverReady) != 0) Serve(c, clientReady, serverReady);
         if (!c.server && !c.done && Clock::now() >= c.setupDeadline) {
           Report("closed the connection from " + c.from + ": no X11 setup request in time");
           ++m_totals.malformed;
           c.done = true;
         }
       }
+      std::size_t moved = 0;
+      for (Connection& c : m_connections) moved += c.up.TakeMoved() + c.down.TakeMoved();
+      if (moved > 0 && moved <= kSmallTraffic) m_lookUntil = Clock::now() + kBusyLook;
       const auto before = m_connections.size();
       m_connections.remove_if([](const Connection& c) { return c.done; });
       if (m_connections.size() != before) {
@@ -184,17 +219,28 @@ class Relay {
       c.client = std::move(client);
       c.from = Endpoint(from);
       c.setupDeadline = Clock::now() + m_config.setupLimit;
+      if (!c.up.Usable() || !c.down.Usable()) {
+        Report("closed the connection from " + c.from + ": out of pipes");
+        c.done = true;
+        continue;
+      }
       Report("accepted a connection from " + c.from + "; " + std::to_string(m_connections.size()) + " open");
     }
   }
 
-  void Serve(Connection& c) {
-    if (!c.server && !ReadSetup(c)) return;
-    if (c.done) return;
-    // Each direction as far as it goes now: one wake-up carries a request
-    // through, so a round trip costs no extra poll.
-    const bool ok = c.up.ReadFrom(c.client.Get()) && c.up.WriteTo(c.server.Get()) &&
-                    c.down.ReadFrom(c.server.Get()) && c.down.WriteTo(c.client.Get());
+  void Serve(Connection& c, short clientReady, short serverReady) {
+    constexpr short kReadable = POLLIN | POLLHUP | POLLERR;
+    if (!c.server) {
+      if (!ReadSetup(c) || c.done) return;
+      clientReady = 0;  // read already; what followed the request is on its way
+    }
+    // Each direction as far as it goes now: the wake-up that brings a
+    // request also sends it on, so a round trip costs no extra poll.
+    bool ok = true;
+    if ((clientReady & kReadable) != 0) ok = c.up.ReadFrom(c.client.Get());
+    if (ok && !c.up.Empty()) ok = c.up.WriteTo(c.server.Get());
+    if (ok && (serverReady & kReadable) != 0) ok = c.down.ReadFrom(c.server.Get());
+    if (ok && !c.down.Empty()) ok = c.down.WriteTo(c.client.Get());
     if (!ok) {
       // One side closed: pass on what is left for the other, then close both.
       c.up.WriteTo(c.server.Get());
@@ -223,6 +269,10 @@ class Relay {
       return false;
     }
     c.server = ConnectLocalSocket(m_config.xSocket);
+    // Room for as much as the pipe holds, so bulk requests go to the X
+    // server in few steps (the system may grant less).
+    const int room = static_cast<int>(kBufferSize);
+    if (c.server) ::setsockopt(c.server.Get(), SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
     if (!c.server) {
       Report("closed the connection from " + c.from + ": the local X server of display :" +
              std::to_string(m_config.display) + " does not answer");
@@ -250,6 +300,8 @@ class Relay {
 
   RelayConfig m_config;
   std::list<Connection> m_connections;
+  std::vector<pollfd> m_fds;
+  Clock::time_point m_lookUntil{};
   RelayTotals m_totals;
   bool m_sessionOver = false;
 };

@@ -48,7 +48,9 @@ std::string X11SetupReader::AuthName() const {
 
 std::vector<std::uint8_t> X11SetupReader::WithAuthorisation(std::span<const std::uint8_t> name,
                                                             std::span<const std::uint8_t> data) const {
-  std::vector<std::uint8_t> request(m_request.begin(), m_request.begin() + kHeaderSize);
+  const std::size_t dataAt = kHeaderSize + PaddedLength(name.size());
+  std::vector<std::uint8_t> request(dataAt + PaddedLength(data.size()), 0);
+  std::copy_n(m_request.begin(), kHeaderSize, request.begin());
   const auto put16 = [&](std::size_t at, std::size_t value) {
     const auto high = static_cast<std::uint8_t>(value >> 8);
     const auto low = static_cast<std::uint8_t>(value & 0xFF);
@@ -57,10 +59,8 @@ std::vector<std::uint8_t> X11SetupReader::WithAuthorisation(std::span<const std:
   };
   put16(6, name.size());
   put16(8, data.size());
-  request.insert(request.end(), name.begin(), name.end());
-  request.resize(kHeaderSize + PaddedLength(name.size()), 0);
-  request.insert(request.end(), data.begin(), data.end());
-  request.resize(kHeaderSize + PaddedLength(name.size()) + PaddedLength(data.size()), 0);
+  std::copy(name.begin(), name.end(), request.begin() + kHeaderSize);
+  std::copy(data.begin(), data.end(), request.begin() + static_cast<std::ptrdiff_t>(dataAt));
   return request;
 }
 

@@ -124,7 +124,7 @@ reset_remote() {
 # the box, or to the program's end without one) and STATUS.
 #   failing_dialogue ADDRESS PASSWORD SCREEN [x]
 failing_dialogue() {
-  env LC_ALL=C.UTF-8 "$DOVREL" -v "$1" "$3" ${4:-} >"$RH_WORK/dovrel.log" 2>&1 &
+  env LC_ALL=C.UTF-8 "$DOVREL" -v ${DOVREL_FLAGS:-} "$1" "$3" ${4:-} >"$RH_WORK/dovrel.log" 2>&1 &
   local pid=$!
   BOX=
   local form

@@ -38,7 +38,7 @@ skip_or_fail() {
 }
 
 [ "$(id -u)" -eq 0 ] || skip_or_fail "needs root (network namespace, port 23, a local user)"
-for tool in ip iptables python3 socat twm xmodmap xterm Xvfb xauth xdotool xwininfo useradd chpasswd mcookie; do
+for tool in ip iptables python3 socat ss twm xmodmap xterm Xvfb xauth xdotool xwininfo useradd chpasswd mcookie; do
   command -v "$tool" >/dev/null || skip_or_fail "needs $tool (scripts/test installs it)"
 done
 [ -x "$SERVERS/bin/busybox" ] && [ -x "$SERVERS/usr/sbin/telnetd" ] || skip_or_fail "telnet servers not unpacked in $SERVERS (scripts/test does it)"
@@ -49,6 +49,7 @@ source "$(dirname "$0")/../../scripts/remote_host.sh"
 remote_host_init dovrel-e2e "$SERVERS"
 XVFB_PID=
 NO_TCP_PID=
+RELAY_XVFB_PID=
 WM_PID=
 passed=0
 failed=0
@@ -56,6 +57,7 @@ failed=0
 cleanup() {
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
   [ -n "$NO_TCP_PID" ] && kill "$NO_TCP_PID" 2>/dev/null
+  [ -n "$RELAY_XVFB_PID" ] && kill "$RELAY_XVFB_PID" 2>/dev/null
   [ -n "$WM_PID" ] && kill "$WM_PID" 2>/dev/null
   remote_host_cleanup
 }
@@ -177,18 +179,124 @@ for server in busybox inetutils busybox-K; do
 done
 mv "$RH_WORK/kterm.away" "$RH_HOME/bin/kterm"
 
-# An X server that takes no TCP connections: found before anything is typed.
+# An X server that takes no TCP connections: with --no-relay, found before
+# anything is typed; and a display with no X server at all.
 for n in $(seq 9 -1 1); do
   [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { NO_TCP_NUM=$n; break; }
 done
 Xvfb ":$NO_TCP_NUM" -nolisten tcp -screen 0 640x480x24 >"$RH_WORK/xvfb-no-tcp.log" 2>&1 &
 NO_TCP_PID=$!
 for server in busybox inetutils; do
-  expect_failure "$server: a display without TCP" "${RH_ADDR[$server]}" "$PASSWORD" "$NO_TCP_NUM" x \
-    "does not accept TCP connections"
-  check $(! grep -q 'typed:' "$RH_WORK/dovrel.log"; echo $?) "$server: a display without TCP: nothing typed"
+  DOVREL_FLAGS=--no-relay expect_failure "$server: a display without TCP, --no-relay" "${RH_ADDR[$server]}" \
+    "$PASSWORD" "$NO_TCP_NUM" x "does not accept TCP connections"
+  check $(! grep -q 'typed:' "$RH_WORK/dovrel.log"; echo $?) "$server: a display without TCP, --no-relay: nothing typed"
 done
 kill "$NO_TCP_PID" && wait "$NO_TCP_PID" 2>/dev/null
+NO_TCP_PID=
+sleep 0.2
+expect_failure "busybox: no X server on the display" "${RH_ADDR[busybox]}" "$PASSWORD" "$NO_TCP_NUM" x \
+  "There is no X server on display :$NO_TCP_NUM"
+
+# ------------------------------------------- today's desktop: no TCP ---
+
+# An X server as today's desktops start theirs: no TCP, a cookie file of this
+# user's. The remote user has no cookie for it: the relay brings this user's.
+RELAY_NUM=$NO_TCP_NUM
+RELAY_AUTH=$RH_WORK/relay-client.auth
+touch "$RH_WORK/relay-server.auth" "$RELAY_AUTH"
+RELAY_COOKIE=$(mcookie)
+xauth -q -f "$RH_WORK/relay-server.auth" add ":$RELAY_NUM" . "$RELAY_COOKIE"
+xauth -q -f "$RELAY_AUTH" add ":$RELAY_NUM" . "$RELAY_COOKIE"
+Xvfb ":$RELAY_NUM" -nolisten tcp -noreset -auth "$RH_WORK/relay-server.auth" -screen 0 1024x768x24 \
+  >"$RH_WORK/xvfb-relay.log" 2>&1 &
+RELAY_XVFB_PID=$!
+MAIN_DISPLAY_NUM=$DISPLAY_NUM
+MAIN_XAUTHORITY=$XAUTHORITY
+on_relay_display() {  # on_relay_display AUTHORITY-FILE: the form, xdotool and the checks on it
+  DISPLAY_NUM=$RELAY_NUM
+  export DISPLAY=:$RELAY_NUM XAUTHORITY=$1
+}
+on_main_display() {
+  DISPLAY_NUM=$MAIN_DISPLAY_NUM
+  export DISPLAY=:$MAIN_DISPLAY_NUM XAUTHORITY=$MAIN_XAUTHORITY
+}
+relay_port=$((6000 + RELAY_NUM))
+# The servers share one namespace, each with an address of its own: the
+# terminal must connect from the address its server was reached at, as a
+# single-homed host does, or the relay turns it away.
+host_sends_from() { ip -n "$RH_NS" route replace "$RH_LOCAL_ADDR/32" dev "$RH_VETH_REMOTE" src "${RH_ADDR[$1]}"; }
+relay_listening() { ss -Hltn "src $RH_LOCAL_ADDR:$relay_port" | grep -q .; }
+relay_process() { pgrep -x dovrel-relay; }
+on_relay_display "$RELAY_AUTH"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+check $(! ss -Hltn "sport = :$relay_port" | grep -q .; echo $?) "relay display :$RELAY_NUM: the X server listens on no TCP port"
+
+for server in busybox inetutils; do
+  label="$server via the relay"
+  host_sends_from "$server"
+  dialogue "${RH_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+  check $([ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ]; echo $?) \
+    "$label: a real xterm with no cookie of its own shows its window (status $STATUS, ${ENTER_TO_WINDOW:-none} ms)"
+  check $([ -n "$WINDOW" ] && [ $((ENTER_TO_EXIT - ENTER_TO_WINDOW)) -le 1000 ]; echo $?) \
+    "$label: dovrel ends within 1 s of the window ($ENTER_TO_EXIT ms)"
+  check $(relay_listening && [ -n "$(relay_process)" ]; echo $?) "$label: the relay lives on with the terminal"
+  check $(ip netns exec "$RH_NS" env -u XAUTHORITY xdpyinfo -display "$RH_LOCAL_ADDR:$RELAY_NUM" >/dev/null 2>&1; echo $?) \
+    "$label: another program from the host reaches the display while the terminal lives"
+  # This machine's own address is not the host's: nothing, even with the cookie.
+  check $(! xdpyinfo -display "$RH_LOCAL_ADDR:$RELAY_NUM" >/dev/null 2>&1; echo $?) \
+    "$label: a client from another address gets nothing"
+  # The terminal ends; from then on the clock runs.
+  terminal=$(pgrep -u "$RH_USER" -x xterm)
+  # shellcheck disable=SC2086
+  [ -n "$terminal" ] && kill $terminal
+  while pgrep -u "$RH_USER" -x xterm >/dev/null; do sleep 0.01; done
+  closed=$(now_ms)
+  while { relay_listening || [ -n "$(relay_process)" ]; } && [ $(($(now_ms) - closed)) -lt 3000 ]; do sleep 0.02; done
+  check $(! relay_listening && [ -z "$(relay_process)" ] && [ $(($(now_ms) - closed)) -le 1000 ]; echo $?) \
+    "$label: the terminal gone, the port closes and the relay ends within 1 s ($(($(now_ms) - closed)) ms)"
+  reset_remote
+done
+
+# The verbose report names the relay's start, its connections and its end.
+host_sends_from busybox
+DOVREL_FLAGS=-v dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+remote_host_kill_user_processes
+for _ in $(seq 50); do [ -z "$(relay_process)" ] && break; sleep 0.05; done
+for said in "serving $RH_LOCAL_ADDR:$relay_port for ${RH_ADDR[busybox]} alone" "relay: started" \
+  "relay: accepted a connection from ${RH_ADDR[busybox]}" "relay: ended"; do
+  check $(grep -qF -- "$said" "$RH_WORK/dovrel.log"; echo $?) "-v reports \"$said\""
+done
+reset_remote
+
+# kterm missing and a firewall are reported as before.
+mv "$RH_HOME/bin/kterm" "$RH_WORK/kterm.away"
+host_sends_from inetutils
+expect_failure "inetutils via the relay: kterm missing" "${RH_ADDR[inetutils]}" "$PASSWORD" "$RELAY_NUM" "" \
+  "kterm was not found on ${RH_ADDR[inetutils]}"
+reset_remote
+mv "$RH_WORK/kterm.away" "$RH_HOME/bin/kterm"
+firewall=(OUTPUT -d "$RH_LOCAL_ADDR" -p tcp --dport "$relay_port" -j DROP)
+ip netns exec "$RH_NS" iptables -A "${firewall[@]}"
+host_sends_from busybox
+expect_failure "busybox via the relay: X traffic dropped" "${RH_ADDR[busybox]}" "$PASSWORD" "$RELAY_NUM" x \
+  "a firewall may drop connections to port $relay_port"
+ip netns exec "$RH_NS" iptables -D "${firewall[@]}"
+reset_remote
+for _ in $(seq 50); do relay_listening || break; sleep 0.05; done
+check $(! relay_listening; echo $?) "no window within the watch: the port is closed again"
+
+# GNOME's way: no cookie file at all, the local user let in by SI:localuser.
+xhost "+SI:localuser:$(id -un)" >/dev/null
+on_relay_display "$RH_WORK/no-such-authority"
+host_sends_from inetutils
+dialogue "${RH_ADDR[inetutils]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+check $([ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ]; echo $?) \
+  "inetutils via the relay, SI:localuser and no cookie file: the window appears (status $STATUS)"
+reset_remote
+ip -n "$RH_NS" route del "$RH_LOCAL_ADDR/32"
+on_main_display
+kill "$RELAY_XVFB_PID" && wait "$RELAY_XVFB_PID" 2>/dev/null
+RELAY_XVFB_PID=
 
 # The remote user without a cookie for the display.
 xauth -q -f "$RH_HOME/.Xauthority" remove "$RH_LOCAL_ADDR:$DISPLAY_NUM"

@@ -1,6 +1,7 @@
 // The command-line reader on any text, against the classic reading with
 // strtok(" \t"): both accept the same lines and read the same host, display
-// and switch, except that a host name never begins with '-'.
+// and switch, except that a host name never begins with '-' and the options
+// -v (--verbose) and --no-relay, each at most once, may come before it.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,9 +23,21 @@ std::optional<dovrel::CommandLine> ReadWithStrtok(const std::string& tail) {
        token = strtok_r(nullptr, " \t", &rest)) {
     tokens.emplace_back(token);
   }
-  if (tokens.empty() || tokens.front().front() == '-') return std::nullopt;
-  dovrel::CommandLine line{tokens.front(), 0, false};
-  for (std::size_t i = 1; i < tokens.size(); ++i) {
+  dovrel::CommandLine line;
+  std::size_t first = 0;
+  for (; first < tokens.size(); ++first) {
+    const std::string& token = tokens[first];
+    if ((token == "-v" || token == "--verbose") && !line.verbose) {
+      line.verbose = true;
+    } else if (token == "--no-relay" && line.relay) {
+      line.relay = false;
+    } else {
+      break;
+    }
+  }
+  if (first == tokens.size() || tokens[first].front() == '-') return std::nullopt;
+  line.hostName = tokens[first];
+  for (std::size_t i = first + 1; i < tokens.size(); ++i) {
     if (tokens[i].size() != 1) return std::nullopt;
     const char c = tokens[i].front();
     if (c == 'x' || c == 'X') {
@@ -53,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     FUZZ_CHECK(ours->hostName == classic->hostName);
     FUZZ_CHECK(ours->display == classic->display);
     FUZZ_CHECK(ours->xterm == classic->xterm);
+    FUZZ_CHECK(ours->verbose == classic->verbose);
+    FUZZ_CHECK(ours->relay == classic->relay);
     FUZZ_CHECK(ours->display >= 0 && ours->display <= 9);
   }
   return 0;
