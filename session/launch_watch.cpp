@@ -35,19 +35,30 @@ LaunchVerdict LaunchWatch::Run(TerminalWatch* watch, const TerminalProgram& prog
     const auto now = m_clock.Now();
     if (watch != nullptr && watch->Seen(now)) return {LaunchCause::kSeen, {}};
     const bool seesWindows = watch != nullptr && watch->SeesWindows();
-    if (now >= deadline) return {seesWindows ? LaunchCause::kNoWindow : LaunchCause::kAssumed, {}};
-    // Without the window to watch, a host quiet after the command is taken
-    // at its word, as before there was a watch.
-    if (!seesWindows && (!hostOpen || now - lastHeard >= m_limits.drainQuiet)) return {LaunchCause::kAssumed, {}};
-    const auto slice =
-        std::min(m_limits.watchSlice, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+    // No window in time means a firewall only once the host has taken the
+    // command line; until then the watch goes on, and ends when the host's
+    // time to acknowledge it runs out (the read says so).
+    const bool acknowledged = m_channel.AllAcknowledged();
+    if (now >= deadline && (acknowledged || !hostOpen)) {
+      return {seesWindows ? LaunchCause::kNoWindow : LaunchCause::kAssumed, {}};
+    }
+    // Without the window to watch, a host quiet after it took the command is
+    // taken at its word, as before there was a watch.
+    if (!seesWindows && (!hostOpen || (now - lastHeard >= m_limits.drainQuiet && acknowledged))) {
+      return {LaunchCause::kAssumed, {}};
+    }
+    const auto slice = now >= deadline ? m_limits.watchSlice
+                                       : std::min(m_limits.watchSlice,
+                                                  std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
     if (!hostOpen) {
       if (WaitForSocket(m_abort.PollFd(), POLLIN, m_abort, slice, m_clock) == IoStatus::kAborted) {
         return {LaunchCause::kAborted, {}};
       }
       continue;
     }
-    const TelnetChannel::DataByte next = m_channel.ReadDataByte(slice);
+    // Each read ends with its slice, acknowledged or not: the display is
+    // looked at again every slice.
+    const TelnetChannel::DataByte next = m_channel.ReadDataByte(slice, m_clock.Now() + slice);
     if (next.status == IoStatus::kOk) {
       lastHeard = m_clock.Now();
       unread.Feed(next.byte);
@@ -57,11 +68,13 @@ LaunchVerdict LaunchWatch::Run(TerminalWatch* watch, const TerminalProgram& prog
       // Proof that the line was thrown away unread: type it once more.
       if (!retyped && unread.PromptWithoutEcho() && m_clock.Now() - lastHeard >= m_limits.freshPromptQuiet) {
         m_reporter.Verbose("a fresh prompt and no echo: the command line was not read; typing it again");
-        if (!m_channel.SendLine(AsBytes(command))) return {LaunchCause::kNoWindow, {}};
+        if (!m_channel.SendLine(AsBytes(command))) return {LaunchCause::kSendFailed, {}};
         retyped = true;
       }
     } else if (next.status == IoStatus::kAborted) {
       return {LaunchCause::kAborted, {}};
+    } else if (next.status == IoStatus::kUnacknowledged) {
+      return {LaunchCause::kHostStopped, {}};
     } else {
       hostOpen = false;
       m_reporter.Verbose("the host closed the connection");

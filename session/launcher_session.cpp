@@ -1,6 +1,7 @@
 #include "launcher_session.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <span>
 #include <string>
 #include <utility>
@@ -23,12 +24,6 @@ std::span<const unsigned char> AsBytes(const std::string& text) {
   return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
 }
 
-std::string Seconds(std::chrono::milliseconds limit) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3g s", static_cast<double>(limit.count()) / 1000.0);
-  return text;
-}
-
 }  // namespace
 
 LauncherSession::LauncherSession(SessionRequest request, std::shared_ptr<SessionObserver> observer,
@@ -47,20 +42,20 @@ void LauncherSession::RunSession() {
   m_reporter.Start();
   const std::string where = m_request.hostName + " port " + std::to_string(m_setup.port);
   m_reporter.Phase(SessionPhase::kConnecting, "connecting to " + where);
-  if (!ConnectToHost()) {
+  if (const std::string failure = ConnectToHost(); !failure.empty()) {
     if (m_abort.IsTriggered()) {
       m_outcome = SessionOutcome::kAborted;
       return;
     }
     m_outcome = SessionOutcome::kCannotConnect;
-    m_reporter.Line("dovrel: Cannot Connect: " + where);
+    m_reporter.Line("dovrel: Cannot Connect: " + where + ": " + failure);
     m_observer->ShowMessage(SessionMessage::kCannotConnect, {});
     return;
   }
 
   SessionOutcome outcome = SessionOutcome::kEnded;
   {
-    TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.limits.readLimit, Clock());
+    TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.limits, Clock());
     m_reporter.Follow(channel);
     outcome = RunConnected(channel);
     m_reporter.Heard(channel);
@@ -73,15 +68,16 @@ void LauncherSession::RunSession() {
   m_outcome = outcome;
 }
 
-bool LauncherSession::ConnectToHost() {
-  const auto address = ResolveIPv4(m_request.hostName, m_setup.port);
-  if (!address || m_abort.IsTriggered()) return false;
+std::string LauncherSession::ConnectToHost() {
+  const Resolved resolved = ResolveIPv4(m_request.hostName, m_setup.port, m_abort, m_setup.limits.lookupLimit);
+  if (!resolved.address) return resolved.failure;
   m_hSocket = MakeStreamSocket();
-  if (!m_hSocket) return false;
+  if (!m_hSocket) return std::strerror(errno);
   m_socketOpen = true;
-  if (ConnectSocket(m_hSocket.Get(), *address, m_abort)) return true;
+  const int error = ConnectSocket(m_hSocket.Get(), *resolved.address, m_abort, m_setup.limits.connectLimit, Clock());
+  if (error == 0) return {};
   CloseSocket();
-  return false;
+  return ConnectFailureText(error, m_setup.limits.connectLimit);
 }
 
 SessionOutcome LauncherSession::RunConnected(TelnetChannel& channel) {
@@ -146,7 +142,7 @@ SessionOutcome LauncherSession::AfterLogin(TelnetChannel& channel, const LoginRe
                       "\"");
       return Failure();
     case LoginResult::Kind::kSendFailed:
-      break;
+      return SendFailed(channel, login.step);
   }
   return Failure();
 }
@@ -159,7 +155,7 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
       m_setup.display ? m_setup.display->Watch(m_localAddress, m_request.display, m_setup.limits) : nullptr;
   m_reporter.Heard(channel);
   m_reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
-  if (!channel.SendLine(AsBytes(command))) return Failure();
+  if (!channel.SendLine(AsBytes(command))) return SendFailed(channel, Step::kCommand);
   m_reporter.Phase(SessionPhase::kWaitingForWindow,
                    watch && watch->SeesWindows() ? "waiting for the terminal's window"
                                                  : "waiting for the terminal (its window cannot be watched)");
@@ -169,13 +165,19 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   watch.reset();
   m_reporter.Heard(channel);
   if (verdict.cause == LaunchCause::kAborted) return SessionOutcome::kAborted;
+  // A host that is gone is not typed to any more.
+  if (verdict.cause == LaunchCause::kHostStopped) return Stopped(channel, Step::kWatch, IoStatus::kUnacknowledged);
+  if (verdict.cause == LaunchCause::kSendFailed) return SendFailed(channel, Step::kCommandAgain);
   const bool sent = channel.SendLine(AsBytes(std::string("exit")));
   // Once the outcome is known, a short quiet lets "exit" reach the shell
   // and nothing more is waited for; only a launch taken on trust drains as
   // long as the host keeps talking.
   const bool known = verdict.cause != LaunchCause::kAssumed;
   if (sent) {
-    DrainSocket(channel, m_setup.limits.drainChunk, known ? m_setup.limits.seenQuiet : m_setup.limits.drainQuiet);
+    // The drain ends with its quiet, and in any case within the time the
+    // host has to acknowledge "exit".
+    DrainSocket(channel, m_setup.limits.drainChunk, known ? m_setup.limits.seenQuiet : m_setup.limits.drainQuiet,
+                Clock().Now() + m_setup.limits.ackLimit);
   }
   // A user who closes the form during the drain has not seen the job end.
   if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
@@ -221,13 +223,25 @@ SessionOutcome LauncherSession::Stopped(TelnetChannel& channel, Step step, IoSta
     case IoStatus::kClosed:
       why = "the host closed the connection";
       break;
+    case IoStatus::kUnacknowledged:
+      why = "the host acknowledged nothing typed for " + Seconds(m_setup.limits.ackLimit) + ": it is gone";
+      break;
     default:
-      why = "the connection failed";
+      why = channel.LastSendError() != 0 ? std::string("could not send: ") + std::strerror(channel.LastSendError())
+                                         : std::string("the connection failed");
       break;
   }
   const std::string last = LastLine(channel.LastHeard());
   m_reporter.Line("dovrel: stopped " + std::string(StepText(step)) + ": " + why + "; " +
                   (last.empty() ? std::string("it sent no text") : "its last line: \"" + last + "\""));
+  return SessionOutcome::kEnded;
+}
+
+SessionOutcome LauncherSession::SendFailed(TelnetChannel& channel, Step step) {
+  if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
+  m_reporter.Heard(channel);
+  m_reporter.Line("dovrel: stopped " + std::string(StepText(step)) + ": could not send: " +
+                  std::strerror(channel.LastSendError()));
   return SessionOutcome::kEnded;
 }
 

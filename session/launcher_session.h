@@ -42,7 +42,8 @@ class LauncherSession {
   [[nodiscard]] SessionObserver& Observer() const noexcept { return *m_observer; }
 
  private:
-  bool ConnectToHost();
+  // Empty when connected; otherwise why not, in words.
+  std::string ConnectToHost();
   SessionOutcome RunConnected(TelnetChannel& channel);
   SessionOutcome AfterLogin(TelnetChannel& channel, const LoginResult& login);
   // Before anything is typed: whether a terminal can reach the display, and
@@ -52,6 +53,7 @@ class LauncherSession {
   SessionOutcome LaunchFailed(LaunchCause cause, const std::string& hostLine);
   SessionOutcome LoginIncorrect(const std::string& why);
   SessionOutcome Stopped(TelnetChannel& channel, Step step, IoStatus status);
+  SessionOutcome SendFailed(TelnetChannel& channel, Step step);
   [[nodiscard]] WaitClock& Clock() const;
   void CloseSocket() noexcept;
   SessionOutcome Failure() const noexcept;

@@ -12,9 +12,24 @@ namespace dovrel {
 struct Limits {
   using ms = std::chrono::milliseconds;
 
+  // Longest wait for the name lookup: a resolver that has not answered in
+  // 10 s (two tries at its usual 5 s) will not.
+  ms lookupLimit{10000};
+  // Longest wait for the connection: 10 s is ample for a SYN-ACK from
+  // anywhere on Earth; past it the kernel would retry for two minutes
+  // against a host that is down or a route that is gone.
+  ms connectLimit{10000};
   // Longest wait for any one read from the host: long enough for a loaded
   // host's login program, short enough that a dead one is given up on.
   ms readLimit{5000};
+  // Longest wait for the host to acknowledge what was typed, counted from
+  // the typing: a lossy link retransmits within a few seconds; a host that
+  // acknowledges nothing for 10 s is gone. With the read limit, it bounds
+  // how long a run outlasts the host's last byte: 10 s + 5 s.
+  ms ackLimit{10000};
+  // How often the send queue is looked at while the host has not yet
+  // acknowledged all.
+  ms ackPoll{10};
   // Quiet after text ending in a shell prompt character. Short, because it is
   // safe to type early from then on: a login program throws typed input away
   // once, right after it reads the password, before it prints anything more.
@@ -42,6 +57,10 @@ struct Limits {
   // Quiet that ends the session once the outcome is known: time for "exit"
   // to reach the shell, nothing more is waited for.
   ms seenQuiet{200};
+  // Longest wait for the watch's own X connection before the command line
+  // is typed: a local X server answers at once; a stalled one is not waited
+  // for (the watch goes on trying beside the session).
+  ms xConnectLimit{500};
   // The drain reads at most this many bytes at a time.
   std::size_t drainChunk{100};
   // Longest wait for the display's TCP port before the login: an X server on

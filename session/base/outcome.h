@@ -27,6 +27,8 @@ enum class LaunchCause {
   kDisplayFailed,   // the terminal could not open the display, for another reason
   kNoWindow,        // no window and no word from the host within the watch
   kLoginIncorrect,  // the command went to a login program: the login failed after all
+  kHostStopped,     // the host acknowledged nothing typed within the limit: it is gone
+  kSendFailed,      // the command line could not be typed again
   kAborted,         // the form was closed first
 };
 
@@ -37,9 +39,11 @@ enum class Step {
   kFirstText,
   kLoginPrompt,
   kPasswordPrompt,
+  kUserNameAgain,
   kShell,
   kCommand,
   kWatch,
+  kCommandAgain,
   kExit,
 };
 
@@ -51,9 +55,11 @@ constexpr std::string_view StepText(Step step) {
     case Step::kFirstText: return "waiting for the host's first text";
     case Step::kLoginPrompt: return "waiting for the login prompt";
     case Step::kPasswordPrompt: return "waiting for the password prompt";
+    case Step::kUserNameAgain: return "typing the user name again";
     case Step::kShell: return "waiting for the shell after the password";
     case Step::kCommand: return "typing the command line";
     case Step::kWatch: return "watching for the terminal";
+    case Step::kCommandAgain: return "typing the command line again";
     case Step::kExit: return "typing exit";
   }
   return "working";

@@ -75,8 +75,9 @@ ShellState WaitForShell(TelnetChannel& channel, const Limits& limits) {
   }
 }
 
-void DrainSocket(TelnetChannel& channel, std::size_t chunk, std::chrono::milliseconds quietLimit) {
-  channel.Discard(chunk, quietLimit);
+void DrainSocket(TelnetChannel& channel, std::size_t chunk, std::chrono::milliseconds quietLimit,
+                 std::chrono::steady_clock::time_point deadline) {
+  channel.Discard(chunk, quietLimit, deadline);
 }
 
 LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& password, const Limits& limits,
@@ -85,7 +86,7 @@ LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& pass
   const IoStatus status = WaitForPrompt(channel, "login:");
   if (status != IoStatus::kOk) return Stopped(Step::kLoginPrompt, status);
   for (int tries = 1;; ++tries) {
-    if (!channel.SendLine(userId.Bytes())) return SendFailed(Step::kLoginPrompt);
+    if (!channel.SendLine(userId.Bytes())) return SendFailed(tries == 1 ? Step::kLoginPrompt : Step::kUserNameAgain);
     const PasswordPrompt prompt = WaitForPasswordPrompt(channel, limits.loginAgainQuiet);
     if (prompt.status != IoStatus::kOk) return Stopped(Step::kPasswordPrompt, prompt.status);
     if (!prompt.loginAgain) break;

@@ -41,8 +41,9 @@ enum class ShellState {
 ShellState WaitForShell(TelnetChannel& channel, const Limits& limits);
 
 // Reads up to `chunk` bytes at a time and throws them away, until the host
-// closes or has sent nothing for `quietLimit`.
-void DrainSocket(TelnetChannel& channel, std::size_t chunk, std::chrono::milliseconds quietLimit);
+// closes or has sent nothing for `quietLimit`, and not past `deadline`.
+void DrainSocket(TelnetChannel& channel, std::size_t chunk, std::chrono::milliseconds quietLimit,
+                 std::chrono::steady_clock::time_point deadline);
 
 // How the login dialogue ended.
 struct LoginResult {

@@ -8,25 +8,81 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "net/transport.h"
 
 namespace dovrel {
 
-std::optional<sockaddr_in> ResolveIPv4(const std::string& hostName, std::uint16_t port) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(hostName.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-    return std::nullopt;
+namespace {
+
+// What a lookup thread hands back; shared, so that a lookup left behind
+// still has somewhere to write.
+struct Lookup {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  int result = 0;
+  std::optional<sockaddr_in> address;
+};
+
+std::string LookupFailure(int result) {
+  switch (result) {
+    case EAI_NONAME:
+    case EAI_NODATA:
+      return "name not found";
+    case EAI_AGAIN:
+      return "the name server did not answer";
+    case EAI_ADDRFAMILY:
+      return "the name has no IPv4 address";
+    default:
+      return std::string("name lookup failed: ") + ::gai_strerror(result);
   }
-  sockaddr_in address{};
-  std::memcpy(&address, found->ai_addr, sizeof address);
-  ::freeaddrinfo(found);
+}
+
+}  // namespace
+
+Resolved ResolveIPv4(const std::string& hostName, std::uint16_t port, const AbortSignal& abort,
+                     std::chrono::milliseconds limit) {
+  auto lookup = std::make_shared<Lookup>();
+  std::thread([lookup, hostName] {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int result = ::getaddrinfo(hostName.c_str(), nullptr, &hints, &found);
+    std::optional<sockaddr_in> address;
+    if (result == 0 && found != nullptr) {
+      address.emplace();
+      std::memcpy(&*address, found->ai_addr, sizeof *address);
+    }
+    if (found != nullptr) ::freeaddrinfo(found);
+    const std::lock_guard lock(lookup->mutex);
+    lookup->result = result == 0 && !address ? EAI_NONAME : result;
+    lookup->address = address;
+    lookup->finished = true;
+    lookup->done.notify_all();
+  }).detach();
+
+  // The abort signal has no condition variable: look at it every 20 ms.
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  std::unique_lock lock(lookup->mutex);
+  while (!lookup->finished) {
+    if (abort.IsTriggered()) return {std::nullopt, "stopped"};
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return {std::nullopt, "the name lookup timed out after " + Seconds(limit)};
+    }
+    lookup->done.wait_for(lock, std::chrono::milliseconds(20));
+  }
+  if (!lookup->address) return {std::nullopt, LookupFailure(lookup->result)};
+  sockaddr_in address = *lookup->address;
   address.sin_port = htons(port);
-  return address;
+  return {address, {}};
 }
 
 UniqueFd MakeStreamSocket() {
@@ -38,18 +94,45 @@ UniqueFd MakeStreamSocket() {
   return socket;
 }
 
-bool ConnectSocket(int socket, const sockaddr_in& address, const AbortSignal& abort) {
-  if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-    return true;
-  }
-  if (errno != EINPROGRESS && errno != EINTR) return false;
-  if (WaitForSocket(socket, POLLOUT, abort, std::chrono::milliseconds(-1)) != IoStatus::kOk) {
-    return false;
+int ConnectSocket(int socket, const sockaddr_in& address, const AbortSignal& abort, std::chrono::milliseconds limit,
+                  WaitClock& clock) {
+  if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return 0;
+  if (errno != EINPROGRESS && errno != EINTR) return errno;
+  switch (WaitForSocket(socket, POLLOUT, abort, limit, clock)) {
+    case IoStatus::kOk:
+      break;
+    case IoStatus::kTimedOut:
+      return ETIMEDOUT;
+    case IoStatus::kAborted:
+      return ECANCELED;
+    default:
+      return EIO;
   }
   int error = 0;
   socklen_t length = sizeof error;
-  if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
-  return error == 0;
+  if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
+}
+
+std::string ConnectFailureText(int error, std::chrono::milliseconds limit) {
+  switch (error) {
+    case ECONNREFUSED:
+      return "connection refused";
+    case EHOSTUNREACH:
+      return "no route to the host";
+    case ENETUNREACH:
+      return "the network is unreachable";
+    case ETIMEDOUT:
+      return "timed out after " + Seconds(limit);
+    default:
+      return std::strerror(error);
+  }
+}
+
+std::string Seconds(std::chrono::milliseconds limit) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g s", static_cast<double>(limit.count()) / 1000.0);
+  return text;
 }
 
 namespace {

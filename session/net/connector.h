@@ -2,25 +2,42 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "net/abort_signal.h"
+#include "net/transport.h"
 #include "net/unique_fd.h"
 
 namespace dovrel {
 
-// The first IPv4 address of `hostName`, with `port` set; nothing when the name
-// does not resolve.
-std::optional<sockaddr_in> ResolveIPv4(const std::string& hostName, std::uint16_t port);
+// The first IPv4 address of a host name, with its port set; or why there is
+// none, in words.
+struct Resolved {
+  std::optional<sockaddr_in> address;
+  std::string failure;  // "name not found", "the name lookup timed out after 10 s", ...
+};
+
+// Looks `hostName` up on a thread of its own, so that neither a resolver
+// that hangs nor the abort signal has to wait for it: past `limit`, or once
+// aborted, the lookup is left to finish alone.
+Resolved ResolveIPv4(const std::string& hostName, std::uint16_t port, const AbortSignal& abort,
+                     std::chrono::milliseconds limit);
 
 // A new non-blocking TCP socket, not yet connected.
 UniqueFd MakeStreamSocket();
 
-// Connects `socket` to `address`. No limit of its own beyond the system's
-// connection time-out, but the abort signal ends the wait at once.
-bool ConnectSocket(int socket, const sockaddr_in& address, const AbortSignal& abort);
+// Connects `socket` to `address` within `limit`; the abort signal ends the
+// wait at once. 0 when connected, otherwise the system's error: ETIMEDOUT
+// past the limit, ECANCELED when aborted.
+int ConnectSocket(int socket, const sockaddr_in& address, const AbortSignal& abort, std::chrono::milliseconds limit,
+                  WaitClock& clock = SystemClock());
+
+// A failed connect's error in words: "connection refused", "no route to the
+// host", "timed out after 10 s", ...
+std::string ConnectFailureText(int error, std::chrono::milliseconds limit);
 
 // The connected socket's own IPv4 address, dotted: the address at which the
 // remote host reached this machine.
@@ -29,5 +46,8 @@ std::optional<std::string> LocalAddressOf(int socket);
 // The connected socket's peer IPv4 address, dotted: the host as this
 // connection sees it.
 std::optional<std::string> PeerAddressOf(int socket);
+
+// A limit in seconds, as the reports give it: "10 s", "2.5 s".
+std::string Seconds(std::chrono::milliseconds limit);
 
 }  // namespace dovrel

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace dovrel {
@@ -26,10 +27,7 @@ class SystemWaitClock final : public WaitClock {
   }
 };
 
-// How often the send queue is looked at while the host has not yet
-// acknowledged everything, and how long at most silence waits for that.
-constexpr std::chrono::milliseconds kAckPoll{10};
-constexpr std::chrono::milliseconds kAckPatience{30000};
+}  // namespace
 
 bool HostHasAllSent(int socket) {
   int queued = 0;
@@ -37,21 +35,23 @@ bool HostHasAllSent(int socket) {
   return ::ioctl(socket, SIOCOUTQ, &queued) != 0 || queued == 0;
 }
 
-}  // namespace
-
 WaitClock& SystemClock() {
   static SystemWaitClock clock;
   return clock;
 }
 
-IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::milliseconds limit, WaitClock& clock) {
-  if (limit.count() >= 0) {
-    const auto patience = clock.Now() + kAckPatience;
-    while (!HostHasAllSent(socket) && clock.Now() < patience) {
-      const IoStatus waited = WaitForSocket(socket, POLLIN, abort, kAckPoll, clock);
-      if (waited != IoStatus::kTimedOut) return waited;
-    }
+IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::milliseconds quiet,
+                     const AckPatience& patience, WaitClock& clock, Clock::time_point deadline) {
+  const auto ackBy = patience.lastSent + patience.limit;
+  while (!HostHasAllSent(socket)) {
+    const auto now = clock.Now();
+    if (now >= deadline) return IoStatus::kTimedOut;
+    if (now >= ackBy) return IoStatus::kUnacknowledged;
+    const auto slice = std::min({patience.poll, Remaining(deadline, clock), Remaining(ackBy, clock)});
+    const IoStatus waited = WaitForSocket(socket, POLLIN, abort, std::max(slice, std::chrono::milliseconds(1)), clock);
+    if (waited != IoStatus::kTimedOut) return waited;
   }
+  const auto limit = deadline == kNoDeadline ? quiet : std::min(quiet, Remaining(deadline, clock));
   return WaitForSocket(socket, POLLIN, abort, limit, clock);
 }
 
@@ -76,9 +76,10 @@ IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
 }
 
 RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const AbortSignal& abort,
-                           std::chrono::milliseconds limit, WaitClock& clock) {
+                           std::chrono::milliseconds quiet, const AckPatience& patience, WaitClock& clock,
+                           Clock::time_point deadline) {
   for (;;) {
-    const IoStatus waited = WaitForHost(socket, abort, limit, clock);
+    const IoStatus waited = WaitForHost(socket, abort, quiet, patience, clock, deadline);
     if (waited != IoStatus::kOk) return {waited, 0};
     const ssize_t got = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (got > 0) return {IoStatus::kOk, static_cast<std::size_t>(got)};
@@ -90,8 +91,12 @@ RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const Ab
 
 bool SendAll(int socket, std::span<const unsigned char> bytes, const AbortSignal& abort,
              std::chrono::milliseconds limit, WaitClock& clock) {
+  const auto deadline = clock.Now() + limit;
   while (!bytes.empty()) {
-    if (abort.IsTriggered()) return false;
+    if (abort.IsTriggered()) {
+      errno = ECANCELED;
+      return false;
+    }
     const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent > 0) {
       bytes = bytes.subspan(static_cast<std::size_t>(sent));
@@ -99,7 +104,10 @@ bool SendAll(int socket, std::span<const unsigned char> bytes, const AbortSignal
     }
     if (sent < 0 && errno == EINTR) continue;
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (WaitForSocket(socket, POLLOUT, abort, limit, clock) != IoStatus::kOk) return false;
+      const IoStatus room = WaitForSocket(socket, POLLOUT, abort, Remaining(deadline, clock), clock);
+      if (room == IoStatus::kTimedOut) errno = ETIMEDOUT;
+      if (room == IoStatus::kAborted) errno = ECANCELED;
+      if (room != IoStatus::kOk) return false;
       continue;
     }
     return false;

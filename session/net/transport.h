@@ -17,6 +17,7 @@ enum class IoStatus {
   kTimedOut,  // the limit passed with nothing to read
   kAborted,   // the abort signal was triggered
   kFailed,    // the socket reported an error
+  kUnacknowledged,  // what was typed has not been acknowledged within the limit: the link is dead
 };
 
 struct RecvResult {
@@ -43,19 +44,38 @@ WaitClock& SystemClock();
 IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
                        std::chrono::milliseconds limit, WaitClock& clock = SystemClock());
 
-// Waits for bytes from the host, or until it has been quiet for `limit`. The
+// How long the host may take to acknowledge what was typed. The patience
+// runs from the moment the bytes were handed to the socket, not from the
+// call that waits, so that waiting in short slices does not renew it.
+struct AckPatience {
+  std::chrono::steady_clock::time_point lastSent{};  // on the wait's clock
+  std::chrono::milliseconds limit{10000};
+  std::chrono::milliseconds poll{10};  // how often the send queue is looked at
+};
+
+// Whether the host has acknowledged every byte handed to `socket`.
+bool HostHasAllSent(int socket);
+
+// No end beyond the wait's own rules.
+inline constexpr std::chrono::steady_clock::time_point kNoDeadline = std::chrono::steady_clock::time_point::max();
+
+// Waits for bytes from the host, or until it has been quiet for `quiet`. The
 // quiet counts only once the host has acknowledged every byte sent to it: on
 // a slow or lossy link it may not have what was typed yet, and cannot be
-// expected to answer.
-IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::milliseconds limit,
-                     WaitClock& clock = SystemClock());
+// expected to answer. A host that has acknowledged nothing within the
+// patience gives kUnacknowledged; no wait goes past `deadline` (kTimedOut).
+IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::milliseconds quiet,
+                     const AckPatience& patience, WaitClock& clock = SystemClock(),
+                     std::chrono::steady_clock::time_point deadline = kNoDeadline);
 
 // Reads at most buffer.size() bytes, waiting as WaitForHost does.
 RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const AbortSignal& abort,
-                           std::chrono::milliseconds limit, WaitClock& clock = SystemClock());
+                           std::chrono::milliseconds quiet, const AckPatience& patience,
+                           WaitClock& clock = SystemClock(),
+                           std::chrono::steady_clock::time_point deadline = kNoDeadline);
 
-// Sends every byte or reports failure. Never raises SIGPIPE; waits for room in
-// the socket's buffer for at most `limit` at a time.
+// Sends every byte or reports failure (errno tells why). Never raises
+// SIGPIPE; waits for room in the socket's buffer for at most `limit` in all.
 bool SendAll(int socket, std::span<const unsigned char> bytes, const AbortSignal& abort,
              std::chrono::milliseconds limit, WaitClock& clock = SystemClock());
 

@@ -1,5 +1,6 @@
 #include "telnet/telnet_channel.h"
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -26,11 +27,15 @@ std::string Latest(const std::string& text, std::size_t limit) {
 
 }  // namespace
 
-TelnetChannel::TelnetChannel(int socket, const AbortSignal& abort, std::chrono::milliseconds readLimit,
-                             WaitClock& clock)
-    : m_socket(socket), m_abort(abort), m_clock(clock), m_readLimit(readLimit) {}
+TelnetChannel::TelnetChannel(int socket, const AbortSignal& abort, const Limits& limits, WaitClock& clock)
+    : m_socket(socket),
+      m_abort(abort),
+      m_clock(clock),
+      m_readLimit(limits.readLimit),
+      m_patience{clock.Now(), limits.ackLimit, limits.ackPoll} {}
 
-TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
+TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds quiet,
+                                            std::chrono::steady_clock::time_point deadline) {
   if (m_unread) {
     const unsigned char byte = *m_unread;
     m_unread.reset();
@@ -52,7 +57,7 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
     // A host may wait for the answers before it sends more.
     if (!FlushReplies()) return {IoStatus::kFailed, {}};
     if (m_heardSink && !m_heard.empty()) m_heardSink(TakeHeard());
-    const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, limit, m_clock);
+    const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, quiet, m_patience, m_clock, deadline);
     m_lastReadStatus = got.status;
     if (got.status != IoStatus::kOk) return {got.status, {}};
     m_next = 0;
@@ -60,9 +65,10 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds limit) {
   }
 }
 
-TelnetChannel::DataByte TelnetChannel::ReadDataByte(std::chrono::milliseconds limit) {
+TelnetChannel::DataByte TelnetChannel::ReadDataByte(std::chrono::milliseconds quiet,
+                                                    std::chrono::steady_clock::time_point deadline) {
   for (;;) {
-    const Unit next = ReadUnit(limit);
+    const Unit next = ReadUnit(quiet, deadline);
     if (next.status != IoStatus::kOk) return {next.status, 0};
     if (next.unit.kind == TelnetUnit::Kind::kData) return {IoStatus::kOk, next.unit.value};
   }
@@ -86,13 +92,14 @@ bool TelnetChannel::SendLine(std::span<const unsigned char> bytes, Echo echo) {
   return sent;
 }
 
-void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLimit) {
+void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLimit,
+                            std::chrono::steady_clock::time_point deadline) {
   if (!FlushReplies()) return;
   m_unread.reset();
   m_next = m_end = 0;
   std::vector<unsigned char> sink(chunk);
   for (;;) {
-    const RecvResult got = RecvWithTimeout(m_socket, sink, m_abort, quietLimit, m_clock);
+    const RecvResult got = RecvWithTimeout(m_socket, sink, m_abort, quietLimit, m_patience, m_clock, deadline);
     if (got.status != IoStatus::kOk) return;
   }
 }
@@ -120,7 +127,11 @@ bool TelnetChannel::FlushReplies() {
 }
 
 bool TelnetChannel::SendRaw(std::span<const unsigned char> bytes) {
-  return SendAll(m_socket, bytes, m_abort, m_readLimit, m_clock);
+  // The host's patience for acknowledging runs from here.
+  m_patience.lastSent = m_clock.Now();
+  if (SendAll(m_socket, bytes, m_abort, m_readLimit, m_clock)) return true;
+  m_sendError = errno;
+  return false;
 }
 
 std::optional<TelnetUnit> ReadTelnetCommand(TelnetChannel& channel) {

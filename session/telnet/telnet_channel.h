@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/limits.h"
 #include "net/abort_signal.h"
 #include "telnet/option_refuser.h"
 #include "telnet/telnet_reader.h"
@@ -34,15 +35,18 @@ class TelnetChannel {
     unsigned char byte = 0;  // valid when status is kOk
   };
 
-  TelnetChannel(int socket, const AbortSignal& abort, std::chrono::milliseconds readLimit,
-                WaitClock& clock = SystemClock());
+  // Reads wait at most the read limit for a byte, once the host has
+  // acknowledged what was typed, which it must within the ack limit.
+  TelnetChannel(int socket, const AbortSignal& abort, const Limits& limits, WaitClock& clock = SystemClock());
 
-  // The next unit from the host, each read waiting at most `limit` for a byte.
-  // Option requests are answered before this returns.
-  Unit ReadUnit(std::chrono::milliseconds limit);
+  // The next unit from the host, each read waiting at most `quiet` for a
+  // byte and never past `deadline`. Option requests are answered before
+  // this returns.
+  Unit ReadUnit(std::chrono::milliseconds quiet, std::chrono::steady_clock::time_point deadline = kNoDeadline);
 
   // The next data byte; commands on the way are handled and skipped.
-  DataByte ReadDataByte(std::chrono::milliseconds limit);
+  DataByte ReadDataByte(std::chrono::milliseconds quiet,
+                        std::chrono::steady_clock::time_point deadline = kNoDeadline);
   DataByte ReadDataByte() { return ReadDataByte(m_readLimit); }
 
   // Puts one data byte back; the next read returns it first.
@@ -60,8 +64,10 @@ class TelnetChannel {
   void ReportTypedTo(std::function<void(std::string_view)> sink) { m_typedSink = std::move(sink); }
 
   // Reads and throws away up to `chunk` bytes at a time, telnet commands
-  // included, until the host closes or stays silent for `quietLimit`.
-  void Discard(std::size_t chunk, std::chrono::milliseconds quietLimit);
+  // included, until the host closes or stays silent for `quietLimit`, and
+  // not past `deadline`.
+  void Discard(std::size_t chunk, std::chrono::milliseconds quietLimit,
+               std::chrono::steady_clock::time_point deadline = kNoDeadline);
 
   // The host's data bytes since the last call (the latest 4 KiB of them),
   // for the verbose report.
@@ -75,6 +81,10 @@ class TelnetChannel {
   [[nodiscard]] IoStatus LastReadStatus() const { return m_lastReadStatus; }
 
   [[nodiscard]] std::chrono::milliseconds ReadLimit() const { return m_readLimit; }
+  // The system's error of the latest send that failed.
+  [[nodiscard]] int LastSendError() const { return m_sendError; }
+  // Whether the host has acknowledged everything typed so far.
+  [[nodiscard]] bool AllAcknowledged() const { return HostHasAllSent(m_socket); }
 
  private:
   bool SendRaw(std::span<const unsigned char> bytes);
@@ -84,6 +94,8 @@ class TelnetChannel {
   const AbortSignal& m_abort;
   WaitClock& m_clock;
   std::chrono::milliseconds m_readLimit;
+  AckPatience m_patience;
+  int m_sendError = 0;
   TelnetReader m_reader;
   OptionRefuser m_options;
   std::optional<unsigned char> m_unread;

@@ -48,8 +48,10 @@ class OptionPhase : public ::testing::Test {
     return got;
   }
 
-  TelnetChannel Channel(std::chrono::milliseconds limit = 1000ms) {
-    return TelnetChannel(m_client.Get(), m_abort, limit);
+  TelnetChannel Channel(std::chrono::milliseconds readLimit = 1000ms) {
+    Limits limits;
+    limits.readLimit = readLimit;
+    return TelnetChannel(m_client.Get(), m_abort, limits);
   }
 
   UniqueFd m_client;
@@ -99,7 +101,7 @@ TEST_F(OptionPhase, AnswersRequestsThatArriveAmongTheText) {
   for (int i = 0; i < 14; ++i) text.push_back(static_cast<char>(channel.ReadDataByte().byte));
   EXPECT_EQ(text, "\r\nhost login: ");
   // The answers go out at the latest before the client waits for more.
-  EXPECT_EQ(channel.ReadDataByte(50ms).status, IoStatus::kTimedOut);
+  EXPECT_EQ(channel.ReadDataByte(50ms, Clock::now() + 50ms).status, IoStatus::kTimedOut);
   EXPECT_EQ(HostReceives(), Bytes({255, 254, 3, 255, 254, 1}));
 }
 
