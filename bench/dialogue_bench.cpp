@@ -146,7 +146,8 @@ class InstantDisplay final : public dovrel::LocalDisplay {
     return Reach::kListening;
   }
   bool HasLocalSocket(int) override { return true; }
-  std::unique_ptr<dovrel::TerminalWatch> Watch(const std::string&, int, const dovrel::Limits&) override {
+  std::unique_ptr<dovrel::TerminalWatch> Watch(const std::string&, int, const dovrel::Limits&,
+                                               const dovrel::AbortSignal&) override {
     return std::make_unique<AlwaysSeen>();
   }
 

@@ -152,7 +152,8 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   const std::string command = program.CommandLine(m_localAddress, m_request.display);
   // Watching starts before the command goes out, so a quick window is not missed.
   std::unique_ptr<TerminalWatch> watch =
-      m_setup.display ? m_setup.display->Watch(m_localAddress, m_request.display, m_setup.limits) : nullptr;
+      m_setup.display ? m_setup.display->Watch(m_localAddress, m_request.display, m_setup.limits, m_abort)
+                      : nullptr;
   m_reporter.Heard(channel);
   m_reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
   if (!channel.SendLine(AsBytes(command))) return SendFailed(channel, Step::kCommand);

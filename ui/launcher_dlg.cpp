@@ -221,6 +221,12 @@ void CLauncherDlg::OnLaunch() {
     auto session = std::make_shared<LauncherSession>(std::move(request), m_bridge, m_setup);
     m_pSessionThread = std::make_unique<SessionThread>(session);
     m_session = std::move(session);
+    // The worker holds its own copies now: the form keeps none, neither in
+    // its fields nor in its widgets (setText also drops the undo history).
+    WipeString(m_strUserId);
+    WipeString(m_strPassword);
+    m_userId->setText(QString());
+    m_password->setText(QString());
   } catch (const std::exception&) {
     // No thread (or no descriptor for it): nothing happens; OK may be pressed again.
     m_pSessionThread.reset();

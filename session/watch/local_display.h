@@ -44,9 +44,10 @@ class LocalDisplay {
   virtual bool HasLocalSocket(int display) = 0;
 
   // Starts watching display `display` for a terminal that reaches it at
-  // `address`; called just before the command line is typed.
-  virtual std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display,
-                                               const Limits& limits) = 0;
+  // `address`; called just before the command line is typed. Waits for its
+  // own X connection at most the X connection limit, or until aborted.
+  virtual std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display, const Limits& limits,
+                                               const AbortSignal& abort) = 0;
 };
 
 // The real display: a TCP probe, the X server's own events (libxcb) and the

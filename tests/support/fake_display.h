@@ -16,8 +16,8 @@ class FakeDisplay final : public LocalDisplay {
                  const Limits& /*limits*/) override {
     return reach;
   }
-  std::unique_ptr<TerminalWatch> Watch(const std::string& /*address*/, int /*display*/,
-                                       const Limits& /*limits*/) override {
+  std::unique_ptr<TerminalWatch> Watch(const std::string& /*address*/, int /*display*/, const Limits& /*limits*/,
+                                       const AbortSignal& /*abort*/) override {
     return std::make_unique<Watcher>(*this);
   }
   bool HasLocalSocket(int /*display*/) override { return localSocket; }

@@ -11,6 +11,7 @@
 
 #include "net/abort_signal.h"
 #include "scripted_host.h"
+#include "skipping_clock.h"
 #include "telnet/telnet_channel.h"
 #include "net/unique_fd.h"
 
@@ -48,10 +49,10 @@ class OptionPhase : public ::testing::Test {
     return got;
   }
 
-  TelnetChannel Channel(std::chrono::milliseconds readLimit = 1000ms) {
+  TelnetChannel Channel(std::chrono::milliseconds readLimit = 1000ms, WaitClock& clock = SystemClock()) {
     Limits limits;
     limits.readLimit = readLimit;
-    return TelnetChannel(m_client.Get(), m_abort, limits);
+    return TelnetChannel(m_client.Get(), m_abort, limits, clock);
   }
 
   UniqueFd m_client;
@@ -147,6 +148,29 @@ TEST_F(OptionPhase, SendingToAClosedPeerFailsWithoutSigpipe) {
   const unsigned char bytes[] = {'x'};
   // The process would die here if SIGPIPE were raised.
   EXPECT_FALSE(channel.SendLine(bytes) && channel.SendLine(bytes));
+}
+
+// On a socket pair, bytes the host has not read are bytes it has not
+// acknowledged: a host that reads nothing is a host whose link is gone.
+TEST_F(OptionPhase, AHostThatAcknowledgesNothingEndsTheWaitAtTheLimitCountedFromTheTyping) {
+  test::SkippingClock clock;
+  TelnetChannel channel = Channel(Limits{}.readLimit, clock);
+  const unsigned char line[] = {'a', 'l', 'i', 'c', 'e'};
+  const auto typed = clock.Now();
+  ASSERT_TRUE(channel.SendLine(line));
+  // Short waits do not renew the host's patience: each ends with its slice...
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(channel.ReadDataByte(50ms, clock.Now() + 50ms).status, IoStatus::kTimedOut);
+  // ...and a long one ends when the patience, counted from the typing, does.
+  EXPECT_EQ(channel.ReadDataByte().status, IoStatus::kUnacknowledged);
+  EXPECT_GE(clock.Now() - typed, Limits{}.ackLimit);
+  EXPECT_LT(clock.Now() - typed, Limits{}.ackLimit + 500ms);
+  EXPECT_FALSE(channel.AllAcknowledged());
+  // Once the host has it all, silence is counted again, from there.
+  HostReceives();
+  EXPECT_TRUE(channel.AllAcknowledged());
+  const auto read = clock.Now();
+  EXPECT_EQ(channel.ReadDataByte().status, IoStatus::kTimedOut);
+  EXPECT_GE(clock.Now() - read, Limits{}.readLimit);
 }
 
 }  // namespace

@@ -207,6 +207,12 @@ TEST_F(Form, EnterInAFieldActsAsOkAndASecondOkStartsNoSecondWorker) {
   QTest::keyClicks(m_password, "secret");
   QTest::keyClick(m_password, Qt::Key_Return);
   EXPECT_FALSE(OkButton(m_dialog)->isEnabled());
+  // The worker has its own copies: the form keeps none, in its widgets or
+  // in the fields they are filled from.
+  EXPECT_TRUE(m_user->text().isEmpty());
+  EXPECT_TRUE(m_password->text().isEmpty());
+  m_dialog.DoDataExchange(false);
+  EXPECT_TRUE(m_password->text().isEmpty());
   // The locked button is not the only guard: OK reached any other way (a
   // queued click, a shortcut) starts nothing either.
   m_dialog.OnLaunch();

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/abort_signal.h"
+
+namespace dovrel {
+
+struct WindowWatchState;
+
+// Watches one display for the terminal's window through an X connection of
+// its own (libxcb, apart from the form's), on a thread of its own: the
+// connection's set-up and every round trip to the X server may block, and a
+// display that stalls must not hold the session up. The thread is stopped
+// when the watch ends; one stuck in a stalled server is left to end alone.
+class WindowWatchThread {
+ public:
+  // Tries the display names in turn (":N", then "address:N").
+  explicit WindowWatchThread(std::vector<std::string> displayNames);
+  ~WindowWatchThread();
+  WindowWatchThread(const WindowWatchThread&) = delete;
+  WindowWatchThread& operator=(const WindowWatchThread&) = delete;
+
+  // Waits at most `limit` for the X connection to be made or to fail.
+  void WaitForConnection(std::chrono::milliseconds limit, const AbortSignal& abort) const;
+  // A window of class XTerm or KTerm has been mapped.
+  [[nodiscard]] bool Seen() const;
+  // No X connection could be made, or it broke.
+  [[nodiscard]] bool Failed() const;
+
+ private:
+  std::shared_ptr<WindowWatchState> m_state;
+  std::thread m_thread;
+};
+
+}  // namespace dovrel

@@ -1,0 +1,96 @@
+// Every wait keeps its limit: a host that acknowledges nothing, a window
+// that comes meanwhile, a connect that never completes. On the clock that
+// skips the waits.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "base/terminal_program.h"
+#include "fake_display.h"
+#include "hanging_listener.h"
+#include "launch_watch.h"
+#include "recording_observer.h"
+#include "skipping_clock.h"
+#include "worker_fixture.h"
+
+namespace dovrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The watch after a command line that the host never reads: on a socket
+// pair, unread bytes are unacknowledged ones.
+class UnacknowledgedCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    m_client.Reset(fds[0]);
+    m_host.Reset(fds[1]);
+  }
+
+  LaunchVerdict Watch() {
+    TelnetChannel channel(m_client.Get(), m_abort, m_limits, m_clock);
+    const std::string command = TerminalProgram::Of(true).CommandLine("127.0.0.1", 1);
+    EXPECT_TRUE(channel.SendLine({reinterpret_cast<const unsigned char*>(command.data()), command.size()}));
+    m_typed = m_clock.Now();
+    const auto watch = m_display.Watch("127.0.0.1", 1, m_limits, m_abort);
+    return LaunchWatch(channel, m_abort, m_clock, m_limits, m_reporter).Run(watch.get(), TerminalProgram::Of(true),
+                                                                           command);
+  }
+
+  UniqueFd m_client;
+  UniqueFd m_host;
+  AbortSignal m_abort;
+  Limits m_limits;
+  test::SkippingClock m_clock;
+  test::FakeDisplay m_display;
+  test::RecordingObserver m_observer;
+  Reporter m_reporter{m_observer, m_clock, false};
+  std::chrono::steady_clock::time_point m_typed;
+};
+
+TEST_F(UnacknowledgedCommand, EndsTheWatchAsAHostThatIsGoneWhenItsPatienceRunsOut) {
+  const LaunchVerdict verdict = Watch();
+  EXPECT_EQ(verdict.cause, LaunchCause::kHostStopped) << "not a firewall on the display's port";
+  EXPECT_GE(m_clock.Now() - m_typed, m_limits.ackLimit);
+  EXPECT_LT(m_clock.Now() - m_typed, m_limits.ackLimit + 500ms);
+}
+
+TEST_F(UnacknowledgedCommand, StillSeesAWindowThatAppearsMeanwhile) {
+  std::thread show([this] {
+    std::this_thread::sleep_for(100ms);
+    m_display.ShowTerminal();
+  });
+  const LaunchVerdict verdict = Watch();
+  show.join();
+  EXPECT_EQ(verdict.cause, LaunchCause::kSeen);
+  EXPECT_LT(m_clock.Now() - m_typed, m_limits.ackLimit);
+}
+
+class Connect : public test::WorkerFixture {};
+
+TEST_F(Connect, ThatNeverCompletesEndsAtTheLimitWithTimedOut) {
+  test::HangingListener listener;
+  if (!listener.IsHanging()) GTEST_SKIP() << "this kernel does not hold back connects to a full backlog";
+  const auto clock = SkipWaits();
+  m_setup.limits = Limits{};
+  m_setup.port = listener.Port();
+  const auto started = clock->Now();
+  Start();
+  ASSERT_TRUE(Finishes());
+  EXPECT_GE(clock->Now() - started, Limits{}.connectLimit);
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
+  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
+  EXPECT_NE(m_observer->Reports().find("Cannot Connect: 127.0.0.1 port " + std::to_string(listener.Port()) +
+                                       ": timed out after 10 s"),
+            std::string::npos)
+      << m_observer->Reports();
+}
+
+}  // namespace
+}  // namespace dovrel
