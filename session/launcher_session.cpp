@@ -175,10 +175,14 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   // long as the host keeps talking.
   const bool known = verdict.cause != LaunchCause::kAssumed;
   if (sent) {
-    // The drain ends with its quiet, and in any case within the time the
-    // host has to acknowledge "exit".
+    // The drain ends with its quiet, and in any case within the read limit.
     DrainSocket(channel, m_setup.limits.drainChunk, known ? m_setup.limits.seenQuiet : m_setup.limits.drainQuiet,
-                Clock().Now() + m_setup.limits.ackLimit);
+                Clock().Now() + m_setup.limits.readLimit);
+  }
+  // A host that has not taken "exit" within the drain is gone: that, not the
+  // display's port, is why no window came.
+  if (sent && verdict.cause == LaunchCause::kNoWindow && !channel.AllAcknowledged() && !m_abort.IsTriggered()) {
+    return Stopped(channel, Step::kExit, IoStatus::kUnacknowledged);
   }
   // A user who closes the form during the drain has not seen the job end.
   if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
@@ -225,7 +229,8 @@ SessionOutcome LauncherSession::Stopped(TelnetChannel& channel, Step step, IoSta
       why = "the host closed the connection";
       break;
     case IoStatus::kUnacknowledged:
-      why = "the host acknowledged nothing typed for " + Seconds(m_setup.limits.ackLimit) + ": it is gone";
+      why = "the host acknowledged nothing typed for " +
+            Seconds(step == Step::kExit ? m_setup.limits.readLimit : m_setup.limits.ackLimit) + ": it is gone";
       break;
     default:
       why = channel.LastSendError() != 0 ? std::string("could not send: ") + std::strerror(channel.LastSendError())

@@ -324,6 +324,112 @@ for server in busybox-slow inetutils-slow; do
   reset_remote
 done
 
+# ------------------------------------------- a host that stops answering ---
+
+# The host's packets dropped in the namespace at three moments. By itself the
+# run must end within the stated bound after the stall (10 s to acknowledge
+# plus the 5 s read limit), with status 1 and a line that names the step and
+# the cause; Escape 1 s into the stall must end it within 1 s.
+STALL_BOUND_MS=16000
+# stall LABEL MOMENT END: MOMENT is "connect" (the SYN-ACK dropped), or the
+# text in the -v report after which the host's packets are dropped; END is
+# "self" or "escape".
+stall() {
+  local label=$1 moment=$2 end=$3 server=busybox
+  local drop=(OUTPUT -s "${RH_ADDR[$server]}" -j DROP)
+  [ "$moment" = connect ] && ip netns exec "$RH_NS" iptables -I "${drop[@]}"
+  env LC_ALL=C.UTF-8 "$DOVREL" -v "${RH_ADDR[$server]}" "$DISPLAY_NUM" x >"$RH_WORK/dovrel.log" 2>&1 &
+  local pid=$! form
+  form=$(wait_window_named '^Dovrel$' 15) || { kill "$pid"; wait "$pid"; check 1 "$label: the form appears"; return; }
+  xdotool type --delay 15 "$RH_USER"
+  xdotool key Tab
+  xdotool type --delay 15 "$PASSWORD"
+  xdotool key Return
+  local stalled
+  if [ "$moment" = connect ]; then
+    stalled=$(now_ms)
+  else
+    local deadline=$(($(now_ms) + 10000))
+    until grep -qF -- "$moment" "$RH_WORK/dovrel.log" || [ "$(now_ms)" -ge "$deadline" ]; do sleep 0.01; done
+    ip netns exec "$RH_NS" iptables -I "${drop[@]}"
+    stalled=$(now_ms)
+  fi
+  if [ "$end" = escape ]; then
+    sleep 1
+    local pressed
+    pressed=$(now_ms)
+    xdotool key --window "$form" Escape
+    wait_exit "$pid" 5
+    STATUS=$?
+    local took=$(($(now_ms) - pressed))
+    check $([ "$STATUS" -eq 1 ] && [ "$took" -le 1000 ]; echo $?) \
+      "$label: Escape 1 s into the stall ends the program within 1 s (status $STATUS, $took ms)"
+    FIGURES[stall-$label-escape]=$took
+  else
+    # Cannot Connect comes in a box: dismissed as soon as it shows.
+    local deadline=$((stalled + STALL_BOUND_MS + 3000)) box
+    while kill -0 "$pid" 2>/dev/null && [ "$(now_ms)" -lt "$deadline" ]; do
+      box=$(xdotool search --onlyvisible --name '^dovrel$' 2>/dev/null | grep -vx "$form" | head -n 1)
+      if [ -n "$box" ]; then
+        local ended=$(now_ms)
+        xdotool key --window "$box" Return
+        break
+      fi
+      sleep 0.05
+    done
+    wait_exit "$pid" 5
+    STATUS=$?
+    local took=$(( ${ended:-$(now_ms)} - stalled))
+    check $([ "$STATUS" -eq 1 ] && [ "$took" -le "$STALL_BOUND_MS" ]; echo $?) \
+      "$label: ends by itself with status 1 within $((STALL_BOUND_MS / 1000)) s of the stall (status $STATUS, $took ms)"
+    check $(grep -v ': [0-9.]* s: ' "$RH_WORK/dovrel.log" | grep -qE "$4"; echo $?) \
+      "$label: standard error names the step and the cause: $(grep -v ': [0-9.]* s: ' "$RH_WORK/dovrel.log" | grep -E 'dovrel: (stopped|Cannot)' | head -n 1)"
+    FIGURES[stall-$label-self]=$took
+  fi
+  ip netns exec "$RH_NS" iptables -D "${drop[@]}"
+  reset_remote
+}
+for end in self escape; do
+  stall "before the SYN-ACK" connect "$end" "Cannot Connect: .* port 23: timed out after 10 s"
+  stall "after the user name" "typed: $RH_USER" "$end" "stopped waiting for the (password prompt|shell after the password): the host (acknowledged nothing typed for 10 s|sent nothing for 5 s)"
+  stall "after the command line" "typed: xterm" "$end" "stopped watching for the terminal: the host acknowledged nothing typed for 10 s"
+done
+
+# The display the terminal is sent to stops (SIGSTOP), the form on another:
+# Escape still ends the program at once.
+for n in $(seq 9 -1 1); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { STOPPED_NUM=$n; break; }
+done
+Xvfb ":$STOPPED_NUM" -listen tcp -ac -screen 0 640x480x24 >"$RH_WORK/xvfb-stopped.log" 2>&1 &
+STOPPED_PID=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$STOPPED_NUM" ] && break; sleep 0.1; done
+env LC_ALL=C.UTF-8 "$DOVREL" -v "${RH_ADDR[busybox]}" "$STOPPED_NUM" x >"$RH_WORK/dovrel.log" 2>&1 &
+pid=$!
+if form=$(wait_window_named '^Dovrel$' 15); then
+  xdotool type --delay 15 "$RH_USER"
+  xdotool key Tab
+  xdotool type --delay 15 "$PASSWORD"
+  kill -STOP "$STOPPED_PID"
+  xdotool key Return
+  deadline=$(($(now_ms) + 10000))
+  until grep -qF "typed: xterm" "$RH_WORK/dovrel.log" || [ "$(now_ms)" -ge "$deadline" ]; do sleep 0.01; done
+  sleep 1
+  pressed=$(now_ms)
+  xdotool key --window "$form" Escape
+  wait_exit "$pid" 5
+  STATUS=$?
+  took=$(($(now_ms) - pressed))
+  check $([ "$STATUS" -eq 1 ] && [ "$took" -le 1000 ]; echo $?) \
+    "a stopped display: Escape during the watch ends the program within 1 s (status $STATUS, $took ms)"
+  FIGURES[stall-display-escape]=$took
+else
+  kill "$pid"
+  check 1 "a stopped display: the form appears"
+fi
+kill -CONT "$STOPPED_PID"
+kill "$STOPPED_PID" && wait "$STOPPED_PID" 2>/dev/null
+reset_remote
+
 # 200 ms round trip for telnet and X alike: the window may take most of a
 # minute, but the terminal's lasting X connection tells it has started.
 remote_host_route_x slow-link add
@@ -374,6 +480,9 @@ for server in busybox inetutils; do
   median=$(echo "$sorted" | sed -n "$(((count + 1) / 2))p")
   echo "# $server: Enter to window over $count launches: min $(echo "$sorted" | head -n 1) ms," \
     "median $median ms, max $(echo "$sorted" | tail -n 1) ms"
+done
+for stall in "${!FIGURES[@]}"; do
+  [[ "$stall" == stall-* ]] && echo "# ${stall#stall-}: ${FIGURES[$stall]} ms"
 done
 echo "real servers: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
