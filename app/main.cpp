@@ -15,6 +15,7 @@
 #include "font_warm_up.h"
 #include "launcher_app.h"
 #include "relay/relay_process.h"
+#include "translations.h"
 #include "watch/local_display.h"
 #include "login/secret_bytes.h"
 
@@ -59,6 +60,7 @@ int main(int argc, char* argv[]) {
   qInstallMessageHandler(QtMessages);
   dovrel::FontConfigWarmUp fontWarmUp;
   QApplication application(argc, argv);
+  dovrel::InstallTranslations(application);
   displayProbe.reset();
   fontWarmUp.Wait();
   // Every box carries the program file's name as its caption.

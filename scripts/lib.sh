@@ -3,8 +3,10 @@
 
 DOVREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libfontconfig-dev libgl-dev dpkg-dev file)
-TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils x11-xserver-utils python3 locales fonts-ipafont-gothic man-db libtelnet-dev lintian)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+  libxcb1-dev libxau-dev libfontconfig-dev libgl-dev dpkg-dev file)
+TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils x11-xserver-utils python3 locales fonts-ipafont-gothic
+  fonts-noto-cjk man-db libtelnet-dev lintian)
 # The end-to-end test's remote host: its shells, its terminal, socat, and the
 # libraries of the telnet servers, which are unpacked rather than installed
 # (installing inetutils-telnetd would start an inetd service).
@@ -29,9 +31,11 @@ install_missing() {
     "${missing[@]}" >/dev/null
 }
 
-# Locales that the tests type in: a double-byte one and an 8-bit one.
+# Locales that the tests type in (a double-byte one and an 8-bit one) and the
+# Japanese one the translation is shown in.
 generate_test_locales() {
-  local wanted=("ja_JP EUC-JP ja_JP.eucJP" "en_US ISO-8859-1 en_US.ISO-8859-1" "en_US UTF-8 en_US.UTF-8")
+  local wanted=("ja_JP EUC-JP ja_JP.eucJP" "ja_JP UTF-8 ja_JP.UTF-8" "en_US ISO-8859-1 en_US.ISO-8859-1"
+    "en_US UTF-8 en_US.UTF-8")
   for entry in "${wanted[@]}"; do
     read -r source charset name <<<"$entry"
     locale -a 2>/dev/null | grep -qixF "$name" && continue

@@ -254,3 +254,50 @@ start_private_xvfb() {
   cat "$work/xvfb.log"
   return 1
 }
+
+# A second private Xvfb as today's desktops start theirs: no TCP, a cookie
+# file of this machine's user; the remote user has no cookie for it. Sets
+# RELAY_XVFB_PID, RELAY_NUM and RELAY_AUTH.
+start_relay_xvfb() {
+  local work=$1 n cookie
+  RELAY_NUM=
+  for n in $(seq 9 -1 1); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then RELAY_NUM=$n; break; fi
+  done
+  [ -n "$RELAY_NUM" ] || { echo "no free X display number"; return 1; }
+  RELAY_AUTH=$work/relay-client.auth
+  cookie=$(mcookie)
+  touch "$work/relay-server.auth" "$RELAY_AUTH"
+  xauth -q -f "$work/relay-server.auth" add ":$RELAY_NUM" . "$cookie"
+  xauth -q -f "$RELAY_AUTH" add ":$RELAY_NUM" . "$cookie"
+  Xvfb ":$RELAY_NUM" -nolisten tcp -noreset -auth "$work/relay-server.auth" -screen 0 1024x768x24 \
+    >"$work/xvfb-relay.log" 2>&1 &
+  RELAY_XVFB_PID=$!
+  local _
+  for _ in $(seq 50); do
+    DISPLAY=:$RELAY_NUM XAUTHORITY=$RELAY_AUTH xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "the relay's Xvfb did not start"
+  return 1
+}
+
+# Sends the form, xdotool and the checks to the relay display (with the
+# authority file $2, default RELAY_AUTH), and makes the host connect to this
+# machine from server $1's own address: the servers share one namespace, and
+# the relay lets in only the address the telnet connection came from, as a
+# single-homed host has it.
+use_relay_display() {
+  MAIN_DISPLAY_NUM=${MAIN_DISPLAY_NUM:-$DISPLAY_NUM}
+  MAIN_XAUTHORITY=${MAIN_XAUTHORITY:-$XAUTHORITY}
+  DISPLAY_NUM=$RELAY_NUM
+  export DISPLAY=:$RELAY_NUM XAUTHORITY=${2:-$RELAY_AUTH}
+  ip -n "$RH_NS" route replace "$RH_LOCAL_ADDR/32" dev "$RH_VETH_REMOTE" src "${RH_ADDR[$1]}"
+}
+
+use_main_display() {
+  DISPLAY_NUM=${MAIN_DISPLAY_NUM:-$DISPLAY_NUM}
+  export DISPLAY=:$DISPLAY_NUM XAUTHORITY=${MAIN_XAUTHORITY:-$XAUTHORITY}
+  ip -n "$RH_NS" route del "$RH_LOCAL_ADDR/32" 2>/dev/null
+  return 0
+}

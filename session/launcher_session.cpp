@@ -205,9 +205,13 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
 SessionOutcome LauncherSession::LaunchFailed(LaunchCause cause, const std::string& hostLine) {
   const LaunchTarget target{m_request.hostName, m_request.xterm, m_localAddress, m_request.display,
                             m_setup.limits.watchLimit};
-  std::string text = DescribeLaunchProblem(cause, target, hostLine);
-  m_reporter.Line("dovrel: " + text);
-  m_message.emplace(SessionMessage::kLaunchFailed, std::move(text));
+  // Standard error in English in every locale, for scripts and bug reports;
+  // the box in the form's language.
+  m_reporter.Line("dovrel: " + DescribeLaunchProblem(cause, target, hostLine));
+  m_message.emplace(SessionMessage::kLaunchFailed,
+                    DescribeLaunchProblem(cause, target, hostLine, [this](const char* context, const char* source) {
+                      return m_observer->Translate(context, source);
+                    }));
   return SessionOutcome::kLaunchFailed;
 }
 

@@ -38,6 +38,11 @@ class SessionObserver {
 
   // Asks the form to close. Does nothing once the form is gone.
   virtual void RequestClose() = 0;
+
+  // A text marked for translation, in the form's language (any thread).
+  [[nodiscard]] virtual std::string Translate(const char* /*context*/, const char* source) const {
+    return source;
+  }
 };
 
 }  // namespace dovrel

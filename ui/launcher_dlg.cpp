@@ -45,7 +45,7 @@ QString MessageText(SessionMessage message, const QString& text) {
     case SessionMessage::kCannotConnect:
       return QString::fromUtf8(texts::kCannotConnect);
     case SessionMessage::kLoginIncorrect:
-      return QString::fromUtf8(texts::kLoginIncorrect);
+      return QCoreApplication::translate(texts::kContext, texts::kLoginIncorrect);
     case SessionMessage::kLaunchFailed:
       return text;
   }
@@ -262,7 +262,7 @@ void CLauncherDlg::ShowWorking(const char* status) {
   }
   setCursor(Qt::BusyCursor);
   m_version->hide();
-  const QString text = QString::fromUtf8(status);
+  const QString text = QCoreApplication::translate(texts::kContext, status);
   if (m_status->text() != text) m_status->setText(text);
   m_status->show();
 }

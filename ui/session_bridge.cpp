@@ -1,5 +1,7 @@
 #include "session_bridge.h"
 
+#include <QCoreApplication>
+
 #include <QMetaObject>
 
 #include <cstdio>
@@ -43,6 +45,11 @@ void SessionBridge::ShowMessage(SessionMessage message, const std::string& text)
 }
 
 void SessionBridge::PhaseChanged(SessionPhase phase) { m_phase.store(phase); }
+
+std::string SessionBridge::Translate(const char* context, const char* source) const {
+  // The translators are installed before any worker starts, and only read.
+  return QCoreApplication::translate(context, source).toStdString();
+}
 
 void SessionBridge::Report(const std::string& line) {
   // One write per line: lines of two threads never interleave.

@@ -38,6 +38,7 @@ class SessionBridge final : public SessionObserver {
   [[nodiscard]] SessionPhase Phase() const { return m_phase.load(); }  // any thread
   void Report(const std::string& line) override;                               // any thread
   void RequestClose() override;                                                // worker thread
+  [[nodiscard]] std::string Translate(const char* context, const char* source) const override;  // any thread
   void Detach();                                                               // user-interface thread
   // The form has shown box `ticket` and the user has dismissed it.
   void BoxDismissed(std::uint64_t ticket);  // user-interface thread

@@ -2,50 +2,75 @@
 
 #include "base/ports.h"
 #include "base/terminal_program.h"
+#include "base/translation.h"
 
 namespace dovrel {
 
-std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
-                                  const std::string& hostLine) {
+namespace {
+
+constexpr const char* kContext = "Launch";
+
+}  // namespace
+
+std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& hostLine,
+                                  const Translate& translate) {
   const std::string program(TerminalProgram::Of(target.xterm).name);
   const std::string display = std::to_string(target.display);
   const std::string port = std::to_string(X11TcpPort(target.display));
   const std::string where = target.address + ":" + display;
-  std::string text;
+  const auto text = [&](const char* source, std::initializer_list<std::string_view> arguments) {
+    return Fill(translate(kContext, source), arguments);
+  };
+  std::string said;
   switch (cause) {
     case LaunchCause::kNoTcp:
-      return "The X server of display :" + display + " does not accept TCP connections (nothing answers at " +
-             target.address + " port " + port + "), so no terminal can reach it; nothing was typed on " +
-             target.hostName + ". Let the X server listen on TCP: start it with -listen tcp (display " +
-             "managers often start it with -nolisten tcp).";
+      return text(DOVREL_TR_NOOP("Launch",
+                                 "The X server of display :%1 does not accept TCP connections (nothing answers at %2 "
+                                 "port %3), so no terminal can reach it; nothing was typed on %4. Let the X server "
+                                 "listen on TCP: start it with -listen tcp (display managers often start it with "
+                                 "-nolisten tcp)."),
+                  {display, target.address, port, target.hostName});
     case LaunchCause::kNoXServer:
-      return "There is no X server on display :" + display + " of this machine: nothing answers at " +
-             target.address + " port " + port + " and there is no local socket /tmp/.X11-unix/X" + display +
-             "; nothing was typed on " + target.hostName + ". Start the X server, or name the display " +
-             "it runs on after the host name.";
+      return text(DOVREL_TR_NOOP("Launch",
+                                 "There is no X server on display :%1 of this machine: nothing answers at %2 port %3 "
+                                 "and there is no local socket /tmp/.X11-unix/X%1; nothing was typed on %4. Start the "
+                                 "X server, or name the display it runs on after the host name."),
+                  {display, target.address, port, target.hostName});
     case LaunchCause::kProgramMissing:
-      text = program + " was not found on " + target.hostName + ", so no terminal was started. Install " +
-             program + " there" + (target.xterm ? "." : ", or add x to the command line to start xterm instead.");
+      said = target.xterm ? text(DOVREL_TR_NOOP("Launch",
+                                                "%1 was not found on %2, so no terminal was started. Install %1 "
+                                                "there."),
+                                 {program, target.hostName})
+                          : text(DOVREL_TR_NOOP("Launch",
+                                                "%1 was not found on %2, so no terminal was started. Install %1 "
+                                                "there, or add x to the command line to start xterm instead."),
+                                 {program, target.hostName});
       break;
     case LaunchCause::kDisplayRefused:
-      text = "The X server of display :" + display + " refused the terminal from " + target.hostName +
-             ". Give the remote user this display's cookie (here: xauth extract - " + where +
-             ", there: xauth merge -), or allow the host with xhost +" + target.hostName + ".";
+      said = text(DOVREL_TR_NOOP("Launch",
+                                 "The X server of display :%1 refused the terminal from %2. Give the remote user this "
+                                 "display's cookie (here: xauth extract - %3, there: xauth merge -), or allow the "
+                                 "host with xhost +%2."),
+                  {display, target.hostName, where});
       break;
     case LaunchCause::kDisplayFailed:
-      text = "The terminal on " + target.hostName + " could not open the display " + where + ". Check that " +
-             target.hostName + " can reach " + target.address + ", TCP port " + port + ".";
+      said = text(DOVREL_TR_NOOP("Launch",
+                                 "The terminal on %1 could not open the display %2. Check that %1 can reach %3, TCP "
+                                 "port %4."),
+                  {target.hostName, where, target.address, port});
       break;
     case LaunchCause::kNoWindow:
-      return "No terminal window appeared on display :" + display + " within " +
-             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(target.watchLimit).count()) +
-             " s, and " + target.hostName + " said nothing: a firewall may drop connections to port " + port +
-             " of " + target.address + ". The terminal may still appear later.";
+      return text(DOVREL_TR_NOOP("Launch",
+                                 "No terminal window appeared on display :%1 within %2 s, and %3 said nothing: a "
+                                 "firewall may drop connections to port %4 of %5. The terminal may still appear "
+                                 "later."),
+                  {display, std::to_string(std::chrono::duration_cast<std::chrono::seconds>(target.watchLimit).count()),
+                   target.hostName, port, target.address});
     default:
-      return "The terminal did not start on display :" + display + ".";
+      return text(DOVREL_TR_NOOP("Launch", "The terminal did not start on display :%1."), {display});
   }
-  if (!hostLine.empty()) text += " The host said: \"" + hostLine + "\"";
-  return text;
+  if (!hostLine.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {hostLine});
+  return said;
 }
 
 }  // namespace dovrel

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/outcome.h"
+#include "base/translation.h"
 
 namespace dovrel {
 
@@ -20,7 +21,8 @@ struct LaunchTarget {
 // where there is one, and what to do about it. `cause` is one of the launch's
 // failures: kNoTcp, kNoXServer, kProgramMissing, kDisplayRefused,
 // kDisplayFailed or kNoWindow.
-std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
-                                  const std::string& hostLine);
+// In English with Untranslated, in the form's language with its translator.
+std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& hostLine,
+                                  const Translate& translate = Untranslated);
 
 }  // namespace dovrel

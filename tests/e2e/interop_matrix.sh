@@ -2,7 +2,8 @@
 # Launches on many kinds of real hosts: two telnet servers, two login
 # programs, the common login shells and their themed prompts, noisy and slow
 # start-up files, banners, long messages of the day, odd passwords, slow,
-# jittery and lossy links, and busy cores. One line per cell, then a summary;
+# jittery and lossy links, busy cores, and displays that take no TCP
+# connections (served through the relay). One line per cell, then a summary;
 # any lost launch fails.
 #
 #   interop_matrix.sh DOVREL [ci|full]
@@ -32,11 +33,13 @@ source "$(dirname "$0")/../../scripts/remote_host.sh"
 source "$(dirname "$0")/launch_lib.sh"
 remote_host_init dovrel-io "$SERVERS"
 XVFB_PID=
+RELAY_XVFB_PID=
 LOAD_PIDS=()
 cleanup() {
   local pid
   for pid in "${LOAD_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  [ -n "$RELAY_XVFB_PID" ] && kill "$RELAY_XVFB_PID" 2>/dev/null && wait "$RELAY_XVFB_PID" 2>/dev/null
   remote_host_cleanup
 }
 trap cleanup EXIT
@@ -45,6 +48,7 @@ trap 'exit 1' INT TERM
 remote_host_create || skip_or_fail "cannot create a network namespace and a user"
 start_private_xvfb "$RH_WORK" || { echo "FAIL: no X server"; exit 1; }
 remote_host_grant_display "$COOKIE" "$DISPLAY_NUM"
+start_relay_xvfb "$RH_WORK" || { echo "FAIL: no X server without TCP"; exit 1; }
 
 # ------------------------------------------------------------ the hosts ---
 
@@ -105,47 +109,53 @@ load() {
 
 # ------------------------------------------------------------ the cells ---
 
-# cell                server             shell  start-up     password  link       load ci runs
+# cell                server             shell  start-up     password  link       load x     ci runs
 CELLS="
-bb-bash               bb                 bash   plain        plain     -          -    y  3
-iu-bash               iu                 bash   plain        plain     -          -    y  3
-bb-bblogin-bash       bb-bblogin         bash   plain        plain     -          -    y  3
-iu-bblogin-bash       iu-bblogin         bash   plain        plain     -          -    y  3
-bb-colour             bb                 bash   colour       plain     -          -    -  3
-iu-two-line           iu                 bash   two-line     plain     -          -    -  3
-bb-title              bb                 bash   title        plain     -          -    -  3
-iu-arrow              iu                 bash   arrow        plain     -          -    y  3
-bb-bblogin-arrow      bb-bblogin         bash   arrow        plain     -          -    -  3
-bb-dash               bb                 dash   plain        plain     -          -    -  3
-iu-zsh-themed         iu                 zsh    zsh-themed   plain     -          -    -  3
-bb-zsh-rprompt        bb                 zsh    zsh-rprompt  plain     -          -    y  3
-iu-bblogin-zsh        iu-bblogin         zsh    zsh-rprompt  plain     -          -    -  3
-iu-tcsh               iu                 tcsh   plain        plain     -          -    -  3
-bb-csh                bb                 bsd-csh plain       plain     -          -    -  3
-iu-mksh               iu                 mksh   plain        plain     -          -    -  3
-bb-ksh93              bb                 ksh93  plain        plain     -          -    -  3
-iu-fish               iu                 fish   plain        plain     -          -    y  3
-bb-bblogin-fish       bb-bblogin         fish   plain        plain     -          -    -  3
-bb-ash                bb                 ash    plain        plain     -          -    -  3
-iu-bblogin-ash        iu-bblogin         ash    plain        plain     -          -    -  3
-iu-noisy              iu                 bash   noisy        plain     -          -    -  3
-bb-sleepy             bb                 bash   sleepy       plain     -          -    y  3
-iu-fake-prompt        iu                 bash   fake-prompt  plain     -          -    y  3
-bb-bblogin-fake       bb-bblogin         bash   fake-prompt  plain     -          -    -  3
-bb-banner-motd        bb-banner          bash   plain        plain     -          -    y  3
-iu-banner-motd        iu-banner          bash   plain        plain     -          -    y  3
-bb-bblogin-banner     bb-bblogin-banner  bash   plain        plain     -          -    y  3
-iu-odd-password       iu                 bash   plain        odd       -          -    y  3
-bb-bblogin-odd        bb-bblogin         dash   plain        odd       -          -    -  3
-iu-rtt200             rtt200             bash   plain        plain     -          -    y  3
-bb-jitter             jitter             zsh    zsh-rprompt  plain     -          -    -  3
-bb-rtt300-loss1       rtt300             bash   plain        plain     loss:1     -    -  3
-bb-loss2              loss2              bash   plain        plain     loss:2     -    y  5
-iu-loss10             loss10             bash   plain        plain     loss:10    -    -  5
-bb-busy               bb                 bash   arrow        plain     -          on   y  3
-iu-busy-fish          iu                 fish   plain        plain     -          on   -  3
-iu-rtt200-x11         rtt200             dash   plain        plain     x11        -    -  1
-bb-100-in-a-row       bb                 bash   plain        plain     -          -    -  100
+bb-bash               bb                 bash   plain        plain     -          -    tcp   y  3
+iu-bash               iu                 bash   plain        plain     -          -    tcp   y  3
+bb-bblogin-bash       bb-bblogin         bash   plain        plain     -          -    tcp   y  3
+iu-bblogin-bash       iu-bblogin         bash   plain        plain     -          -    tcp   y  3
+bb-colour             bb                 bash   colour       plain     -          -    tcp   -  3
+iu-two-line           iu                 bash   two-line     plain     -          -    tcp   -  3
+bb-title              bb                 bash   title        plain     -          -    tcp   -  3
+iu-arrow              iu                 bash   arrow        plain     -          -    tcp   y  3
+bb-bblogin-arrow      bb-bblogin         bash   arrow        plain     -          -    tcp   -  3
+bb-dash               bb                 dash   plain        plain     -          -    tcp   -  3
+iu-zsh-themed         iu                 zsh    zsh-themed   plain     -          -    tcp   -  3
+bb-zsh-rprompt        bb                 zsh    zsh-rprompt  plain     -          -    tcp   y  3
+iu-bblogin-zsh        iu-bblogin         zsh    zsh-rprompt  plain     -          -    tcp   -  3
+iu-tcsh               iu                 tcsh   plain        plain     -          -    tcp   -  3
+bb-csh                bb                 bsd-csh plain       plain     -          -    tcp   -  3
+iu-mksh               iu                 mksh   plain        plain     -          -    tcp   -  3
+bb-ksh93              bb                 ksh93  plain        plain     -          -    tcp   -  3
+iu-fish               iu                 fish   plain        plain     -          -    tcp   y  3
+bb-bblogin-fish       bb-bblogin         fish   plain        plain     -          -    tcp   -  3
+bb-ash                bb                 ash    plain        plain     -          -    tcp   -  3
+iu-bblogin-ash        iu-bblogin         ash    plain        plain     -          -    tcp   -  3
+iu-noisy              iu                 bash   noisy        plain     -          -    tcp   -  3
+bb-sleepy             bb                 bash   sleepy       plain     -          -    tcp   y  3
+iu-fake-prompt        iu                 bash   fake-prompt  plain     -          -    tcp   y  3
+bb-bblogin-fake       bb-bblogin         bash   fake-prompt  plain     -          -    tcp   -  3
+bb-banner-motd        bb-banner          bash   plain        plain     -          -    tcp   y  3
+iu-banner-motd        iu-banner          bash   plain        plain     -          -    tcp   y  3
+bb-bblogin-banner     bb-bblogin-banner  bash   plain        plain     -          -    tcp   y  3
+iu-odd-password       iu                 bash   plain        odd       -          -    tcp   y  3
+bb-bblogin-odd        bb-bblogin         dash   plain        odd       -          -    tcp   -  3
+iu-rtt200             rtt200             bash   plain        plain     -          -    tcp   y  3
+bb-jitter             jitter             zsh    zsh-rprompt  plain     -          -    tcp   -  3
+bb-rtt300-loss1       rtt300             bash   plain        plain     loss:1     -    tcp   -  3
+bb-loss2              loss2              bash   plain        plain     loss:2     -    tcp   y  5
+iu-loss10             loss10             bash   plain        plain     loss:10    -    tcp   -  5
+bb-busy               bb                 bash   arrow        plain     -          on   tcp   y  3
+iu-busy-fish          iu                 fish   plain        plain     -          on   tcp   -  3
+iu-rtt200-x11         rtt200             dash   plain        plain     x11        -    tcp   -  1
+bb-100-in-a-row       bb                 bash   plain        plain     -          -    tcp   -  100
+bb-relay              bb                 bash   plain        plain     -          -    relay y  3
+iu-relay-zsh          iu                 zsh    zsh-rprompt  plain     -          -    relay y  3
+iu-bblogin-relay-fish iu-bblogin         fish   plain        plain     -          -    relay -  3
+bb-relay-odd          bb                 dash   plain        odd       -          -    relay -  3
+bb-relay-loss2        loss2              bash   plain        plain     loss:2     -    relay -  5
+iu-relay-busy         iu                 bash   arrow        plain     -          on   relay -  3
 "
 
 # Every launch reports its steps, so that a lost one shows where it stopped.
@@ -158,7 +168,7 @@ total_launches=0
 total_lost=0
 failed_cells=()
 printf '%-22s %8s %8s %5s %14s\n' cell launches windows lost "median ms"
-while read -r cell server shell startup password link busy ci runs; do
+while read -r cell server shell startup password link busy xserver ci runs; do
   [ -z "$cell" ] && continue
   if [ -n "${DOVREL_MATRIX_CELLS:-}" ] && [[ " $DOVREL_MATRIX_CELLS " != *" $cell "* ]]; then continue; fi
   if [ "$MODE" = ci ]; then
@@ -177,6 +187,8 @@ while read -r cell server shell startup password link busy ci runs; do
     loss:*) remote_host_loss "$server" "${link#loss:}" add; WINDOW_WAIT=90 WINDOW_LATE=90 ;;
     x11) remote_host_route_x "$server" add; WINDOW_WAIT=120 WINDOW_LATE=120 ;;
   esac
+  # relay: the display takes no TCP connections, as on today's desktops.
+  [ "$xserver" = relay ] && use_relay_display "$server"
   [ "$busy" = on ] && load on
   windows=0 lost=0 times=()
   for run in $(seq "$runs"); do
@@ -193,6 +205,7 @@ while read -r cell server shell startup password link busy ci runs; do
     remote_host_kill_user_processes
   done
   [ "$busy" = on ] && load off
+  [ "$xserver" = relay ] && use_main_display
   case $link in
     loss:*) remote_host_loss "$server" "${link#loss:}" delete ;;
     x11) remote_host_route_x "$server" delete ;;

@@ -201,39 +201,15 @@ expect_failure "busybox: no X server on the display" "${RH_ADDR[busybox]}" "$PAS
 
 # An X server as today's desktops start theirs: no TCP, a cookie file of this
 # user's. The remote user has no cookie for it: the relay brings this user's.
-RELAY_NUM=$NO_TCP_NUM
-RELAY_AUTH=$RH_WORK/relay-client.auth
-touch "$RH_WORK/relay-server.auth" "$RELAY_AUTH"
-RELAY_COOKIE=$(mcookie)
-xauth -q -f "$RH_WORK/relay-server.auth" add ":$RELAY_NUM" . "$RELAY_COOKIE"
-xauth -q -f "$RELAY_AUTH" add ":$RELAY_NUM" . "$RELAY_COOKIE"
-Xvfb ":$RELAY_NUM" -nolisten tcp -noreset -auth "$RH_WORK/relay-server.auth" -screen 0 1024x768x24 \
-  >"$RH_WORK/xvfb-relay.log" 2>&1 &
-RELAY_XVFB_PID=$!
-MAIN_DISPLAY_NUM=$DISPLAY_NUM
-MAIN_XAUTHORITY=$XAUTHORITY
-on_relay_display() {  # on_relay_display AUTHORITY-FILE: the form, xdotool and the checks on it
-  DISPLAY_NUM=$RELAY_NUM
-  export DISPLAY=:$RELAY_NUM XAUTHORITY=$1
-}
-on_main_display() {
-  DISPLAY_NUM=$MAIN_DISPLAY_NUM
-  export DISPLAY=:$MAIN_DISPLAY_NUM XAUTHORITY=$MAIN_XAUTHORITY
-}
+start_relay_xvfb "$RH_WORK" || exit 1
 relay_port=$((6000 + RELAY_NUM))
-# The servers share one namespace, each with an address of its own: the
-# terminal must connect from the address its server was reached at, as a
-# single-homed host does, or the relay turns it away.
-host_sends_from() { ip -n "$RH_NS" route replace "$RH_LOCAL_ADDR/32" dev "$RH_VETH_REMOTE" src "${RH_ADDR[$1]}"; }
 relay_listening() { ss -Hltn "src $RH_LOCAL_ADDR:$relay_port" | grep -q .; }
 relay_process() { pgrep -x dovrel-relay; }
-on_relay_display "$RELAY_AUTH"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 check $(! ss -Hltn "sport = :$relay_port" | grep -q .; echo $?) "relay display :$RELAY_NUM: the X server listens on no TCP port"
 
 for server in busybox inetutils; do
   label="$server via the relay"
-  host_sends_from "$server"
+  use_relay_display "$server"
   dialogue "${RH_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
   check $([ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ]; echo $?) \
     "$label: a real xterm with no cookie of its own shows its window (status $STATUS, ${ENTER_TO_WINDOW:-none} ms)"
@@ -258,7 +234,7 @@ for server in busybox inetutils; do
 done
 
 # The verbose report names the relay's start, its connections and its end.
-host_sends_from busybox
+use_relay_display busybox
 DOVREL_FLAGS=-v dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
 remote_host_kill_user_processes
 for _ in $(seq 50); do [ -z "$(relay_process)" ] && break; sleep 0.05; done
@@ -270,14 +246,14 @@ reset_remote
 
 # kterm missing and a firewall are reported as before.
 mv "$RH_HOME/bin/kterm" "$RH_WORK/kterm.away"
-host_sends_from inetutils
+use_relay_display inetutils
 expect_failure "inetutils via the relay: kterm missing" "${RH_ADDR[inetutils]}" "$PASSWORD" "$RELAY_NUM" "" \
   "kterm was not found on ${RH_ADDR[inetutils]}"
 reset_remote
 mv "$RH_WORK/kterm.away" "$RH_HOME/bin/kterm"
 firewall=(OUTPUT -d "$RH_LOCAL_ADDR" -p tcp --dport "$relay_port" -j DROP)
 ip netns exec "$RH_NS" iptables -A "${firewall[@]}"
-host_sends_from busybox
+use_relay_display busybox
 expect_failure "busybox via the relay: X traffic dropped" "${RH_ADDR[busybox]}" "$PASSWORD" "$RELAY_NUM" x \
   "a firewall may drop connections to port $relay_port"
 ip netns exec "$RH_NS" iptables -D "${firewall[@]}"
@@ -287,14 +263,12 @@ check $(! relay_listening; echo $?) "no window within the watch: the port is clo
 
 # GNOME's way: no cookie file at all, the local user let in by SI:localuser.
 xhost "+SI:localuser:$(id -un)" >/dev/null
-on_relay_display "$RH_WORK/no-such-authority"
-host_sends_from inetutils
+use_relay_display inetutils "$RH_WORK/no-such-authority"
 dialogue "${RH_ADDR[inetutils]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
 check $([ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ]; echo $?) \
   "inetutils via the relay, SI:localuser and no cookie file: the window appears (status $STATUS)"
 reset_remote
-ip -n "$RH_NS" route del "$RH_LOCAL_ADDR/32"
-on_main_display
+use_main_display
 kill "$RELAY_XVFB_PID" && wait "$RELAY_XVFB_PID" 2>/dev/null
 RELAY_XVFB_PID=
 
@@ -331,13 +305,17 @@ done
 # plus the 5 s read limit), with status 1 and a line that names the step and
 # the cause; Escape 1 s into the stall must end it within 1 s.
 STALL_BOUND_MS=16000
-# stall LABEL MOMENT END: MOMENT is "connect" (the SYN-ACK dropped), or the
-# text in the -v report after which the host's packets are dropped; END is
-# "self" or "escape".
+# stall LABEL MOMENT END CAUSE: MOMENT is "connect" (the SYN-ACK dropped), or
+# the text in the -v report after which the host's packets are dropped; END
+# is "self" or "escape"; CAUSE what standard error must say (a pattern).
+# After the command line, the terminal's own X connection is dropped from the
+# start: it would otherwise reach the display in the moment before the stall.
 stall() {
   local label=$1 moment=$2 end=$3 server=busybox
   local drop=(OUTPUT -s "${RH_ADDR[$server]}" -j DROP)
+  local x_drop=(OUTPUT -d "$RH_LOCAL_ADDR" -p tcp --dport $((6000 + DISPLAY_NUM)) -j DROP)
   [ "$moment" = connect ] && ip netns exec "$RH_NS" iptables -I "${drop[@]}"
+  [ "$moment" = "typed: xterm" ] && ip netns exec "$RH_NS" iptables -I "${x_drop[@]}"
   env LC_ALL=C.UTF-8 "$DOVREL" -v "${RH_ADDR[$server]}" "$DISPLAY_NUM" x >"$RH_WORK/dovrel.log" 2>&1 &
   local pid=$! form
   form=$(wait_window_named '^Dovrel$' 15) || { kill "$pid"; wait "$pid"; check 1 "$label: the form appears"; return; }
@@ -358,7 +336,7 @@ stall() {
     sleep 1
     local pressed
     pressed=$(now_ms)
-    xdotool key --window "$form" Escape
+    xdotool key Escape
     wait_exit "$pid" 5
     STATUS=$?
     local took=$(($(now_ms) - pressed))
@@ -372,7 +350,8 @@ stall() {
       box=$(xdotool search --onlyvisible --name '^dovrel$' 2>/dev/null | grep -vx "$form" | head -n 1)
       if [ -n "$box" ]; then
         local ended=$(now_ms)
-        xdotool key --window "$box" Return
+        sleep 0.3
+        xdotool key Return
         break
       fi
       sleep 0.05
@@ -387,12 +366,13 @@ stall() {
     FIGURES[stall-$label-self]=$took
   fi
   ip netns exec "$RH_NS" iptables -D "${drop[@]}"
+  [ "$moment" = "typed: xterm" ] && ip netns exec "$RH_NS" iptables -D "${x_drop[@]}"
   reset_remote
 }
 for end in self escape; do
   stall "before the SYN-ACK" connect "$end" "Cannot Connect: .* port 23: timed out after 10 s"
   stall "after the user name" "typed: $RH_USER" "$end" "stopped waiting for the (password prompt|shell after the password): the host (acknowledged nothing typed for 10 s|sent nothing for 5 s)"
-  stall "after the command line" "typed: xterm" "$end" "stopped watching for the terminal: the host acknowledged nothing typed for 10 s"
+  stall "after the command line" "typed: xterm" "$end" "stopped (watching for the terminal|typing exit): the host acknowledged nothing typed for (10|5) s"
 done
 
 # The display the terminal is sent to stops (SIGSTOP), the form on another:
@@ -415,7 +395,7 @@ if form=$(wait_window_named '^Dovrel$' 15); then
   until grep -qF "typed: xterm" "$RH_WORK/dovrel.log" || [ "$(now_ms)" -ge "$deadline" ]; do sleep 0.01; done
   sleep 1
   pressed=$(now_ms)
-  xdotool key --window "$form" Escape
+  xdotool key Escape
   wait_exit "$pid" 5
   STATUS=$?
   took=$(($(now_ms) - pressed))

@@ -18,7 +18,7 @@ check $([ -n "$VERSION" ]; echo $?) "the build's version is known ($VERSION)"
 check $([[ "$name" =~ ^dovrel_${VERSION//./\\.}-1_[a-z0-9]+\.deb$ ]]; echo $?) "file name $name"
 
 files=$(dpkg-deb -c "$DEB" | awk '{print $NF}')
-for path in ./usr/bin/dovrel ./usr/share/man/man1/dovrel.1.gz ./usr/share/doc/dovrel/copyright \
+for path in ./usr/bin/dovrel ./usr/libexec/dovrel/dovrel-relay ./usr/share/man/man1/dovrel.1.gz ./usr/share/doc/dovrel/copyright \
   ./usr/share/doc/dovrel/changelog.Debian.gz ./usr/share/doc/dovrel/changelog.gz \
   ./usr/share/icons/hicolor/16x16/apps/dovrel.png ./usr/share/icons/hicolor/32x32/apps/dovrel.png \
   ./usr/share/icons/hicolor/48x48/apps/dovrel.png ./usr/share/icons/hicolor/scalable/apps/dovrel.svg; do
@@ -34,7 +34,7 @@ check $(man -l "$(dirname "$DEB")/doc/dovrel.1.gz" 2>/dev/null | grep -q "dovrel
 findings=$(lintian --pedantic "$DEB" 2>/dev/null | grep -E '^[EWP]:')
 check $([ -z "$findings" ]; echo $?) "lintian finds nothing${findings:+: $findings}"
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libfontconfig1 libc6; do
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libxau6 libfontconfig1 libc6; do
   check $(grep -q "$library" <<<"$depends"; echo $?) "depends on $library"
 done
 
@@ -48,6 +48,8 @@ else
   version=$(env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/dovrel --version 2>&1)
   check $([ "$version" = "dovrel $VERSION" ]; echo $?) "/usr/bin/dovrel --version says dovrel $VERSION ($version)"
   check $(man -w dovrel >/dev/null 2>&1 || [ -e /usr/share/man/man1/dovrel.1.gz ]; echo $?) "man dovrel finds the page"
+  check $([ -x /usr/libexec/dovrel/dovrel-relay ] && ! ldd /usr/libexec/dovrel/dovrel-relay | grep -q libQt; echo $?) \
+    "the relay is installed where dovrel finds it, and links no Qt"
   DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq dovrel >/dev/null 2>&1
   check $([ ! -e /usr/bin/dovrel ]; echo $?) "apt-get remove dovrel takes it away again"
 fi

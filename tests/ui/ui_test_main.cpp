@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include "translations.h"
+
 #include <clocale>
 #include <cstdio>
 
@@ -27,6 +29,7 @@ int main(int argc, char** argv) {
   standardHandler = qInstallMessageHandler(QuietHandler);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  dovrel::InstallTranslations(application);
   std::setlocale(LC_ALL, "C.UTF-8");
   QApplication::setApplicationName(QStringLiteral("dovrel"));
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,66 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP" sourcelanguage="en">
+<context>
+    <name>CLauncherDlg</name>
+    <message>
+        <source>Login incorrect</source>
+        <translation>ログインできませんでした。ユーザー名とパスワードを確かめてください。</translation>
+    </message>
+    <message>
+        <source>Connecting…</source>
+        <translation>接続しています…</translation>
+    </message>
+    <message>
+        <source>Logging in…</source>
+        <translation>ログインしています…</translation>
+    </message>
+    <message>
+        <source>Starting the terminal…</source>
+        <translation>端末を起動しています…</translation>
+    </message>
+    <message>
+        <source>Waiting for its window…</source>
+        <translation>端末のウィンドウを待っています…</translation>
+    </message>
+</context>
+<context>
+    <name>Launch</name>
+    <message>
+        <source>The X server of display :%1 does not accept TCP connections (nothing answers at %2 port %3), so no terminal can reach it; nothing was typed on %4. Let the X server listen on TCP: start it with -listen tcp (display managers often start it with -nolisten tcp).</source>
+        <translation>ディスプレイ :%1 の X サーバーが TCP 接続を受け付けていないため（%2 のポート %3 が応答しません）、端末を表示できません。%4 には何も入力していません。X サーバーを -listen tcp 付きで起動してください（ディスプレイマネージャーは多くの場合 -nolisten tcp で起動します）。</translation>
+    </message>
+    <message>
+        <source>There is no X server on display :%1 of this machine: nothing answers at %2 port %3 and there is no local socket /tmp/.X11-unix/X%1; nothing was typed on %4. Start the X server, or name the display it runs on after the host name.</source>
+        <translation>このマシンのディスプレイ :%1 に X サーバーがありません（%2 のポート %3 が応答せず、ローカルソケット /tmp/.X11-unix/X%1 もありません）。%4 には何も入力していません。X サーバーを起動するか、ホスト名の後に X サーバーが動いているディスプレイ番号を指定してください。</translation>
+    </message>
+    <message>
+        <source>%1 was not found on %2, so no terminal was started. Install %1 there.</source>
+        <translation>%2 に %1 が見つからないため、端末を起動できませんでした。%2 に %1 をインストールしてください。</translation>
+    </message>
+    <message>
+        <source>%1 was not found on %2, so no terminal was started. Install %1 there, or add x to the command line to start xterm instead.</source>
+        <translation>%2 に %1 が見つからないため、端末を起動できませんでした。%2 に %1 をインストールするか、コマンドラインに x を付けて xterm を起動してください。</translation>
+    </message>
+    <message>
+        <source>The X server of display :%1 refused the terminal from %2. Give the remote user this display&apos;s cookie (here: xauth extract - %3, there: xauth merge -), or allow the host with xhost +%2.</source>
+        <translation>ディスプレイ :%1 の X サーバーが %2 からの端末を拒否しました。このディスプレイのクッキーをリモートのユーザーに渡す（こちらで xauth extract - %3、向こうで xauth merge -）か、xhost +%2 でホストを許可してください。</translation>
+    </message>
+    <message>
+        <source>The terminal on %1 could not open the display %2. Check that %1 can reach %3, TCP port %4.</source>
+        <translation>%1 の端末がディスプレイ %2 を開けませんでした。%1 から %3 の TCP ポート %4 に接続できるか確かめてください。</translation>
+    </message>
+    <message>
+        <source>No terminal window appeared on display :%1 within %2 s, and %3 said nothing: a firewall may drop connections to port %4 of %5. The terminal may still appear later.</source>
+        <translation>%2 秒待ってもディスプレイ :%1 に端末のウィンドウが現れず、%3 からも何の応答もありませんでした。ファイアウォールが %5 のポート %4 への接続を遮断しているおそれがあります。端末が後から現れることもあります。</translation>
+    </message>
+    <message>
+        <source>The terminal did not start on display :%1.</source>
+        <translation>ディスプレイ :%1 で端末が起動しませんでした。</translation>
+    </message>
+    <message>
+        <source> The host said: &quot;%1&quot;</source>
+        <translation> ホストの応答:「%1」</translation>
+    </message>
+</context>
+</TS>
