@@ -11,6 +11,7 @@
 #include "host_text/host_text.h"
 #include "launch_watch.h"
 #include "net/connector.h"
+#include "net/error_text.h"
 #include "net/scope_exit.h"
 #include "relay/relay_process.h"
 #include "watch/launch_report.h"
@@ -72,7 +73,7 @@ std::string LauncherSession::ConnectToHost() {
   const Resolved resolved = ResolveIPv4(m_request.hostName, m_setup.port, m_abort, m_setup.limits.lookupLimit);
   if (!resolved.address) return resolved.failure;
   m_hSocket = MakeStreamSocket();
-  if (!m_hSocket) return std::strerror(errno);
+  if (!m_hSocket) return ErrorText(errno);
   m_socketOpen = true;
   const int error = ConnectSocket(m_hSocket.Get(), *resolved.address, m_abort, m_setup.limits.connectLimit, Clock());
   if (error == 0) return {};
@@ -237,7 +238,7 @@ SessionOutcome LauncherSession::Stopped(TelnetChannel& channel, Step step, IoSta
             Seconds(step == Step::kExit ? m_setup.limits.readLimit : m_setup.limits.ackLimit) + ": it is gone";
       break;
     default:
-      why = channel.LastSendError() != 0 ? std::string("could not send: ") + std::strerror(channel.LastSendError())
+      why = channel.LastSendError() != 0 ? std::string("could not send: ") + ErrorText(channel.LastSendError())
                                          : std::string("the connection failed");
       break;
   }
@@ -251,7 +252,7 @@ SessionOutcome LauncherSession::SendFailed(TelnetChannel& channel, Step step) {
   if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
   m_reporter.Heard(channel);
   m_reporter.Line("dovrel: stopped " + std::string(StepText(step)) + ": could not send: " +
-                  std::strerror(channel.LastSendError()));
+                  ErrorText(channel.LastSendError()));
   return SessionOutcome::kEnded;
 }
 

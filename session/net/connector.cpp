@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "net/error_text.h"
 #include "net/transport.h"
 
 namespace dovrel {
@@ -125,7 +126,7 @@ std::string ConnectFailureText(int error, std::chrono::milliseconds limit) {
     case ETIMEDOUT:
       return "timed out after " + Seconds(limit);
     default:
-      return std::strerror(error);
+      return ErrorText(error);
   }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/ports.h"
+#include "net/error_text.h"
 
 extern char** environ;
 
@@ -25,7 +26,7 @@ namespace {
 constexpr int kListenerFd = 3;
 constexpr int kControlFd = 4;
 
-std::string SystemError(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+std::string SystemError(const std::string& what, int error) { return what + ": " + ErrorText(error); }
 
 // A descriptor above the ones the child is given, so that no dup2 in the
 // child maps a descriptor onto itself and keeps its close-on-exec flag.
@@ -72,6 +73,7 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
   std::vector<std::string> arguments = {program, "--peer", peerAddress, "--display", displayArgument};
   if (verbose) arguments.emplace_back("--verbose");
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
   pid_t child = -1;

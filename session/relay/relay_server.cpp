@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 
 // Per direction of each connection: enough for an image's worth of bulk
 // requests in one read, so large transfers go in few system calls.
-constexpr std::size_t kBufferSize = 1024 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{1024} * 1024;
 // After a small request or answer has passed, the relay looks again without
 // sleeping for this long: the answer to a request it just passed on usually
 // comes within it, and a sleep and wake-up would cost the round trip more
