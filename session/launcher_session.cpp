@@ -1,19 +1,17 @@
 #include "launcher_session.h"
 
 #include <cerrno>
-#include <cstring>
 #include <span>
 #include <string>
 #include <utility>
-#include <variant>
 
 #include "base/terminal_program.h"
 #include "host_text/host_text.h"
+#include "display_access.h"
 #include "launch_watch.h"
 #include "net/connector.h"
 #include "net/error_text.h"
 #include "net/scope_exit.h"
-#include "relay/relay_process.h"
 #include "watch/launch_report.h"
 #include "watch/local_display.h"
 
@@ -101,30 +99,10 @@ SessionOutcome LauncherSession::RunConnected(TelnetChannel& channel) {
 
 std::optional<LaunchCause> LauncherSession::PrepareDisplay() {
   if (!m_setup.display) return std::nullopt;
-  const std::string display = ":" + std::to_string(m_request.display);
-  const auto reach = m_setup.display->CheckTcp(m_localAddress, m_request.display, m_abort, m_setup.limits);
-  if (m_abort.IsTriggered()) return LaunchCause::kAborted;
-  if (reach != LocalDisplay::Reach::kRefused) {
-    m_reporter.Verbose("display " + display +
-                       (reach == LocalDisplay::Reach::kListening ? " takes TCP connections" : " did not answer in time"));
-    return std::nullopt;
-  }
-  // No terminal can reach a display that takes no TCP connections, unless
-  // this machine serves the port for the host itself.
-  if (!m_setup.relay) return LaunchCause::kNoTcp;
-  if (!m_setup.display->HasLocalSocket(m_request.display)) return LaunchCause::kNoXServer;
-  const auto peer = PeerAddressOf(m_hSocket.Get());
-  auto started = StartDisplayRelay(m_setup.relayProgram, m_localAddress, peer.value_or(""), m_request.display,
-                                   m_setup.verbose);
-  if (auto* why = std::get_if<std::string>(&started)) {
-    m_reporter.Line("dovrel: cannot relay display " + display + " for the host: " + *why);
-    return LaunchCause::kNoTcp;
-  }
-  RelayHandle& relay = std::get<RelayHandle>(started);
-  m_relayControl = std::move(relay.control);
-  m_reporter.Verbose("display " + display + " takes no TCP connections; serving " + relay.served + " for " +
-                     peer.value_or("?") + " alone, relayed to its local socket");
-  return std::nullopt;
+  DisplayAccess access = ReachDisplay(*m_setup.display, m_hSocket.Get(), m_localAddress, m_request.display, m_setup,
+                                      m_abort, m_reporter);
+  m_relayControl = std::move(access.relayControl);
+  return access.failure;
 }
 
 SessionOutcome LauncherSession::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
@@ -224,35 +202,13 @@ SessionOutcome LauncherSession::LoginIncorrect(const std::string& why) {
 
 SessionOutcome LauncherSession::Stopped(TelnetChannel& channel, Step step, IoStatus status) {
   if (m_abort.IsTriggered() || status == IoStatus::kAborted) return SessionOutcome::kAborted;
-  m_reporter.Heard(channel);
-  std::string why;
-  switch (status) {
-    case IoStatus::kTimedOut:
-      why = "the host sent nothing for " + Seconds(m_setup.limits.readLimit);
-      break;
-    case IoStatus::kClosed:
-      why = "the host closed the connection";
-      break;
-    case IoStatus::kUnacknowledged:
-      why = "the host acknowledged nothing typed for " +
-            Seconds(step == Step::kExit ? m_setup.limits.readLimit : m_setup.limits.ackLimit) + ": it is gone";
-      break;
-    default:
-      why = channel.LastSendError() != 0 ? std::string("could not send: ") + ErrorText(channel.LastSendError())
-                                         : std::string("the connection failed");
-      break;
-  }
-  const std::string last = LastLine(channel.LastHeard());
-  m_reporter.Line("dovrel: stopped " + std::string(StepText(step)) + ": " + why + "; " +
-                  (last.empty() ? std::string("it sent no text") : "its last line: \"" + last + "\""));
+  m_reporter.Stopped(channel, step, status, m_setup.limits);
   return SessionOutcome::kEnded;
 }
 
 SessionOutcome LauncherSession::SendFailed(TelnetChannel& channel, Step step) {
   if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
-  m_reporter.Heard(channel);
-  m_reporter.Line("dovrel: stopped " + std::string(StepText(step)) + ": could not send: " +
-                  ErrorText(channel.LastSendError()));
+  m_reporter.SendFailed(channel, step);
   return SessionOutcome::kEnded;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "host_text/host_text.h"
+#include "net/connector.h"
+#include "net/error_text.h"
 
 namespace dovrel {
 
@@ -41,5 +43,34 @@ void Reporter::Heard(TelnetChannel& channel) {
 }
 
 void Reporter::Line(const std::string& line) { m_observer.Report(line); }
+
+void Reporter::Stopped(TelnetChannel& channel, Step step, IoStatus status, const Limits& limits) {
+  Heard(channel);
+  std::string why;
+  switch (status) {
+    case IoStatus::kTimedOut:
+      why = "the host sent nothing for " + Seconds(limits.readLimit);
+      break;
+    case IoStatus::kClosed:
+      why = "the host closed the connection";
+      break;
+    case IoStatus::kUnacknowledged:
+      why = "the host acknowledged nothing typed for " +
+            Seconds(step == Step::kExit ? limits.readLimit : limits.ackLimit) + ": it is gone";
+      break;
+    default:
+      why = channel.LastSendError() != 0 ? "could not send: " + ErrorText(channel.LastSendError())
+                                         : std::string("the connection failed");
+      break;
+  }
+  const std::string last = LastLine(channel.LastHeard());
+  Line("dovrel: stopped " + std::string(StepText(step)) + ": " + why + "; " +
+       (last.empty() ? std::string("it sent no text") : "its last line: \"" + last + "\""));
+}
+
+void Reporter::SendFailed(TelnetChannel& channel, Step step) {
+  Heard(channel);
+  Line("dovrel: stopped " + std::string(StepText(step)) + ": could not send: " + ErrorText(channel.LastSendError()));
+}
 
 }  // namespace dovrel

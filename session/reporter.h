@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/limits.h"
+#include "base/outcome.h"
 #include "net/transport.h"
 #include "session_observer.h"
 #include "telnet/telnet_channel.h"
@@ -29,6 +31,10 @@ class Reporter {
   void Heard(TelnetChannel& channel);
   // One line for standard error, always.
   void Line(const std::string& line);
+  // Where the session stopped and why, quoting the host's last line.
+  void Stopped(TelnetChannel& channel, Step step, IoStatus status, const Limits& limits);
+  // Where a line could not be typed, and the system's words for it.
+  void SendFailed(TelnetChannel& channel, Step step);
 
  private:
   SessionObserver& m_observer;
