@@ -230,57 +230,61 @@ remote_host_cleanup() {
   rm -rf "$RH_WORK"
 }
 
+# Prints a free display number from 1 to 9: the lowest, or with "down" the
+# highest.
+free_display_number() {
+  local n order=(1 2 3 4 5 6 7 8 9)
+  [ "${1:-up}" = down ] && order=(9 8 7 6 5 4 3 2 1)
+  for n in "${order[@]}"; do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then echo "$n"; return 0; fi
+  done
+  echo "no free X display number" >&2
+  return 1
+}
+
+# Starts Xvfb on display $1 with a fresh MIT cookie, in $2-server.auth for
+# the server and $2-client.auth for this machine's clients, and the TCP
+# option $3 (-listen tcp or -nolisten tcp); waits until it answers. Sets
+# STARTED_XVFB_PID and STARTED_COOKIE.
+start_cookie_xvfb() {
+  local number=$1 auth=$2 tcp=$3 _
+  STARTED_COOKIE=$(mcookie)
+  touch "$auth-server.auth" "$auth-client.auth"
+  xauth -q -f "$auth-server.auth" add ":$number" . "$STARTED_COOKIE"
+  xauth -q -f "$auth-client.auth" add ":$number" . "$STARTED_COOKIE"
+  # shellcheck disable=SC2086
+  Xvfb ":$number" $tcp -noreset -auth "$auth-server.auth" -screen 0 1280x1024x24 >"$auth-xvfb.log" 2>&1 &
+  STARTED_XVFB_PID=$!
+  for _ in $(seq 50); do
+    DISPLAY=:$number XAUTHORITY=$auth-client.auth xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "Xvfb :$number did not start"
+  cat "$auth-xvfb.log"
+  return 1
+}
+
 # A private Xvfb on a free one-digit display, listening on TCP, with a fresh
 # MIT cookie and no -ac. Sets XVFB_PID, DISPLAY_NUM, COOKIE and exports
 # DISPLAY and XAUTHORITY for this machine's own clients.
 start_private_xvfb() {
-  local work=$1 n
-  DISPLAY_NUM=
-  for n in $(seq 1 9); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then DISPLAY_NUM=$n; break; fi
-  done
-  [ -n "$DISPLAY_NUM" ] || { echo "no free X display number"; return 1; }
-  COOKIE=$(mcookie)
-  touch "$work/server.auth" "$work/client.auth"
-  xauth -q -f "$work/server.auth" add ":$DISPLAY_NUM" . "$COOKIE"
-  xauth -q -f "$work/client.auth" add ":$DISPLAY_NUM" . "$COOKIE"
-  Xvfb ":$DISPLAY_NUM" -listen tcp -noreset -auth "$work/server.auth" -screen 0 1280x1024x24 \
-    >"$work/xvfb.log" 2>&1 &
-  XVFB_PID=$!
-  export DISPLAY=:$DISPLAY_NUM XAUTHORITY=$work/client.auth
-  local _
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
-  echo "Xvfb did not start"
-  cat "$work/xvfb.log"
-  return 1
+  DISPLAY_NUM=$(free_display_number) || return 1
+  start_cookie_xvfb "$DISPLAY_NUM" "$1/main" "-listen tcp" || return 1
+  XVFB_PID=$STARTED_XVFB_PID
+  COOKIE=$STARTED_COOKIE
+  export DISPLAY=:$DISPLAY_NUM XAUTHORITY=$1/main-client.auth
 }
 
 # A second private Xvfb as today's desktops start theirs: no TCP, a cookie
 # file of this machine's user; the remote user has no cookie for it. Sets
 # RELAY_XVFB_PID, RELAY_NUM and RELAY_AUTH.
 start_relay_xvfb() {
-  local work=$1 n cookie
-  RELAY_NUM=
-  for n in $(seq 9 -1 1); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then RELAY_NUM=$n; break; fi
-  done
-  [ -n "$RELAY_NUM" ] || { echo "no free X display number"; return 1; }
-  RELAY_AUTH=$work/relay-client.auth
-  cookie=$(mcookie)
-  touch "$work/relay-server.auth" "$RELAY_AUTH"
-  xauth -q -f "$work/relay-server.auth" add ":$RELAY_NUM" . "$cookie"
-  xauth -q -f "$RELAY_AUTH" add ":$RELAY_NUM" . "$cookie"
-  Xvfb ":$RELAY_NUM" -nolisten tcp -noreset -auth "$work/relay-server.auth" -screen 0 1024x768x24 \
-    >"$work/xvfb-relay.log" 2>&1 &
-  RELAY_XVFB_PID=$!
-  local _
-  for _ in $(seq 50); do
-    DISPLAY=:$RELAY_NUM XAUTHORITY=$RELAY_AUTH xdpyinfo >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  echo "the relay's Xvfb did not start"
-  return 1
+  RELAY_NUM=$(free_display_number down) || return 1
+  start_cookie_xvfb "$RELAY_NUM" "$1/relay" "-nolisten tcp" || return 1
+  RELAY_XVFB_PID=$STARTED_XVFB_PID
+  RELAY_AUTH=$1/relay-client.auth
 }
+
 
 # Sends the form, xdotool and the checks to the relay display (with the
 # authority file $2, default RELAY_AUTH), and makes the host connect to this

@@ -181,9 +181,7 @@ mv "$RH_WORK/kterm.away" "$RH_HOME/bin/kterm"
 
 # An X server that takes no TCP connections: with --no-relay, found before
 # anything is typed; and a display with no X server at all.
-for n in $(seq 9 -1 1); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { NO_TCP_NUM=$n; break; }
-done
+NO_TCP_NUM=$(free_display_number down)
 Xvfb ":$NO_TCP_NUM" -nolisten tcp -screen 0 640x480x24 >"$RH_WORK/xvfb-no-tcp.log" 2>&1 &
 NO_TCP_PID=$!
 for server in busybox inetutils; do
@@ -377,9 +375,7 @@ done
 
 # The display the terminal is sent to stops (SIGSTOP), the form on another:
 # Escape still ends the program at once.
-for n in $(seq 9 -1 1); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { STOPPED_NUM=$n; break; }
-done
+STOPPED_NUM=$(free_display_number down)
 Xvfb ":$STOPPED_NUM" -listen tcp -ac -screen 0 640x480x24 >"$RH_WORK/xvfb-stopped.log" 2>&1 &
 STOPPED_PID=$!
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$STOPPED_NUM" ] && break; sleep 0.1; done
