@@ -209,10 +209,11 @@ def run_to_a_box(x, arguments, what):
 
 
 def display_without_tcp(x):
-    """An X server that takes no TCP connections: nothing is typed, status 1."""
+    """An X server that takes no TCP connections, with --no-relay: nothing is
+    typed, status 1."""
     host = ScriptedHost("127.0.0.7", [("send", b"\r\nhost login: "), ("recv", b"\n")])
     host.start()
-    status, errors = run_to_a_box(x, ["127.0.0.7", x.number, "x"], "a box says why")
+    status, errors = run_to_a_box(x, ["--no-relay", "127.0.0.7", x.number, "x"], "a box says why")
     host.listener.close()
     host.join(timeout=10)
     check(status == 1, f"no TCP on the display: status 1 (got {status})")
