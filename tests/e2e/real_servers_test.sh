@@ -369,7 +369,10 @@ stall() {
 }
 for end in self escape; do
   stall "before the SYN-ACK" connect "$end" "Cannot Connect: .* port 23: timed out after 10 s"
-  stall "after the user name" "typed: $RH_USER" "$end" "stopped waiting for the (password prompt|shell after the password): the host (acknowledged nothing typed for 10 s|sent nothing for 5 s)"
+  # Where the dialogue stands when the drop comes decides the step named:
+  # the password prompt, the shell, or (silence after the password is taken
+  # as a quiet shell) the watch.
+  stall "after the user name" "typed: $RH_USER" "$end" "stopped (waiting for the (password prompt|shell after the password)|watching for the terminal): the host (acknowledged nothing typed for 10 s|sent nothing for 5 s)"
   stall "after the command line" "typed: xterm" "$end" "stopped (watching for the terminal|typing exit): the host acknowledged nothing typed for (10|5) s"
 done
 
