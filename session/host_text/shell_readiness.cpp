@@ -44,7 +44,6 @@ void ShellReadiness::AppendVisible(unsigned char byte) {
   // goes on until its line feed.
   if (byte == '\0' || byte == '\r') return;
   if (byte == '\n') {
-    if (SaysLoginIncorrect(m_line)) m_saidIncorrect = true;
     m_line.clear();
     m_lineBeforeMove.reset();
     m_visibleOnLine = false;
@@ -57,6 +56,13 @@ void ShellReadiness::AppendVisible(unsigned char byte) {
   if (byte != '\n') {
     if (m_line.size() == kLineLength) m_line.erase(0, 1);
     m_line.push_back(static_cast<char>(byte));
+    // Looked for as each byte arrives: on a long line the words would
+    // otherwise have left the kept part before the line ends.
+    const std::string_view incorrect = "Login incorrect";
+    if (m_line.size() >= incorrect.size() &&
+        SaysLoginIncorrect(std::string_view(m_line).substr(m_line.size() - incorrect.size()))) {
+      m_saidIncorrect = true;
+    }
   }
   if (m_tail.size() == kTailLength) m_tail.erase(0, 1);
   m_tail.push_back(static_cast<char>(byte));
@@ -76,7 +82,7 @@ bool ShellReadiness::EndsInShellPrompt() const {
 }
 
 bool ShellReadiness::LoginFailed() const {
-  return m_saidIncorrect || SaysLoginIncorrect(m_line) || IsLoginPrompt(m_line);
+  return m_saidIncorrect || IsLoginPrompt(m_line);
 }
 
 }  // namespace dovrel
