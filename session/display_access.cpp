@@ -10,6 +10,16 @@ namespace dovrel {
 DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::string& localAddress, int display,
                            const SessionSetup& setup, const AbortSignal& abort, Reporter& reporter) {
   const std::string name = ":" + std::to_string(display);
+  const std::string peer = PeerAddressOf(connection).value_or("");
+  // A relay of an earlier launch may serve the port already: it lets this
+  // host in too, and lives on while this session does.
+  if (setup.relay) {
+    if (auto joined = JoinDisplayRelay(localAddress, peer, display)) {
+      reporter.Verbose("display " + name + " is served by the relay of an earlier launch; it lets " + peer +
+                       " in too");
+      return {std::nullopt, std::move(joined->control)};
+    }
+  }
   const auto reach = local.CheckTcp(localAddress, display, abort, setup.limits);
   if (abort.IsTriggered()) return {LaunchCause::kAborted, {}};
   if (reach != LocalDisplay::Reach::kRefused) {
@@ -21,7 +31,6 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
   // this machine serves the port for the host itself.
   if (!setup.relay) return {LaunchCause::kNoTcp, {}};
   if (!local.HasLocalSocket(display)) return {LaunchCause::kNoXServer, {}};
-  const std::string peer = PeerAddressOf(connection).value_or("");
   auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display, setup.verbose);
   if (const auto* why = std::get_if<std::string>(&started)) {
     reporter.Line("dovrel: cannot relay display " + name + " for the host: " + *why);

@@ -13,13 +13,22 @@ namespace dovrel {
 
 namespace {
 
+// The address of `path`, as a file or (`abstract`) in the abstract
+// namespace, whose names start with a NUL; false when it is too long.
+bool AddressOf(const std::string& path, bool abstract, sockaddr_un& address, socklen_t& length) {
+  address = {};
+  address.sun_family = AF_UNIX;
+  const std::size_t offset = abstract ? 1 : 0;
+  if (path.size() + offset >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path + offset, path.data(), path.size());
+  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  return true;
+}
+
 UniqueFd Connect(const std::string& path, bool abstract) {
   sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::size_t offset = abstract ? 1 : 0;  // an abstract name starts with a NUL
-  if (path.size() + offset >= sizeof address.sun_path) return {};
-  std::memcpy(address.sun_path + offset, path.data(), path.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  socklen_t length = 0;
+  if (!AddressOf(path, abstract, address, length)) return {};
   UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!socket || ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) return {};
   return socket;
@@ -36,6 +45,20 @@ UniqueFd ConnectLocalSocket(const std::string& path) {
   }
   return socket;
 }
+
+UniqueFd ListenAbstract(const std::string& name) {
+  sockaddr_un address{};
+  socklen_t length = 0;
+  if (!AddressOf(name, true, address, length)) return {};
+  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!socket || ::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+      ::listen(socket.Get(), 4) != 0) {
+    return {};
+  }
+  return socket;
+}
+
+UniqueFd ConnectAbstract(const std::string& name) { return Connect(name, true); }
 
 bool LocalSocketListens(const std::string& path) {
   struct stat status{};

@@ -15,4 +15,11 @@ UniqueFd ConnectLocalSocket(const std::string& path);
 // socket of that name. Looks without connecting.
 bool LocalSocketListens(const std::string& path);
 
+// A listening socket in Linux's abstract namespace (no file), named `name`;
+// closed on failure. Non-blocking.
+UniqueFd ListenAbstract(const std::string& name);
+
+// Connects to the abstract socket `name`; closed when none listens.
+UniqueFd ConnectAbstract(const std::string& name);
+
 }  // namespace dovrel

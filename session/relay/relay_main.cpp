@@ -4,6 +4,8 @@
 // once dovrel is done and the last relayed connection has closed.
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <string_view>
 
 #include "base/ports.h"
+#include "net/local_socket.h"
 #include "relay/relay_server.h"
 
 namespace {
@@ -64,6 +67,16 @@ int main(int argc, char** argv) {
   ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
   config.listener.Reset(3);
   config.control.Reset(4);
+  // A later launch to the same display on another host joins this relay
+  // rather than finding its port taken.
+  sockaddr_in served{};
+  socklen_t length = sizeof served;
+  char address[INET_ADDRSTRLEN] = {};
+  if (::getsockname(3, reinterpret_cast<sockaddr*>(&served), &length) == 0 &&
+      ::inet_ntop(AF_INET, &served.sin_addr, address, sizeof address) != nullptr) {
+    config.joinListener =
+        dovrel::ListenAbstract(dovrel::RelayJoinName(std::string(address) + ":" + std::to_string(ntohs(served.sin_port))));
+  }
   config.xSocket = dovrel::X11LocalSocketPath(config.display);
   if (verbose) {
     config.report = [](const std::string& line) { std::fprintf(stderr, "dovrel: relay: %s\n", line.c_str()); };

@@ -15,6 +15,8 @@
 
 #include "base/ports.h"
 #include "net/error_text.h"
+#include "net/local_socket.h"
+#include "relay/relay_server.h"
 
 extern char** environ;
 
@@ -87,6 +89,18 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return program + " did not start";
   return RelayHandle{std::move(controlWrite), served};
+}
+
+std::optional<RelayHandle> JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress,
+                                            int display) {
+  const std::string served = localAddress + ":" + std::to_string(X11TcpPort(display));
+  UniqueFd join = ConnectAbstract(RelayJoinName(served));
+  if (!join) return std::nullopt;
+  const std::string request = RelayJoinRequest(peerAddress);
+  if (::send(join.Get(), request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+    return std::nullopt;
+  }
+  return RelayHandle{std::move(join), served};
 }
 
 std::string FindRelayProgram() {

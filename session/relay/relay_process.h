@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -25,6 +26,12 @@ struct RelayHandle {
 // reports on this process's standard error. On failure: why, in words.
 std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& program, const std::string& localAddress,
                                                          const std::string& peerAddress, int display, bool verbose);
+
+// Has the relay that already serves `localAddress`, port 6000 + `display`,
+// for an earlier launch of this user let `peerAddress` in too; nothing when
+// no relay serves it.
+std::optional<RelayHandle> JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress,
+                                            int display);
 
 // The relay program beside this executable (the build tree), or where the
 // package installs it; empty when there is none.

@@ -104,6 +104,14 @@ class Pending {
   std::size_t m_moved = 0;
 };
 
+// A later session of this user that joined: its host is let in while the
+// relay lives, and the relay lives while the session holds this connection.
+struct Joined {
+  UniqueFd connection;
+  std::string request;  // the request line, as far as it has come
+  bool admitted = false;
+};
+
 struct Connection {
   UniqueFd client;
   UniqueFd server;  // open once the setup request has been read
@@ -128,15 +136,17 @@ bool SetNonBlocking(int fd) {
 
 class Relay {
  public:
-  explicit Relay(RelayConfig config) : m_config(std::move(config)) {}
+  explicit Relay(RelayConfig config) : m_config(std::move(config)), m_peers{m_config.peer} {}
 
   RelayTotals Run() {
     for (;;) {
-      if (m_sessionOver && m_connections.empty()) break;
+      if (m_sessionOver && m_joined.empty() && m_connections.empty()) break;
       std::vector<pollfd>& fds = m_fds;
       fds.clear();
       fds.push_back({m_config.listener.Get(), POLLIN, 0});
       fds.push_back({m_sessionOver ? -1 : m_config.control.Get(), POLLIN, 0});
+      fds.push_back({m_config.joinListener.Get(), POLLIN, 0});
+      for (const Joined& j : m_joined) fds.push_back({j.connection.Get(), POLLIN, 0});
       for (Connection& c : m_connections) {
         const bool copying = static_cast<bool>(c.server);
         short clientEvents = 0;
@@ -153,7 +163,12 @@ class Relay {
       if (ready < 0 && errno != EINTR) break;
       if (ready == 0 && looking) continue;
       if (fds[1].revents != 0) SessionEnded();
-      std::size_t at = 2;
+      std::size_t at = 3;
+      for (Joined& j : m_joined) {
+        if (fds[at++].revents != 0) ServeJoined(j);
+      }
+      std::erase_if(m_joined, [](const Joined& j) { return !j.connection; });
+      if (fds[2].revents != 0) AcceptJoins();
       for (Connection& c : m_connections) {
         const short clientReady = fds[at].revents;
         const short serverReady = fds[at + 1].revents;
@@ -201,6 +216,46 @@ class Relay {
     m_config.control.Reset();
   }
 
+  // A later session asks to have its host let in. Only this user's own
+  // processes may: the kernel tells who is on the other end.
+  void AcceptJoins() {
+    for (;;) {
+      UniqueFd connection(::accept4(m_config.joinListener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+      if (!connection) return;
+      ucred peer{};
+      socklen_t length = sizeof peer;
+      if (::getsockopt(connection.Get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != ::geteuid()) {
+        Report("refused a request to join from another user");
+        continue;
+      }
+      m_joined.push_back({std::move(connection), {}, false});
+    }
+  }
+
+  void ServeJoined(Joined& joined) {
+    char bytes[64];
+    const ssize_t got = ::read(joined.connection.Get(), bytes, sizeof bytes);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (got <= 0 || joined.request.size() > sizeof bytes) {
+      joined.connection.Reset();  // that session is over, or talks nonsense
+      return;
+    }
+    if (joined.admitted) return;
+    joined.request.append(bytes, static_cast<std::size_t>(got));
+    const std::size_t end = joined.request.find('\n');
+    if (end == std::string::npos) return;
+    in_addr host{};
+    const std::string line = joined.request.substr(0, end);
+    if (!line.starts_with("peer ") || ::inet_pton(AF_INET, line.substr(5).c_str(), &host) != 1) {
+      joined.connection.Reset();
+      return;
+    }
+    m_peers.push_back(host.s_addr);
+    ++m_totals.joined;
+    joined.admitted = true;
+    Report("a later session joined: " + line.substr(5) + " is let in too");
+  }
+
   void AcceptAll() {
     for (;;) {
       sockaddr_in from{};
@@ -208,7 +263,9 @@ class Relay {
       UniqueFd client(::accept4(m_config.listener.Get(), reinterpret_cast<sockaddr*>(&from), &length,
                                 SOCK_NONBLOCK | SOCK_CLOEXEC));
       if (!client) return;
-      if (from.sin_family != AF_INET || from.sin_addr.s_addr != m_config.peer) {
+      const bool letIn = from.sin_family == AF_INET &&
+                         std::find(m_peers.begin(), m_peers.end(), from.sin_addr.s_addr) != m_peers.end();
+      if (!letIn) {
         // Not the host: closed at once, before a byte either way.
         ++m_totals.refused;
         Report("refused a connection from " + Endpoint(from) + ": only the host may connect");
@@ -299,6 +356,8 @@ class Relay {
   }
 
   RelayConfig m_config;
+  std::vector<in_addr_t> m_peers;  // the hosts let in
+  std::vector<Joined> m_joined;
   std::list<Connection> m_connections;
   std::vector<pollfd> m_fds;
   Clock::time_point m_lookUntil{};
@@ -308,9 +367,14 @@ class Relay {
 
 }  // namespace
 
+std::string RelayJoinRequest(const std::string& peerAddress) { return "peer " + peerAddress + "\n"; }
+
+std::string RelayJoinName(const std::string& served) { return "dovrel-relay/" + served; }
+
 RelayTotals RunRelay(RelayConfig config) {
   SetNonBlocking(config.listener.Get());
   SetNonBlocking(config.control.Get());
+  if (config.joinListener) SetNonBlocking(config.joinListener.Get());
   return Relay(std::move(config)).Run();
 }
 

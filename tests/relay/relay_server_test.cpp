@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/local_socket.h"
 #include "relay/relay_server.h"
 #include "relay/x11_setup.h"
 
@@ -114,6 +115,8 @@ class RelayFixture : public ::testing::Test {
 
   void StartRelay(std::chrono::milliseconds setupLimit = 5s) {
     RelayConfig config;
+    m_joinName = "dovrel-relay-test/" + std::to_string(::getpid()) + "/" + m_folder;
+    config.joinListener = ListenAbstract(m_joinName);
     config.listener.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const sockaddr_in address = Loopback("127.0.0.1", 0);
     ASSERT_EQ(::bind(config.listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
@@ -178,6 +181,7 @@ class RelayFixture : public ::testing::Test {
   }
 
   std::string m_folder;
+  std::string m_joinName;
   std::string m_xSocketPath;
   UniqueFd m_xServer;
   UniqueFd m_control;
@@ -251,6 +255,30 @@ TEST_F(RelayFixture, AClientThatSendsNoSetupIsClosedAfterTheLimitAndNoClientMean
   EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
   ASSERT_TRUE(RelayEnds(1s)) << "the session over and nothing relayed: the port closes";
   EXPECT_EQ(m_totals.malformed, 1U);
+}
+
+TEST_F(RelayFixture, ALaterSessionOfThisUserHasItsHostLetInAndKeepsTheRelayWhileItLasts) {
+  StartRelay();
+  UniqueFd before = Connect("127.0.0.2", m_port);
+  ASSERT_TRUE(before);
+  EXPECT_TRUE(ClosedWithoutAByte(before.Get())) << "not let in before it joined";
+  UniqueFd join = ConnectAbstract(m_joinName);
+  ASSERT_TRUE(join);
+  const std::string request = RelayJoinRequest("127.0.0.2");
+  ASSERT_EQ(::send(join.Get(), request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+  // The first session ends; the joined one still holds the relay.
+  m_control.Reset();
+  std::this_thread::sleep_for(100ms);
+  UniqueFd after = Connect("127.0.0.2", m_port);
+  ASSERT_TRUE(after);
+  ASSERT_TRUE(SendAll(after.Get(), kPlainSetup));
+  UniqueFd server = AcceptAtServer();
+  ASSERT_TRUE(server) << "the joined session's host is let in";
+  after.Reset();
+  join.Reset();
+  ASSERT_TRUE(RelayEnds(1s)) << "every session over and nothing relayed: the port closes";
+  EXPECT_EQ(m_totals.joined, 1U);
+  EXPECT_EQ(m_totals.refused, 1U);
 }
 
 }  // namespace
