@@ -231,6 +231,19 @@ for server in busybox inetutils; do
   reset_remote
 done
 
+# Two launches to the same display from two hosts: the second joins the
+# relay the first started, and both terminals show.
+use_relay_display busybox
+dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+use_relay_display inetutils
+dialogue "${RH_ADDR[inetutils]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+terminals=$(xdotool search --onlyvisible --class '^XTerm$' 2>/dev/null | wc -l)
+check $([ "$STATUS" -eq 0 ] && [ "$terminals" -eq 2 ]; echo $?) \
+  "a second host on the same display joins the relay: both terminals show (status $STATUS, $terminals terminals)"
+reset_remote
+for _ in $(seq 50); do [ -z "$(relay_process)" ] && break; sleep 0.05; done
+check $([ -z "$(relay_process)" ] && ! relay_listening; echo $?) "both terminals gone: the relay ends"
+
 # The verbose report names the relay's start, its connections and its end.
 use_relay_display busybox
 DOVREL_FLAGS=-v dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
