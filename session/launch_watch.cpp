@@ -3,19 +3,10 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <span>
 
 #include "host_text/launch_words.h"
 
 namespace dovrel {
-
-namespace {
-
-std::span<const unsigned char> AsBytes(const std::string& text) {
-  return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
-}
-
-}  // namespace
 
 LaunchWatch::LaunchWatch(TelnetChannel& channel, const AbortSignal& abort, WaitClock& clock,
                          const Limits& limits, Reporter& reporter)
@@ -68,7 +59,7 @@ LaunchVerdict LaunchWatch::Run(TerminalWatch* watch, const TerminalProgram& prog
       // Proof that the line was thrown away unread: type it once more.
       if (!retyped && unread.PromptWithoutEcho() && m_clock.Now() - lastHeard >= m_limits.freshPromptQuiet) {
         m_reporter.Verbose("a fresh prompt and no echo: the command line was not read; typing it again");
-        if (!m_channel.SendLine(AsBytes(command))) return {LaunchCause::kSendFailed, {}};
+        if (!m_channel.SendLine(command)) return {LaunchCause::kSendFailed, {}};
         retyped = true;
       }
     } else if (next.status == IoStatus::kAborted) {

@@ -1,7 +1,6 @@
 #include "launcher_session.h"
 
 #include <cerrno>
-#include <span>
 #include <string>
 #include <utility>
 
@@ -16,14 +15,6 @@
 #include "watch/local_display.h"
 
 namespace dovrel {
-
-namespace {
-
-std::span<const unsigned char> AsBytes(const std::string& text) {
-  return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
-}
-
-}  // namespace
 
 LauncherSession::LauncherSession(SessionRequest request, std::shared_ptr<SessionObserver> observer,
                                  SessionSetup setup)
@@ -135,7 +126,7 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
                       : nullptr;
   m_reporter.Heard(channel);
   m_reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
-  if (!channel.SendLine(AsBytes(command))) return SendFailed(channel, Step::kCommand);
+  if (!channel.SendLine(command)) return SendFailed(channel, Step::kCommand);
   m_reporter.Phase(SessionPhase::kWaitingForWindow,
                    watch && watch->SeesWindows() ? "waiting for the terminal's window"
                                                  : "waiting for the terminal (its window cannot be watched)");
@@ -148,7 +139,7 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   // A host that is gone is not typed to any more.
   if (verdict.cause == LaunchCause::kHostStopped) return Stopped(channel, Step::kWatch, IoStatus::kUnacknowledged);
   if (verdict.cause == LaunchCause::kSendFailed) return SendFailed(channel, Step::kCommandAgain);
-  const bool sent = channel.SendLine(AsBytes(std::string("exit")));
+  const bool sent = channel.SendLine(std::string_view("exit"));
   // Once the outcome is known, a short quiet lets "exit" reach the shell
   // and nothing more is waited for; only a launch taken on trust drains as
   // long as the host keeps talking.

@@ -136,9 +136,7 @@ std::string Seconds(std::chrono::milliseconds limit) {
   return text;
 }
 
-namespace {
-
-std::optional<std::string> Dotted(const sockaddr_in& address) {
+std::optional<std::string> DottedAddress(const sockaddr_in& address) {
   char text[INET_ADDRSTRLEN] = {};
   if (address.sin_family != AF_INET || ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) {
     return std::nullopt;
@@ -146,20 +144,18 @@ std::optional<std::string> Dotted(const sockaddr_in& address) {
   return std::string(text);
 }
 
-}  // namespace
-
 std::optional<std::string> LocalAddressOf(int socket) {
   sockaddr_in local{};
   socklen_t length = sizeof local;
   if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) return std::nullopt;
-  return Dotted(local);
+  return DottedAddress(local);
 }
 
 std::optional<std::string> PeerAddressOf(int socket) {
   sockaddr_in peer{};
   socklen_t length = sizeof peer;
   if (::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return std::nullopt;
-  return Dotted(peer);
+  return DottedAddress(peer);
 }
 
 }  // namespace dovrel

@@ -47,6 +47,9 @@ std::optional<std::string> LocalAddressOf(int socket);
 // connection sees it.
 std::optional<std::string> PeerAddressOf(int socket);
 
+// An IPv4 address, dotted; nothing for another family.
+std::optional<std::string> DottedAddress(const sockaddr_in& address);
+
 // A limit in seconds, as the reports give it: "10 s", "2.5 s".
 std::string Seconds(std::chrono::milliseconds limit);
 

@@ -1,6 +1,5 @@
 #include "net/local_socket.h"
 
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -39,10 +38,7 @@ UniqueFd Connect(const std::string& path, bool abstract) {
 UniqueFd ConnectLocalSocket(const std::string& path) {
   UniqueFd socket = Connect(path, true);
   if (!socket) socket = Connect(path, false);
-  if (socket) {
-    const int flags = ::fcntl(socket.Get(), F_GETFL);
-    if (flags < 0 || ::fcntl(socket.Get(), F_SETFL, flags | O_NONBLOCK) != 0) socket.Reset();
-  }
+  if (socket && !SetNonBlocking(socket.Get())) socket.Reset();
   return socket;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <utility>
@@ -32,5 +33,11 @@ class UniqueFd {
  private:
   int m_fd = -1;
 };
+
+// Puts `fd` in non-blocking mode; false if the system refused.
+inline bool SetNonBlocking(int fd) noexcept {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
 
 }  // namespace dovrel

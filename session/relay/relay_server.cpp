@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "net/connector.h"
 #include "net/local_socket.h"
 #include "relay/x11_setup.h"
 #include "relay/x_authority.h"
@@ -124,14 +125,7 @@ struct Connection {
 };
 
 std::string Endpoint(const sockaddr_in& address) {
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-  return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
-}
-
-bool SetNonBlocking(int fd) {
-  const int flags = ::fcntl(fd, F_GETFL);
-  return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+  return DottedAddress(address).value_or("?") + ":" + std::to_string(ntohs(address.sin_port));
 }
 
 class Relay {

@@ -60,6 +60,10 @@ class TelnetChannel {
   // Sends bytes as telnet data (a byte 255 doubled) and a line feed, in one
   // segment: the host answers a line at once, with no wait for a lone LF.
   bool SendLine(std::span<const unsigned char> bytes, Echo echo = Echo::kShown);
+  // The same for a line of text the program itself wrote.
+  bool SendLine(std::string_view text) {
+    return SendLine({reinterpret_cast<const unsigned char*>(text.data()), text.size()});
+  }
   // Hands each typed line to `sink` as it goes out, a secret one as ********.
   void ReportTypedTo(std::function<void(std::string_view)> sink) { m_typedSink = std::move(sink); }
 

@@ -15,6 +15,7 @@
 #include "launch_watch.h"
 #include "recording_observer.h"
 #include "skipping_clock.h"
+#include "socket_pair.h"
 #include "worker_fixture.h"
 
 namespace dovrel {
@@ -26,25 +27,19 @@ using namespace std::chrono_literals;
 // pair, unread bytes are unacknowledged ones.
 class UnacknowledgedCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    m_client.Reset(fds[0]);
-    m_host.Reset(fds[1]);
-  }
+  void SetUp() override { ASSERT_TRUE(m_pair.client && m_pair.host); }
 
   LaunchVerdict Watch() {
-    TelnetChannel channel(m_client.Get(), m_abort, m_limits, m_clock);
+    TelnetChannel channel(m_pair.client.Get(), m_abort, m_limits, m_clock);
     const std::string command = TerminalProgram::Of(true).CommandLine("127.0.0.1", 1);
-    EXPECT_TRUE(channel.SendLine({reinterpret_cast<const unsigned char*>(command.data()), command.size()}));
+    EXPECT_TRUE(channel.SendLine(command));
     m_typed = m_clock.Now();
     const auto watch = m_display.Watch("127.0.0.1", 1, m_limits, m_abort);
     return LaunchWatch(channel, m_abort, m_clock, m_limits, m_reporter).Run(watch.get(), TerminalProgram::Of(true),
                                                                            command);
   }
 
-  UniqueFd m_client;
-  UniqueFd m_host;
+  test::SocketPair m_pair;
   AbortSignal m_abort;
   Limits m_limits;
   test::SkippingClock m_clock;

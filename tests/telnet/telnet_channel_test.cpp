@@ -12,6 +12,7 @@
 #include "net/abort_signal.h"
 #include "scripted_host.h"
 #include "skipping_clock.h"
+#include "socket_pair.h"
 #include "telnet/telnet_channel.h"
 #include "net/unique_fd.h"
 
@@ -24,15 +25,10 @@ using Clock = std::chrono::steady_clock;
 
 class OptionPhase : public ::testing::Test {
  protected:
-  void SetUp() override {
-    int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    m_client.Reset(fds[0]);
-    m_host.Reset(fds[1]);
-  }
+  void SetUp() override { ASSERT_TRUE(m_pair.client && m_pair.host); }
 
   void HostSends(const std::string& bytes) {
-    ASSERT_EQ(::send(m_host.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL),
+    ASSERT_EQ(::send(m_pair.host.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(bytes.size()));
   }
 
@@ -40,9 +36,9 @@ class OptionPhase : public ::testing::Test {
   std::string HostReceives() {
     std::string got;
     char buffer[512];
-    pollfd fd{m_host.Get(), POLLIN, 0};
+    pollfd fd{m_pair.host.Get(), POLLIN, 0};
     while (::poll(&fd, 1, 50) == 1) {
-      const ssize_t n = ::recv(m_host.Get(), buffer, sizeof buffer, 0);
+      const ssize_t n = ::recv(m_pair.host.Get(), buffer, sizeof buffer, 0);
       if (n <= 0) break;
       got.append(buffer, static_cast<std::size_t>(n));
     }
@@ -52,11 +48,10 @@ class OptionPhase : public ::testing::Test {
   TelnetChannel Channel(std::chrono::milliseconds readLimit = 1000ms, WaitClock& clock = SystemClock()) {
     Limits limits;
     limits.readLimit = readLimit;
-    return TelnetChannel(m_client.Get(), m_abort, limits, clock);
+    return TelnetChannel(m_pair.client.Get(), m_abort, limits, clock);
   }
 
-  UniqueFd m_client;
-  UniqueFd m_host;
+  test::SocketPair m_pair;
   AbortSignal m_abort;
 };
 
@@ -119,7 +114,7 @@ TEST_F(OptionPhase, FailsWhenTheHostStaysSilentForTheReadLimit) {
 TEST_F(OptionPhase, FailsWhenTheHostCloses) {
   TelnetChannel channel = Channel();
   HostSends(Bytes({255, 253, 1}));
-  m_host.Reset();
+  m_pair.host.Reset();
   EXPECT_FALSE(RefuseTelnetOptions(channel));
 }
 
@@ -144,7 +139,7 @@ TEST_F(OptionPhase, DataIsSentWithByte255Doubled) {
 
 TEST_F(OptionPhase, SendingToAClosedPeerFailsWithoutSigpipe) {
   TelnetChannel channel = Channel();
-  m_host.Reset();
+  m_pair.host.Reset();
   const unsigned char bytes[] = {'x'};
   // The process would die here if SIGPIPE were raised.
   EXPECT_FALSE(channel.SendLine(bytes) && channel.SendLine(bytes));
