@@ -51,6 +51,10 @@ std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
       line.verbose = true;
     } else if (tokens[first] == "--no-relay" && line.relay) {
       line.relay = false;
+    } else if (tokens[first] == "--trust-host" && !line.trustHost) {
+      line.trustHost = true;
+    } else if (tokens[first] == "--untrusted" && !line.untrusted) {
+      line.untrusted = true;
     } else {
       break;
     }

@@ -16,18 +16,29 @@ struct CommandLine {
   bool xterm = false;  // true: xterm; false: kterm
   bool verbose = false;  // -v or --verbose: each step on standard error
   bool relay = true;     // false with --no-relay: no relay to a display without TCP
+  bool trustHost = false;  // --trust-host: the relay admits by the host's address alone
+  bool untrusted = false;  // --untrusted: the relay passes on an untrusted authorisation
 };
 
 inline constexpr std::string_view kUsageText =
-    "Usage: dovrel [-v] [--no-relay] <HostName> [Screen] [x]\n\n"
+    "Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] <HostName> [Screen] [x]\n\n"
     " Screen: Display Number (0-9)\n"
     " x: \"xterm\" switch (default: \"kterm\")\n"
     " -v, --verbose: report each step on standard error\n"
     " --no-relay: never serve the display's TCP port; when the X server\n"
     "   takes no TCP connections, stop. Otherwise dovrel serves it on the\n"
-    "   telnet connection's own address, for that host alone, relayed to\n"
-    "   the display's local socket with your cookie, until the last\n"
-    "   terminal connection closes";
+    "   telnet connection's own address for that host, relayed to the\n"
+    "   display's local socket, until the last terminal connection closes.\n"
+    "   It admits only clients with a cookie made for this launch, which it\n"
+    "   installs in your ~/.Xauthority on the host with the host's xauth:\n"
+    "   your terminal and the programs you start from it, nobody else\n"
+    " --trust-host: for a host without xauth: the relay admits whatever\n"
+    "   connects from the host's address, so every user of the host can\n"
+    "   reach your display while the terminal lives (refused for this machine)\n"
+    " --untrusted: the relay hands the X server an untrusted authorisation\n"
+    "   (SECURITY extension): the terminal's clients cannot read other\n"
+    "   windows or the keyboard, nor use XTEST. For hosts you do not fully\n"
+    "   trust; Xwayland has no SECURITY extension, so it cannot work there";
 
 inline constexpr std::string_view kVersionText = "dovrel " DOVREL_VERSION;
 
@@ -44,7 +55,7 @@ InfoOption FindInfoOption(int argc, const char* const* argv);
 std::string JoinArguments(int argc, const char* const* argv);
 
 // Splits the command-line tail at blanks and tabs (no quoting) and reads it:
-// the options -v (--verbose) and --no-relay, each optional, in any order,
+// the options -v (--verbose), --no-relay, --trust-host and --untrusted, each optional, in any order,
 // then a host name, then any number of one-character switches, a digit for the
 // display (the last one wins) or x/X for xterm. Nothing on any other input;
 // no host name begins with '-', so a first token that does is an unknown

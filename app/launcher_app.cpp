@@ -27,6 +27,8 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
   SessionSetup setup = m_setup;
   setup.verbose = commandLine->verbose;
   setup.relay = commandLine->relay;
+  setup.trustHost = commandLine->trustHost;
+  setup.untrusted = commandLine->untrusted;
   CLauncherDlg dialog(std::move(setup));
   dialog.SetTarget(commandLine->hostName, commandLine->display, commandLine->xterm);
   dialog.exec();

@@ -14,7 +14,7 @@
 #include "display_check.h"
 #include "font_warm_up.h"
 #include "launcher_app.h"
-#include "relay/relay_process.h"
+#include "relay_start/relay_process.h"
 #include "translations.h"
 #include "watch/local_display.h"
 #include "login/secret_bytes.h"

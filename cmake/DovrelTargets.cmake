@@ -32,13 +32,17 @@ endfunction()
 # One room of the worker: a library of its own whose headers are reached as
 # "<room>/name.h", by its own sources and by the targets that link it, and by
 # nothing else. A lower room that includes a higher one fails to build.
-#   dovrel_room(<room> [SOURCES files...] [LINKS targets...] [PRIVATE_LINKS targets...])
+#   dovrel_room(<room> [DIR folder] [SOURCES files...] [LINKS targets...] [PRIVATE_LINKS targets...])
+# DIR: the room's folder, when it is not <room> beside the calling CMakeLists.
 function(dovrel_room room)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;PRIVATE_LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "" "DIR" "SOURCES;LINKS;PRIVATE_LINKS" ${ARGN})
+  if(NOT ARG_DIR)
+    set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR}/${room})
+  endif()
   set(target dovrel_${room})
   set(root ${CMAKE_BINARY_DIR}/rooms/${room})
   file(MAKE_DIRECTORY ${root})
-  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${room} ${root}/${room} SYMBOLIC)
+  file(CREATE_LINK ${ARG_DIR} ${root}/${room} SYMBOLIC)
   if(ARG_SOURCES)
     add_library(${target} STATIC ${ARG_SOURCES})
     target_include_directories(${target} PUBLIC ${root})

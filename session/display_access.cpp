@@ -2,44 +2,82 @@
 
 #include <variant>
 
+#include "base/ports.h"
 #include "net/connector.h"
-#include "relay/relay_process.h"
+#include "net/local_socket.h"
+#include "relay_start/relay_process.h"
 
 namespace dovrel {
+
+namespace {
+
+DisplayAccess Failed(LaunchCause cause, std::string detail = {}) { return {cause, std::move(detail), {}, {}, false}; }
+
+std::optional<CookieBytes> BytesOf(const std::optional<LaunchCookie>& cookie) {
+  if (!cookie) return std::nullopt;
+  return cookie->Bytes();
+}
+
+}  // namespace
 
 DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::string& localAddress, int display,
                            const SessionSetup& setup, const AbortSignal& abort, Reporter& reporter) {
   const std::string name = ":" + std::to_string(display);
   const std::string peer = PeerAddressOf(connection).value_or("");
+  const std::string port = std::to_string(X11TcpPort(display));
+  // Admitting by address lets in every user of the host; when the host is
+  // this machine, every local user.
+  if (setup.relay && setup.trustHost && IsAddressOfThisMachine(peer)) return Failed(LaunchCause::kTrustHostLocal);
+  std::optional<LaunchCookie> cookie;
+  if (setup.relay && !setup.trustHost) {
+    cookie = LaunchCookie::Make();
+    if (!cookie) return Failed(LaunchCause::kRelayFailed, "the system gave no random bytes for a cookie");
+  }
   // A relay of an earlier launch may serve the port already: it lets this
-  // host in too, and lives on while this session does.
+  // host in too, and lives on while this launch does.
   if (setup.relay) {
-    if (auto joined = JoinDisplayRelay(localAddress, peer, display)) {
+    JoinResult join = JoinDisplayRelay(localAddress, peer, display, BytesOf(cookie), setup.limits.joinAnswerLimit);
+    if (join.joined) {
       reporter.Verbose("display " + name + " is served by the relay of an earlier launch; it lets " + peer +
-                       " in too");
-      return {std::nullopt, std::move(joined->control)};
+                       (cookie ? " in too, with this launch's cookie" : " in too, by its address alone"));
+      return {std::nullopt, {}, std::move(join.joined->control), std::move(cookie), true};
     }
+    if (!join.refused.empty()) reporter.Line("dovrel: not joined: " + join.refused);
   }
   const auto reach = local.CheckTcp(localAddress, display, abort, setup.limits);
-  if (abort.IsTriggered()) return {LaunchCause::kAborted, {}};
+  if (abort.IsTriggered()) return Failed(LaunchCause::kAborted);
   if (reach != LocalDisplay::Reach::kRefused) {
+    // The terminal will log in as this user and show on whoever listens
+    // there: only root's or this user's X server is trusted with it.
+    const auto owner = local.TcpListenerOwner(localAddress, display);
+    if (owner && !IsTrustedOwner(*owner)) return Failed(LaunchCause::kForeignListener, std::to_string(*owner));
+    if (!owner && reach == LocalDisplay::Reach::kListening) return Failed(LaunchCause::kListenerUnknown);
     reporter.Verbose("display " + name +
-                     (reach == LocalDisplay::Reach::kListening ? " takes TCP connections" : " did not answer in time"));
-    return {};
+                     (reach == LocalDisplay::Reach::kListening ? " takes TCP connections" : " did not answer in time") +
+                     (owner ? " (port " + port + " is uid " + std::to_string(*owner) + "'s)" : std::string()));
+    return {std::nullopt, {}, {}, std::nullopt, owner.has_value()};
   }
   // No terminal can reach a display that takes no TCP connections, unless
   // this machine serves the port for the host itself.
-  if (!setup.relay) return {LaunchCause::kNoTcp, {}};
-  if (!local.HasLocalSocket(display)) return {LaunchCause::kNoXServer, {}};
-  auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display, setup.verbose);
+  if (!setup.relay) return Failed(LaunchCause::kNoTcp);
+  if (!local.HasLocalSocket(display)) return Failed(LaunchCause::kNoXServer);
+  auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display,
+                                   {BytesOf(cookie), setup.untrusted, setup.verbose});
   if (const auto* why = std::get_if<std::string>(&started)) {
     reporter.Line("dovrel: cannot relay display " + name + " for the host: " + *why);
-    return {LaunchCause::kNoTcp, {}};
+    // An untrusted authorisation the X server cannot give is its own cause;
+    // otherwise the display is as good as one without TCP.
+    return setup.untrusted ? Failed(LaunchCause::kRelayFailed, *why) : Failed(LaunchCause::kNoTcp);
   }
   RelayHandle& relay = std::get<RelayHandle>(started);
   reporter.Verbose("display " + name + " takes no TCP connections; serving " + relay.served + " for " + peer +
-                   " alone, relayed to its local socket");
-  return {std::nullopt, std::move(relay.control)};
+                   (cookie ? " alone, with this launch's cookie," : " alone, by its address,") +
+                   " relayed to its local socket");
+  if (setup.trustHost) {
+    reporter.Line("dovrel: --trust-host: every user of " + peer + " can reach display " + name +
+                  " through the relay while the terminal lives");
+  }
+  return {std::nullopt, {}, std::move(relay.control), std::move(cookie), true};
 }
 
 }  // namespace dovrel

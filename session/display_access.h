@@ -5,6 +5,7 @@
 
 #include "base/outcome.h"
 #include "net/abort_signal.h"
+#include "net/launch_cookie.h"
 #include "net/unique_fd.h"
 #include "reporter.h"
 #include "session_request.h"
@@ -15,13 +16,20 @@ namespace dovrel {
 // Whether a terminal on the host can reach the display, found before
 // anything is typed.
 struct DisplayAccess {
-  std::optional<LaunchCause> failure;  // kNoTcp, kNoXServer or kAborted; none: go on
-  UniqueFd relayControl;               // held while the session runs, when a relay serves the port
+  std::optional<LaunchCause> failure;  // why not; none: go on
+  std::string detail;                  // what the failure's text names (an owner's uid, the relay's trouble)
+  UniqueFd relayControl;               // held while the launch runs, when a relay serves the port
+  // The cookie the relay admits, to be installed on the host before the
+  // command line; none when the X server takes TCP itself or with --trust-host.
+  std::optional<LaunchCookie> cookie;
+  bool tcpTrusted = false;  // root or this user listens on the display's TCP port
 };
 
-// Probes display `display` at `localAddress`, port 6000 + `display`. When
+// Probes display `display` at `localAddress`, port 6000 + `display`, and
+// trusts a listener there only when it is root's or this user's. When
 // nothing listens there but the display has a local socket, starts the relay
-// for the telnet connection's peer (unless the setup says no relay).
+// for the telnet connection's peer, or joins the one an earlier launch of
+// this user started (unless the setup says no relay).
 DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::string& localAddress, int display,
                            const SessionSetup& setup, const AbortSignal& abort, Reporter& reporter);
 

@@ -6,6 +6,7 @@
 
 #include "base/terminal_program.h"
 #include "host_text/host_text.h"
+#include "cookie_install.h"
 #include "display_access.h"
 #include "launch_watch.h"
 #include "net/connector.h"
@@ -78,22 +79,24 @@ SessionOutcome LauncherSession::RunConnected(TelnetChannel& channel) {
   }
   m_localAddress = *address;
   m_reporter.Verbose("connected; this machine is " + m_localAddress + " to the host");
-  if (const auto cause = PrepareDisplay()) {
-    return *cause == LaunchCause::kAborted ? SessionOutcome::kAborted : LaunchFailed(*cause, {});
+  // Before anything is typed: whether a terminal can reach the display, and
+  // the relay to it when the display takes no TCP connections.
+  if (m_setup.display) {
+    DisplayAccess access = ReachDisplay(*m_setup.display, m_hSocket.Get(), m_localAddress, m_request.display,
+                                        m_setup, m_abort, m_reporter);
+    m_relayControl = std::move(access.relayControl);
+    m_cookie = std::move(access.cookie);
+    m_tcpTrusted = access.tcpTrusted;
+    if (access.failure) {
+      return *access.failure == LaunchCause::kAborted ? SessionOutcome::kAborted
+                                                      : LaunchFailed(*access.failure, access.detail);
+    }
   }
 
   m_reporter.Phase(SessionPhase::kLoggingIn, "logging in");
   const LoginResult login = LogIn(channel, m_request.userId, m_request.password, m_setup.limits,
                                   [this](std::string_view note) { m_reporter.Verbose(std::string(note)); });
   return AfterLogin(channel, login);
-}
-
-std::optional<LaunchCause> LauncherSession::PrepareDisplay() {
-  if (!m_setup.display) return std::nullopt;
-  DisplayAccess access = ReachDisplay(*m_setup.display, m_hSocket.Get(), m_localAddress, m_request.display, m_setup,
-                                      m_abort, m_reporter);
-  m_relayControl = std::move(access.relayControl);
-  return access.failure;
 }
 
 SessionOutcome LauncherSession::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
@@ -117,12 +120,45 @@ SessionOutcome LauncherSession::AfterLogin(TelnetChannel& channel, const LoginRe
   return Failure();
 }
 
+std::optional<SessionOutcome> LauncherSession::InstallLaunchCookie(TelnetChannel& channel) {
+  m_reporter.Heard(channel);
+  m_reporter.Verbose("installing this launch's cookie for " + m_localAddress + ":" +
+                     std::to_string(m_request.display) + " with the host's xauth");
+  m_reporter.Conceal(m_cookie->Hex());
+  const XauthResult installed =
+      InstallCookie(channel, *m_cookie, m_localAddress, m_request.display, m_setup.limits, Clock());
+  m_reporter.Heard(channel);
+  m_reporter.Reveal();
+  switch (installed.kind) {
+    case XauthResult::Kind::kInstalled:
+      return std::nullopt;
+    case XauthResult::Kind::kStopped:
+      return Stopped(channel, Step::kXauth, installed.status);
+    case XauthResult::Kind::kSendFailed:
+      return SendFailed(channel, Step::kXauth);
+    case XauthResult::Kind::kMissing:
+    case XauthResult::Kind::kSilent:
+      break;
+  }
+  // No terminal without the cookie: the login ends as after a launch.
+  if (channel.SendLine(std::string_view("exit"))) {
+    channel.Discard(m_setup.limits.drainChunk, m_setup.limits.seenQuiet, Clock().Now() + m_setup.limits.readLimit);
+  }
+  if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
+  return LaunchFailed(installed.kind == XauthResult::Kind::kMissing ? LaunchCause::kNoXauth : LaunchCause::kXauthSilent,
+                      installed.hostLine);
+}
+
 SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
+  if (m_cookie) {
+    if (const auto stopped = InstallLaunchCookie(channel)) return *stopped;
+  }
   const TerminalProgram program = TerminalProgram::Of(m_request.xterm);
   const std::string command = program.CommandLine(m_localAddress, m_request.display);
   // Watching starts before the command goes out, so a quick window is not missed.
   std::unique_ptr<TerminalWatch> watch =
-      m_setup.display ? m_setup.display->Watch(m_localAddress, m_request.display, m_setup.limits, m_abort)
+      m_setup.display ? m_setup.display->Watch(m_localAddress, m_request.display, m_tcpTrusted, m_setup.limits,
+                                                   m_abort)
                       : nullptr;
   m_reporter.Heard(channel);
   m_reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");

@@ -9,6 +9,7 @@
 #include "base/outcome.h"
 #include "login/login_dialogue.h"
 #include "net/abort_signal.h"
+#include "net/launch_cookie.h"
 #include "net/unique_fd.h"
 #include "reporter.h"
 #include "session_observer.h"
@@ -46,10 +47,10 @@ class LauncherSession {
   std::string ConnectToHost();
   SessionOutcome RunConnected(TelnetChannel& channel);
   SessionOutcome AfterLogin(TelnetChannel& channel, const LoginResult& login);
-  // Before anything is typed: whether a terminal can reach the display, and
-  // the relay to it when the display takes no TCP connections.
-  std::optional<LaunchCause> PrepareDisplay();
   SessionOutcome LaunchRemoteTerminal(TelnetChannel& channel);
+  // Installs the relay's cookie for this launch on the host; none when the
+  // launch goes on to the command line.
+  std::optional<SessionOutcome> InstallLaunchCookie(TelnetChannel& channel);
   SessionOutcome LaunchFailed(LaunchCause cause, const std::string& hostLine);
   SessionOutcome LoginIncorrect(const std::string& why);
   SessionOutcome Stopped(TelnetChannel& channel, Step step, IoStatus status);
@@ -67,6 +68,9 @@ class LauncherSession {
   std::string m_localAddress;
   // The relay's control: held while the session runs, closed when it ends.
   UniqueFd m_relayControl;
+  // The cookie the relay admits, installed on the host before the command line.
+  std::optional<LaunchCookie> m_cookie;
+  bool m_tcpTrusted = false;
   std::atomic<bool> m_socketOpen{false};
   std::atomic<SessionOutcome> m_outcome{SessionOutcome::kNotRun};
   // A box to show once the connection is closed: a box left on screen must

@@ -1,5 +1,7 @@
 #include "reporter.h"
 
+#include <string.h>
+
 #include <cstdio>
 
 #include "host_text/host_text.h"
@@ -11,11 +13,13 @@ namespace dovrel {
 Reporter::Reporter(SessionObserver& observer, WaitClock& clock, bool verbose)
     : m_observer(observer), m_clock(clock), m_verbose(verbose), m_started(clock.Now()) {}
 
+Reporter::~Reporter() { ::explicit_bzero(m_secret.data(), m_secret.size()); }
+
 void Reporter::Start() { m_started = m_clock.Now(); }
 
 void Reporter::Follow(TelnetChannel& channel) {
   if (!m_verbose) return;
-  channel.ReportHeardTo([this](const std::string& heard) { Verbose("host: " + EscapeHostText(heard)); });
+  channel.ReportHeardTo([this](const std::string& heard) { HostText(heard); });
   // The host's text up to a typed line comes before it in the report.
   channel.ReportTypedTo([this, &channel](std::string_view shown) {
     Heard(channel);
@@ -39,7 +43,28 @@ void Reporter::Verbose(const std::string& what) {
 void Reporter::Heard(TelnetChannel& channel) {
   if (!m_verbose) return;
   const std::string heard = channel.TakeHeard();
-  if (!heard.empty()) Verbose("host: " + EscapeHostText(heard));
+  if (!heard.empty()) HostText(heard);
+}
+
+void Reporter::HostText(const std::string& heard) {
+  if (m_holding) {
+    m_held += heard;
+  } else {
+    Verbose("host: " + EscapeHostText(MaskSecret(heard, m_secret)));
+  }
+}
+
+void Reporter::Conceal(std::string secret) {
+  ::explicit_bzero(m_secret.data(), m_secret.size());
+  m_secret = std::move(secret);
+  m_holding = true;
+}
+
+void Reporter::Reveal() {
+  m_holding = false;
+  if (!m_held.empty()) HostText(m_held);
+  ::explicit_bzero(m_held.data(), m_held.size());
+  m_held.clear();
 }
 
 void Reporter::Line(const std::string& line) { m_observer.Report(line); }
@@ -63,7 +88,7 @@ void Reporter::Stopped(TelnetChannel& channel, Step step, IoStatus status, const
                                          : std::string("the connection failed");
       break;
   }
-  const std::string last = LastLine(channel.LastHeard());
+  const std::string last = MaskSecret(LastLine(channel.LastHeard()), m_secret);
   Line("dovrel: stopped " + std::string(StepText(step)) + ": " + why + "; " +
        (last.empty() ? std::string("it sent no text") : "its last line: \"" + last + "\""));
 }

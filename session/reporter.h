@@ -18,6 +18,9 @@ namespace dovrel {
 class Reporter {
  public:
   Reporter(SessionObserver& observer, WaitClock& clock, bool verbose);
+  Reporter(const Reporter&) = delete;
+  Reporter& operator=(const Reporter&) = delete;
+  ~Reporter();
 
   // The session's time starts now.
   void Start();
@@ -29,6 +32,11 @@ class Reporter {
   void Verbose(const std::string& what);
   // Under -v, the host's text that `channel` has read and not yet reported.
   void Heard(TelnetChannel& channel);
+  // From now on `secret` never shows in a report: the host's text is held
+  // back until Reveal() and shown with it masked.
+  void Conceal(std::string secret);
+  // Shows the host's text held back since Conceal(), masked.
+  void Reveal();
   // One line for standard error, always.
   void Line(const std::string& line);
   // Where the session stopped and why, quoting the host's last line.
@@ -40,7 +48,12 @@ class Reporter {
   SessionObserver& m_observer;
   WaitClock& m_clock;
   bool m_verbose;
+  void HostText(const std::string& heard);
+
   std::chrono::steady_clock::time_point m_started;
+  std::string m_secret;
+  bool m_holding = false;
+  std::string m_held;
 };
 
 }  // namespace dovrel

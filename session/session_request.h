@@ -36,6 +36,12 @@ struct SessionSetup {
   // its TCP port for the host through the relay program (empty: none found).
   bool relay = true;
   std::string relayProgram;
+  // The relay admits by the host's address alone, with no cookie of this
+  // launch installed there (--trust-host): every user of the host gets in.
+  bool trustHost = false;
+  // The relay passes on an untrusted authorisation from the X server's
+  // SECURITY extension instead of this user's cookie (--untrusted).
+  bool untrusted = false;
   // The clock the session's waits run on; none: the system's.
   std::shared_ptr<WaitClock> clock;
 };

@@ -72,6 +72,30 @@ struct Limits {
   ms lastingConnection{2000};
   // The system's socket table is read at most this often during the watch.
   ms socketTablePeriod{100};
+  // Longest wait for the relay of an earlier launch to answer a request to
+  // join: a relay of this user's answers at once; one that does not is not
+  // joined.
+  ms joinAnswerLimit{1000};
+};
+
+// The relay's own bounds: what a host may make it hold.
+struct RelayLimits {
+  using ms = std::chrono::milliseconds;
+
+  // Longest wait for a client's connection-setup request: an X client sends
+  // it at once; one that sends nothing is not an X client worth holding.
+  ms setupLimit{5000};
+  // Connections open at once: a terminal and the programs started from it
+  // use a few; more is a host trying to wear the relay down.
+  std::size_t maxConnections{16};
+  // Connections that have not finished their setup request: at the cap, a
+  // new one closes the oldest of them, so idle connections cannot lock the
+  // terminal out.
+  std::size_t maxUnfinishedSetups{4};
+  // Room per direction of each admitted connection: enough for an image's
+  // worth of bulk requests in one read. 16 connections of two such pipes
+  // stay within a user's default pipe quota.
+  std::size_t pipeCapacity{std::size_t{1024} * 1024};
 };
 
 }  // namespace dovrel

@@ -22,6 +22,12 @@ enum class LaunchCause {
   kAssumed,         // nothing could be watched and nothing speaks against it
   kNoTcp,           // the X server takes no TCP connections (found before the login)
   kNoXServer,       // no X server at all on the display (found before the login)
+  kForeignListener, // another user listens on the display's TCP port (found before the login)
+  kListenerUnknown, // who listens on the display's TCP port cannot be told (found before the login)
+  kTrustHostLocal,  // --trust-host with a host that is this machine (found before the login)
+  kRelayFailed,     // the relay could not be started (found before the login)
+  kNoXauth,         // the host has no xauth to install the launch's cookie
+  kXauthSilent,     // the host's xauth did not answer
   kProgramMissing,  // the host has no such terminal program
   kDisplayRefused,  // the X server turned the terminal away
   kDisplayFailed,   // the terminal could not open the display, for another reason
@@ -41,6 +47,7 @@ enum class Step {
   kPasswordPrompt,
   kUserNameAgain,
   kShell,
+  kXauth,
   kCommand,
   kWatch,
   kCommandAgain,
@@ -57,6 +64,7 @@ constexpr std::string_view StepText(Step step) {
     case Step::kPasswordPrompt: return "waiting for the password prompt";
     case Step::kUserNameAgain: return "typing the user name again";
     case Step::kShell: return "waiting for the shell after the password";
+    case Step::kXauth: return "installing the launch's cookie with xauth";
     case Step::kCommand: return "typing the command line";
     case Step::kWatch: return "watching for the terminal";
     case Step::kCommandAgain: return "typing the command line again";

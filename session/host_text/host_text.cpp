@@ -83,4 +83,39 @@ std::string EscapeHostText(std::string_view text) {
   return escaped;
 }
 
+// What shells say when a command cannot be run: dash "kterm: not found",
+// bash "kterm: command not found", tcsh "kterm: Command not found.", zsh
+// "command not found: kterm", fish "Unknown command: kterm", and the errors
+// of a path that is missing or not executable.
+bool SaysProgramMissing(std::string_view line, std::string_view program) {
+  if (line.find(program) == std::string_view::npos) return false;
+  for (const std::string_view words : {"not found", "No such file or directory", "Permission denied", "Unknown command"}) {
+    if (ContainsIgnoringCase(line, words)) return true;
+  }
+  return false;
+}
+
+std::string MaskSecret(std::string_view text, std::string_view secret) {
+  std::string masked(text);
+  if (secret.empty()) return masked;
+  const auto isHex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+  std::size_t at = 0;
+  while (at < masked.size()) {
+    if (!isHex(masked[at])) {
+      ++at;
+      continue;
+    }
+    std::size_t end = at;
+    while (end < masked.size() && isHex(masked[end])) ++end;
+    // A piece cut off by where the text begins or ends is still a piece.
+    const std::string_view run = std::string_view(masked).substr(at, end - at);
+    const bool whole = run.find(secret) != std::string_view::npos;
+    if (whole || (run.size() >= 4 && secret.find(run) != std::string_view::npos)) {
+      std::fill(masked.begin() + static_cast<std::ptrdiff_t>(at), masked.begin() + static_cast<std::ptrdiff_t>(end), '*');
+    }
+    at = end;
+  }
+  return masked;
+}
+
 }  // namespace dovrel

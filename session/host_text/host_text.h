@@ -22,6 +22,14 @@ bool SaysLoginIncorrect(std::string_view line);
 // either end trimmed, at most 200 bytes (never a cut UTF-8 character).
 std::string QuoteHostText(std::string_view text);
 
+// `text` with `secret` (hex digits) shown as asterisks: wherever it stands
+// whole, and any run of four or more hex digits that is a piece of it.
+std::string MaskSecret(std::string_view text, std::string_view secret);
+
+// Whether a line of the shell says that `program` cannot be run: not found,
+// or not executable.
+bool SaysProgramMissing(std::string_view line, std::string_view program);
+
 // The last line of `text` that has something in it, quoted as above.
 std::string LastLine(std::string_view text);
 

@@ -15,16 +15,6 @@ bool ContainsAny(std::string_view text, std::initializer_list<std::string_view> 
                      [&](std::string_view word) { return ContainsIgnoringCase(text, word); });
 }
 
-// What shells say when a command cannot be run: dash "kterm: not found",
-// bash "kterm: command not found", tcsh "kterm: Command not found.", zsh
-// "command not found: kterm", fish "Unknown command: kterm", and the errors
-// of a path that is missing or not executable.
-bool SaysProgramMissing(std::string_view line, std::string_view program) {
-  return line.find(program) != std::string_view::npos &&
-         ContainsAny(line, {"not found", "No such file or directory", "Permission denied",
-                            "Unknown command"});
-}
-
 // Xlib's words when the server turns a client away.
 bool SaysRefused(std::string_view line) {
   return ContainsAny(line, {"Authorization required", "No protocol specified",

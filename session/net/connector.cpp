@@ -1,6 +1,7 @@
 #include "net/connector.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -156,6 +157,26 @@ std::optional<std::string> PeerAddressOf(int socket) {
   socklen_t length = sizeof peer;
   if (::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return std::nullopt;
   return DottedAddress(peer);
+}
+
+}  // namespace dovrel
+
+namespace dovrel {
+
+bool IsAddressOfThisMachine(const std::string& address) {
+  in_addr parsed{};
+  if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
+  if ((ntohl(parsed.s_addr) >> 24) == 127) return true;
+  ifaddrs* interfaces = nullptr;
+  // Not knowing is taken as "this machine": the answer only ever refuses.
+  if (::getifaddrs(&interfaces) != 0) return true;
+  bool found = false;
+  for (const ifaddrs* entry = interfaces; entry != nullptr && !found; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+    found = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr == parsed.s_addr;
+  }
+  ::freeifaddrs(interfaces);
+  return found;
 }
 
 }  // namespace dovrel

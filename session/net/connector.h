@@ -50,6 +50,10 @@ std::optional<std::string> PeerAddressOf(int socket);
 // An IPv4 address, dotted; nothing for another family.
 std::optional<std::string> DottedAddress(const sockaddr_in& address);
 
+// Whether `address` (dotted IPv4) is this machine: a loopback address or
+// one of its interfaces' addresses.
+bool IsAddressOfThisMachine(const std::string& address);
+
 // A limit in seconds, as the reports give it: "10 s", "2.5 s".
 std::string Seconds(std::chrono::milliseconds limit);
 

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -28,7 +29,9 @@ UniqueFd Connect(const std::string& path, bool abstract) {
   sockaddr_un address{};
   socklen_t length = 0;
   if (!AddressOf(path, abstract, address, length)) return {};
-  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  // Non-blocking: a local server that has stopped taking connections
+  // (its backlog full) fails the connect at once rather than blocking it.
+  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!socket || ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) return {};
   return socket;
 }
@@ -38,8 +41,17 @@ UniqueFd Connect(const std::string& path, bool abstract) {
 UniqueFd ConnectLocalSocket(const std::string& path) {
   UniqueFd socket = Connect(path, true);
   if (!socket) socket = Connect(path, false);
-  if (socket && !SetNonBlocking(socket.Get())) socket.Reset();
   return socket;
+}
+
+UniqueFd ConnectTrustedLocalSocket(const std::string& path) {
+  for (const bool abstract : {true, false}) {
+    UniqueFd socket = Connect(path, abstract);
+    if (!socket) continue;
+    const auto owner = PeerUid(socket.Get());
+    if (owner && IsTrustedOwner(*owner)) return socket;
+  }
+  return {};
 }
 
 UniqueFd ListenAbstract(const std::string& name) {
@@ -55,6 +67,15 @@ UniqueFd ListenAbstract(const std::string& name) {
 }
 
 UniqueFd ConnectAbstract(const std::string& name) { return Connect(name, true); }
+
+std::optional<uid_t> PeerUid(int socket) {
+  ucred peer{};
+  socklen_t length = sizeof peer;
+  if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || length != sizeof peer) return std::nullopt;
+  return peer.uid;
+}
+
+bool IsTrustedOwner(uid_t uid) { return uid == 0 || uid == ::geteuid(); }
 
 bool LocalSocketListens(const std::string& path) {
   struct stat status{};

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 
 #include "net/unique_fd.h"
@@ -11,6 +14,11 @@ namespace dovrel {
 // The descriptor is non-blocking; closed when neither answers.
 UniqueFd ConnectLocalSocket(const std::string& path);
 
+// The same, but only a server of root's or this user's: an abstract name
+// can be taken by anyone, and what is sent on the connection may be a
+// cookie. Closed when no such server answers.
+UniqueFd ConnectTrustedLocalSocket(const std::string& path);
+
 // Whether a server listens at `path`, as a socket file or as the abstract
 // socket of that name. Looks without connecting.
 bool LocalSocketListens(const std::string& path);
@@ -21,5 +29,13 @@ UniqueFd ListenAbstract(const std::string& name);
 
 // Connects to the abstract socket `name`; closed when none listens.
 UniqueFd ConnectAbstract(const std::string& name);
+
+// The user id of the process on the other end of a local socket (for a
+// listener not yet accepted, the one that listens); nothing when the kernel
+// cannot tell.
+std::optional<uid_t> PeerUid(int socket);
+
+// Whether `uid` may be trusted with this user's display: root, or this user.
+bool IsTrustedOwner(uid_t uid);
 
 }  // namespace dovrel

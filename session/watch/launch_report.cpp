@@ -36,6 +36,41 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
                                  "and there is no local socket /tmp/.X11-unix/X%1; nothing was typed on %4. Start the "
                                  "X server, or name the display it runs on after the host name."),
                   {display, target.address, port, target.hostName});
+    case LaunchCause::kForeignListener:
+      return text(DOVREL_TR_NOOP("Launch",
+                                 "TCP port %1 of %2, where the terminal would reach display :%3, is held by uid %4, "
+                                 "neither root nor you: the terminal, logged in as you, would show on that user's X "
+                                 "server. Nothing was typed on %5."),
+                  {port, target.address, display, hostLine, target.hostName});
+    case LaunchCause::kListenerUnknown:
+      return text(DOVREL_TR_NOOP("Launch",
+                                 "Who listens on TCP port %1 of %2 for display :%3 could not be told, so nothing was "
+                                 "typed on %4: the terminal is sent only to an X server of root's or yours."),
+                  {port, target.address, display, target.hostName});
+    case LaunchCause::kTrustHostLocal:
+      return text(DOVREL_TR_NOOP("Launch",
+                                 "--trust-host lets in whatever connects from the host's address, and %1 is this "
+                                 "machine: every local user could reach display :%2. Nothing was typed. Run dovrel "
+                                 "without --trust-host."),
+                  {target.hostName, display});
+    case LaunchCause::kRelayFailed:
+      return text(DOVREL_TR_NOOP("Launch",
+                                 "Display :%1 could not be served for %2: %3. Nothing was typed there."),
+                  {display, target.hostName, hostLine});
+    case LaunchCause::kNoXauth:
+      said = text(DOVREL_TR_NOOP("Launch",
+                                 "xauth was not found on %1, so this launch's cookie could not be installed there and "
+                                 "no terminal was started. Install xauth on %1, or run dovrel with --trust-host: then "
+                                 "every user of %1 can reach display :%2 while the terminal lives."),
+                  {target.hostName, display});
+      break;
+    case LaunchCause::kXauthSilent:
+      said = text(DOVREL_TR_NOOP("Launch",
+                                 "xauth on %1 did not answer, so this launch's cookie was not installed and no "
+                                 "terminal was started. Check xauth on %1, or run dovrel with --trust-host: then "
+                                 "every user of %1 can reach display :%2 while the terminal lives."),
+                  {target.hostName, display});
+      break;
     case LaunchCause::kProgramMissing:
       said = target.xterm ? text(DOVREL_TR_NOOP("Launch",
                                                 "%1 was not found on %2, so no terminal was started. Install %1 "

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/limits.h"
@@ -39,6 +41,10 @@ class LocalDisplay {
   virtual Reach CheckTcp(const std::string& address, int display, const AbortSignal& abort,
                          const Limits& limits) = 0;
 
+  // The user id of whoever listens at `address`, port 6000 + `display`
+  // (read from the system's socket table); nothing when it cannot be told.
+  virtual std::optional<std::uint32_t> TcpListenerOwner(const std::string& address, int display) = 0;
+
   // Whether the display has a local socket here (a file or the abstract
   // socket of the same name): an X server runs on it.
   virtual bool HasLocalSocket(int display) = 0;
@@ -46,8 +52,10 @@ class LocalDisplay {
   // Starts watching display `display` for a terminal that reaches it at
   // `address`; called just before the command line is typed. Waits for its
   // own X connection at most the X connection limit, or until aborted.
-  virtual std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display, const Limits& limits,
-                                               const AbortSignal& abort) = 0;
+  // `tcpTrusted`: the display's TCP listener is root's or this user's, so
+  // the watch may also connect there with this user's cookie.
+  virtual std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display, bool tcpTrusted,
+                                               const Limits& limits, const AbortSignal& abort) = 0;
 };
 
 // The real display: a TCP probe, the X server's own events (libxcb) and the

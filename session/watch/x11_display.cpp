@@ -31,12 +31,9 @@ std::string ReadFile(const char* path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-std::vector<TcpConnection> ReadSocketTable() {
-  std::vector<TcpConnection> table = ParseTcpTable(ReadFile("/proc/net/tcp"));
-  const std::vector<TcpConnection> v6 = ParseTcpTable(ReadFile("/proc/net/tcp6"));
-  table.insert(table.end(), v6.begin(), v6.end());
-  return table;
-}
+std::string ReadSocketTableText() { return ReadFile("/proc/net/tcp") + "\n" + ReadFile("/proc/net/tcp6"); }
+
+std::vector<TcpConnection> ReadSocketTable() { return ParseTcpTable(ReadSocketTableText()); }
 
 class X11TerminalWatch final : public TerminalWatch {
  public:
@@ -86,15 +83,24 @@ class X11Display final : public LocalDisplay {
     return error == ECONNREFUSED ? Reach::kRefused : Reach::kUnknown;
   }
 
+  std::optional<std::uint32_t> TcpListenerOwner(const std::string& address, int display) override {
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return std::nullopt;
+    return ListenerOwner(ReadSocketTableText(), parsed.s_addr, X11TcpPort(display));
+  }
+
   bool HasLocalSocket(int display) override { return LocalSocketListens(X11LocalSocketPath(display)); }
 
-  std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display, const Limits& limits,
-                                       const AbortSignal& abort) override {
+  std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display, bool tcpTrusted,
+                                       const Limits& limits, const AbortSignal& abort) override {
     in_addr parsed{};
     if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return nullptr;
-    // The display's own local socket first; its TCP address second.
-    auto windows = std::make_unique<WindowWatchThread>(
-        std::vector<std::string>{":" + std::to_string(display), address + ":" + std::to_string(display)});
+    // The display's own local socket first; its TCP address second, and only
+    // when root or this user listens there: the connection offers this
+    // user's cookie.
+    std::vector<std::string> names{":" + std::to_string(display)};
+    if (tcpTrusted) names.push_back(address + ":" + std::to_string(display));
+    auto windows = std::make_unique<WindowWatchThread>(std::move(names));
     windows->WaitForConnection(limits.xConnectLimit, abort);
     return std::make_unique<X11TerminalWatch>(std::move(windows), parsed.s_addr, display, limits);
   }

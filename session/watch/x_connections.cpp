@@ -4,11 +4,14 @@
 #include <charconv>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace dovrel {
 
 namespace {
 
 constexpr std::string_view kEstablished = "01";
+constexpr std::string_view kListening = "0A";
 
 std::string_view NextField(std::string_view& line) {
   const std::size_t start = line.find_first_not_of(' ');
@@ -45,6 +48,11 @@ bool ParseEndpoint(std::string_view text, in_addr_t& address, std::uint16_t& por
   for (std::size_t i = 0; i < 4; ++i) {
     if (!ParseHex32(host.substr(8 * i, 8), words[i])) return false;
   }
+  // "::", the wildcard, listens for IPv4 too.
+  if ((words[0] | words[1] | words[2] | words[3]) == 0) {
+    address = 0;
+    return true;
+  }
   std::uint32_t mapped = 0;
   const unsigned char marker[4] = {0, 0, 0xFF, 0xFF};
   std::memcpy(&mapped, marker, sizeof mapped);
@@ -72,6 +80,34 @@ std::vector<TcpConnection> ParseTcpTable(std::string_view table) {
     }
   }
   return connections;
+}
+
+std::optional<std::uint32_t> ListenerOwner(std::string_view table, in_addr_t address, std::uint16_t port) {
+  std::optional<std::uint32_t> owner;
+  while (!table.empty()) {
+    const std::size_t end = std::min(table.find('\n'), table.size());
+    std::string_view line = table.substr(0, end);
+    table.remove_prefix(std::min(end + 1, table.size()));
+    NextField(line);  // "sl"
+    const std::string_view local = NextField(line);
+    NextField(line);  // the remote end
+    const std::string_view state = NextField(line);
+    for (int skipped = 0; skipped < 3; ++skipped) NextField(line);  // queues, timer, retransmits
+    in_addr_t listening = 0;
+    std::uint16_t listeningPort = 0;
+    std::uint32_t uid = 0;
+    if (state != kListening || !ParseEndpoint(local, listening, listeningPort) || listeningPort != port ||
+        (listening != address && listening != 0)) {
+      continue;
+    }
+    const std::string_view uidText = NextField(line);
+    const auto parsed = std::from_chars(uidText.data(), uidText.data() + uidText.size(), uid);
+    if (parsed.ec != std::errc() || parsed.ptr != uidText.data() + uidText.size()) continue;
+    // Where several listen (SO_REUSEPORT), the one least trusted decides:
+    // any of them may take the terminal's connection.
+    if (!owner || (*owner == 0 && uid != 0) || (uid != 0 && uid != *owner && *owner == ::geteuid())) owner = uid;
+  }
+  return owner;
 }
 
 LastingConnection::LastingConnection(in_addr_t address, std::uint16_t port,

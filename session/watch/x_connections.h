@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -22,6 +23,12 @@ struct TcpConnection {
 
 // The established IPv4 connections in a socket table's text.
 std::vector<TcpConnection> ParseTcpTable(std::string_view table);
+
+// The user id of the process listening on `port` for connections to
+// `address` (the address itself, 0.0.0.0, :: or ::ffff:address), from a
+// socket table's text; where several listen, one that is neither root nor
+// this user wins. Nothing when none listens there.
+std::optional<std::uint32_t> ListenerOwner(std::string_view table, in_addr_t address, std::uint16_t port);
 
 // Tells when a new connection to the X server, from outside, has stayed open
 // long enough to be a terminal that was let in: an X server closes the

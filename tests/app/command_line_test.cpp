@@ -16,8 +16,8 @@ struct Case {
 };
 
 std::optional<CommandLine> Valid(std::string host, int display, bool xterm, bool verbose = false,
-                                 bool relay = true) {
-  return CommandLine{std::move(host), display, xterm, verbose, relay};
+                                 bool relay = true, bool trustHost = false, bool untrusted = false) {
+  return CommandLine{std::move(host), display, xterm, verbose, relay, trustHost, untrusted};
 }
 
 void PrintTo(const Case& c, std::ostream* os) { *os << "[" << c.tail << "]"; }
@@ -34,6 +34,8 @@ TEST_P(CommandLineRules, ReadTheTailAsTheUserMeantIt) {
   EXPECT_EQ(parsed->xterm, c.expected->xterm) << "[" << c.tail << "]";
   EXPECT_EQ(parsed->verbose, c.expected->verbose) << "[" << c.tail << "]";
   EXPECT_EQ(parsed->relay, c.expected->relay) << "[" << c.tail << "]";
+  EXPECT_EQ(parsed->trustHost, c.expected->trustHost) << "[" << c.tail << "]";
+  EXPECT_EQ(parsed->untrusted, c.expected->untrusted) << "[" << c.tail << "]";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -51,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"-v myhost 3 x", Valid("myhost", 3, true, true)},
                       Case{"--verbose myhost", Valid("myhost", 0, false, true)},
                       Case{"--no-relay myhost 1", Valid("myhost", 1, false, false, false)},
-                      Case{"--no-relay -v myhost x", Valid("myhost", 0, true, true, false)}));
+                      Case{"--no-relay -v myhost x", Valid("myhost", 0, true, true, false)},
+                      Case{"--trust-host myhost", Valid("myhost", 0, false, false, true, true)},
+                      Case{"--untrusted -v --trust-host myhost 2",
+                           Valid("myhost", 2, false, true, true, true, true)}));
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, CommandLineRules,
@@ -64,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"-v", std::nullopt}, Case{"-v -v myhost", std::nullopt},
                       Case{"--no-relay --no-relay myhost", std::nullopt}, Case{"myhost --no-relay", std::nullopt},
                       Case{"myhost -v", std::nullopt}, Case{"-V myhost", std::nullopt},
+                      Case{"--trust-host --trust-host myhost", std::nullopt},
+                      Case{"myhost --untrusted", std::nullopt},
                       // A quoted text with a blank is split; its last piece
                       // is an invalid switch.
                       Case{"\"my host\"", std::nullopt}));
@@ -87,14 +94,18 @@ TEST(InfoOptions, AreRecognisedOnlyAsTheFirstArgument) {
   EXPECT_EQ(FindInfoOption(1, help), InfoOption::kNone);
 }
 
-TEST(Usage, NamesTheArgumentsAndEveryOption) {
-  EXPECT_TRUE(kUsageText.starts_with("Usage: dovrel [-v] [--no-relay] <HostName> [Screen] [x]\n\n"
-                                     " Screen: Display Number (0-9)\n"
-                                     " x: \"xterm\" switch (default: \"kterm\")\n"))
-      << kUsageText;
-  for (const char* option : {"-v, --verbose", "--no-relay"}) {
-    EXPECT_NE(kUsageText.find(option), std::string_view::npos) << option;
+// The usage line and the parser agree: every option the line offers is
+// read, before the host name.
+TEST(Usage, EveryOptionItOffersIsRead) {
+  const std::string_view line = kUsageText.substr(0, kUsageText.find('\n'));
+  ASSERT_TRUE(line.ends_with(" <HostName> [Screen] [x]")) << line;
+  std::size_t options = 0;
+  for (std::size_t at = line.find("[-"); at != std::string_view::npos; at = line.find("[-", at + 1)) {
+    const std::string option(line.substr(at + 1, line.find(']', at) - at - 1));
+    EXPECT_TRUE(ParseCommandLine(option + " myhost").has_value()) << option;
+    ++options;
   }
+  EXPECT_EQ(options, 4U) << line;
 }
 
 }  // namespace

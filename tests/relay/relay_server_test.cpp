@@ -1,5 +1,5 @@
 // The relay in this process: whom it lets in, what it passes on to the X
-// server, and when it ends.
+// server, what it holds, and when it ends.
 
 #include <X11/Xauth.h>
 #include <arpa/inet.h>
@@ -11,15 +11,18 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "net/local_socket.h"
 #include "relay/relay_server.h"
-#include "relay/x11_setup.h"
 
 namespace dovrel {
 namespace {
@@ -28,9 +31,24 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kDisplay = 7;
-const Bytes kCookie = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE, 1, 2, 3, 4, 5, 6, 7, 8};
-// A little-endian setup request with no authorisation.
-const Bytes kPlainSetup = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+// This user's cookie for the display, in the fixture's authority file.
+const Bytes kUserCookie = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE, 1, 2, 3, 4, 5, 6, 7, 8};
+// The launch's cookie, which the host's clients carry.
+constexpr CookieBytes kLaunchCookie = {0xC0, 0x0C, 0x1E, 0x5A, 0x11, 0x22, 0x33, 0x44,
+                                       0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC};
+
+// A little-endian setup request: byte order, protocol 11.0, the lengths of
+// the authorisation's name and data, then both padded to 4.
+Bytes SetupRequest(std::string_view name, std::span<const std::uint8_t> data) {
+  Bytes request = {'l', 0, 11, 0, 0, 0, static_cast<std::uint8_t>(name.size()), 0,
+                   static_cast<std::uint8_t>(data.size()), 0, 0, 0};
+  request.insert(request.end(), name.begin(), name.end());
+  request.resize((request.size() + 3) & ~std::size_t{3}, 0);
+  request.insert(request.end(), data.begin(), data.end());
+  request.resize((request.size() + 3) & ~std::size_t{3}, 0);
+  return request;
+}
+const Bytes kNoAuthorisation = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 sockaddr_in Loopback(const char* address, std::uint16_t port) {
   sockaddr_in out{};
@@ -94,6 +112,8 @@ class RelayFixture : public ::testing::Test {
     m_folder = folder;
     WriteCookie(m_folder + "/cookies");
     ::setenv("XAUTHORITY", (m_folder + "/cookies").c_str(), 1);
+    // As the relay program does: a client gone mid-copy is an error, not a signal.
+    std::signal(SIGPIPE, SIG_IGN);
 
     m_xSocketPath = m_folder + "/X7";
     m_xServer.Reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -113,8 +133,10 @@ class RelayFixture : public ::testing::Test {
     ::rmdir(m_folder.c_str());
   }
 
-  void StartRelay(std::chrono::milliseconds setupLimit = 5s) {
+  void StartRelay(RelayLimits limits = {}, bool trustHost = false) {
     RelayConfig config;
+    if (!trustHost) config.cookie = kLaunchCookie;
+    config.limits = limits;
     m_joinName = "dovrel-relay-test/" + std::to_string(::getpid()) + "/" + m_folder;
     config.joinListener = ListenAbstract(m_joinName);
     config.listener.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -132,14 +154,16 @@ class RelayFixture : public ::testing::Test {
     config.peer = Loopback("127.0.0.1", 0).sin_addr.s_addr;
     config.display = kDisplay;
     config.xSocket = m_xSocketPath;
-    config.setupLimit = setupLimit;
+    if (std::getenv("DOVREL_RELAY_TEST_REPORT") != nullptr) {
+      config.report = [](const std::string& line) { std::fprintf(stderr, "relay: %s\n", line.c_str()); };
+    }
     m_thread = std::thread([this, config = std::move(config)]() mutable { m_totals = RunRelay(std::move(config)); });
   }
 
   // The stand-in X server's side of the next relayed connection.
-  UniqueFd AcceptAtServer() {
+  UniqueFd AcceptAtServer(int waitMs = 5000) {
     pollfd ready{m_xServer.Get(), POLLIN, 0};
-    if (::poll(&ready, 1, 5000) != 1) return {};
+    if (::poll(&ready, 1, waitMs) != 1) return {};
     return UniqueFd(::accept4(m_xServer.Get(), nullptr, nullptr, SOCK_CLOEXEC));
   }
 
@@ -163,7 +187,7 @@ class RelayFixture : public ::testing::Test {
     ::gethostname(host, sizeof host - 1);
     std::string number = std::to_string(kDisplay);
     std::string name = "MIT-MAGIC-COOKIE-1";
-    Bytes data = kCookie;
+    Bytes data = kUserCookie;
     Xauth entry{};
     entry.family = FamilyLocal;
     entry.address_length = static_cast<unsigned short>(std::strlen(host));
@@ -191,28 +215,45 @@ class RelayFixture : public ::testing::Test {
   RelayTotals m_totals;
 };
 
-TEST_F(RelayFixture, LetsInTheHostAloneWithThisUsersCookieAndCopiesBothWays) {
+// Who gets through: the host's address and, in its setup request, this
+// launch's cookie. Anyone else is closed before the X server hears of them.
+TEST_F(RelayFixture, AdmitsTheHostOnlyWithThisLaunchsCookieAndCopiesBothWays) {
   StartRelay();
-  // Another address: closed at once, without a byte either way.
-  UniqueFd stranger = Connect("127.0.0.2", m_port);
-  ASSERT_TRUE(stranger);
-  EXPECT_TRUE(ClosedWithoutAByte(stranger.Get()));
+  struct Refused {
+    const char* from;
+    Bytes setup;
+    const char* what;
+  };
+  const CookieBytes wrong = {1, 2, 3};
+  const std::vector<Refused> refused = {
+      {"127.0.0.2", SetupRequest("MIT-MAGIC-COOKIE-1", kLaunchCookie), "another address, even with the cookie"},
+      {"127.0.0.1", kNoAuthorisation, "no cookie"},
+      {"127.0.0.1", SetupRequest("MIT-MAGIC-COOKIE-1", wrong), "a wrong cookie"},
+      {"127.0.0.1", SetupRequest("MIT-MAGIC-COOKIE-1", kUserCookie), "this user's own cookie"},
+      {"127.0.0.1", SetupRequest("XDM-AUTHORIZATION-1", kLaunchCookie), "the cookie's bytes under another name"},
+      {"127.0.0.1", {'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P', '/', '1', '.', '1'}, "not an X client"},
+  };
+  for (const Refused& r : refused) {
+    UniqueFd client = Connect(r.from, m_port);
+    ASSERT_TRUE(client) << r.what;
+    SendAll(client.Get(), r.setup);
+    EXPECT_TRUE(ClosedWithoutAByte(client.Get())) << r.what;
+    EXPECT_FALSE(AcceptAtServer(50)) << r.what << ": no connection to the X server";
+  }
 
-  // The host: its setup request reaches the X server with the cookie in it,
-  // followed by what it pipelined behind it.
+  // The launch's cookie: the request reaches the X server with this user's
+  // cookie in its place, followed by what was pipelined behind it.
   UniqueFd client = Connect("127.0.0.1", m_port);
   ASSERT_TRUE(client);
-  Bytes sent = kPlainSetup;
+  Bytes sent = SetupRequest("MIT-MAGIC-COOKIE-1", kLaunchCookie);
   sent.insert(sent.end(), {0xAA, 0xBB});
   ASSERT_TRUE(SendAll(client.Get(), sent));
   UniqueFd server = AcceptAtServer();
   ASSERT_TRUE(server);
-  X11SetupReader expected;
-  std::size_t used = 0;
-  ASSERT_EQ(expected.Feed(kPlainSetup, used), X11SetupReader::State::kComplete);
-  const std::string name = "MIT-MAGIC-COOKIE-1";
-  Bytes wanted = expected.WithAuthorisation({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}, kCookie);
-  wanted.insert(wanted.end(), {0xAA, 0xBB});
+  const Bytes wanted = {'l', 0, 11, 0, 0, 0, 18, 0, 16, 0, 0, 0,
+                        'M', 'I', 'T', '-', 'M', 'A', 'G', 'I', 'C', '-', 'C', 'O', 'O', 'K', 'I', 'E', '-', '1', 0, 0,
+                        0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE, 1, 2, 3, 4, 5, 6, 7, 8,
+                        0xAA, 0xBB};
   EXPECT_EQ(Receive(server.Get(), wanted.size()), wanted);
 
   // Then both ways, byte for byte, a megabyte at a time.
@@ -225,60 +266,82 @@ TEST_F(RelayFixture, LetsInTheHostAloneWithThisUsersCookieAndCopiesBothWays) {
   EXPECT_EQ(Receive(client.Get(), bulk.size()), bulk);
   down.join();
 
-  // Not an X client: closed.
-  UniqueFd web = Connect("127.0.0.1", m_port);
-  ASSERT_TRUE(SendAll(web.Get(), {'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P', '/', '1', '.', '1'}));
-  EXPECT_TRUE(ClosedWithoutAByte(web.Get()));
-
-  // The session is over, but the terminal's connection still lives: so does
-  // the relay. Once it closes, the relay ends and its port with it.
+  // The launch is over, but the terminal's connection still lives: so does
+  // the relay, and a program started from the terminal gets in. Once the
+  // last connection closes, the relay ends and its port with it.
   m_control.Reset();
-  std::this_thread::sleep_for(100ms);
   UniqueFd later = Connect("127.0.0.1", m_port);
-  EXPECT_TRUE(later) << "a program started from the terminal still reaches the display";
+  ASSERT_TRUE(SendAll(later.Get(), SetupRequest("MIT-MAGIC-COOKIE-1", kLaunchCookie)));
+  EXPECT_TRUE(AcceptAtServer()) << "a program started from the terminal still reaches the display";
   later.Reset();
   client.Reset();
   EXPECT_TRUE(ClosedWithoutAByte(server.Get())) << "the X server's side closes with the client's";
   ASSERT_TRUE(RelayEnds(1s));
   EXPECT_FALSE(Connect("127.0.0.1", m_port));
   EXPECT_EQ(m_totals.refused, 1U);
-  EXPECT_GE(m_totals.accepted, 3U);
+  EXPECT_EQ(m_totals.denied, 4U);
   EXPECT_EQ(m_totals.malformed, 1U);
+  EXPECT_EQ(m_totals.accepted, 2U);
 }
 
-TEST_F(RelayFixture, AClientThatSendsNoSetupIsClosedAfterTheLimitAndNoClientMeansNoRelay) {
-  StartRelay(200ms);
-  UniqueFd silent = Connect("127.0.0.1", m_port);
-  ASSERT_TRUE(silent);
+TEST_F(RelayFixture, WithTrustHostTheHostsAddressAloneAdmits) {
+  StartRelay({}, true);
+  UniqueFd client = Connect("127.0.0.1", m_port);
+  ASSERT_TRUE(SendAll(client.Get(), kNoAuthorisation));
+  EXPECT_TRUE(AcceptAtServer());
+  UniqueFd stranger = Connect("127.0.0.2", m_port);
+  EXPECT_TRUE(ClosedWithoutAByte(stranger.Get()));
+}
+
+// Idle connections cannot lock the terminal out: at the cap the oldest
+// unfinished setup goes, and a silent one goes after the setup limit.
+TEST_F(RelayFixture, IdleConnectionsAreBoundedAndTheOldestUnfinishedMakesRoom) {
+  RelayLimits limits;
+  limits.maxUnfinishedSetups = 2;
+  limits.maxConnections = 3;
+  limits.setupLimit = 300ms;
+  StartRelay(limits);
+  std::vector<UniqueFd> idle;
+  for (int i = 0; i < 3; ++i) idle.push_back(Connect("127.0.0.1", m_port));
+  EXPECT_TRUE(ClosedWithoutAByte(idle[0].Get())) << "the oldest unfinished setup made room";
+  UniqueFd client = Connect("127.0.0.1", m_port);
+  ASSERT_TRUE(SendAll(client.Get(), SetupRequest("MIT-MAGIC-COOKIE-1", kLaunchCookie)));
+  EXPECT_TRUE(AcceptAtServer()) << "a good client still gets through";
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(ClosedWithoutAByte(silent.Get()));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
-  ASSERT_TRUE(RelayEnds(1s)) << "the session over and nothing relayed: the port closes";
-  EXPECT_EQ(m_totals.malformed, 1U);
+  EXPECT_TRUE(ClosedWithoutAByte(idle[2].Get()));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms) << "the silent one went at its setup limit";
+  client.Reset();
+  ASSERT_TRUE(RelayEnds(1s));
+  EXPECT_GE(m_totals.evicted, 1U);
 }
 
-TEST_F(RelayFixture, ALaterSessionOfThisUserHasItsHostLetInAndKeepsTheRelayWhileItLasts) {
+// A later launch of this user joins with its own host and cookie; its host
+// gets in with that cookie alone, and no more once that launch ends.
+TEST_F(RelayFixture, AJoinedLaunchsHostGetsInWithItsCookieWhileThatLaunchLasts) {
   StartRelay();
-  UniqueFd before = Connect("127.0.0.2", m_port);
-  ASSERT_TRUE(before);
-  EXPECT_TRUE(ClosedWithoutAByte(before.Get())) << "not let in before it joined";
+  const CookieBytes joinedCookie = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 9, 8, 7, 6, 5, 4};
   UniqueFd join = ConnectAbstract(m_joinName);
   ASSERT_TRUE(join);
-  const std::string request = RelayJoinRequest("127.0.0.2");
-  ASSERT_EQ(::send(join.Get(), request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
-  // The first session ends; the joined one still holds the relay.
+  const std::string request = JoinLine({"127.0.0.2", joinedCookie});
+  ASSERT_TRUE(SendAll(join.Get(), Bytes(request.begin(), request.end())));
+  const Bytes ack = Receive(join.Get(), kRelayJoinAck.size());
+  EXPECT_EQ(std::string(ack.begin(), ack.end()), kRelayJoinAck);
+
+  UniqueFd firstCookie = Connect("127.0.0.2", m_port);
+  ASSERT_TRUE(SendAll(firstCookie.Get(), SetupRequest("MIT-MAGIC-COOKIE-1", kLaunchCookie)));
+  EXPECT_TRUE(ClosedWithoutAByte(firstCookie.Get())) << "each host with its own launch's cookie";
+  // The first launch ends; the joined one still holds the relay.
   m_control.Reset();
-  std::this_thread::sleep_for(100ms);
   UniqueFd after = Connect("127.0.0.2", m_port);
-  ASSERT_TRUE(after);
-  ASSERT_TRUE(SendAll(after.Get(), kPlainSetup));
-  UniqueFd server = AcceptAtServer();
-  ASSERT_TRUE(server) << "the joined session's host is let in";
-  after.Reset();
+  ASSERT_TRUE(SendAll(after.Get(), SetupRequest("MIT-MAGIC-COOKIE-1", joinedCookie)));
+  ASSERT_TRUE(AcceptAtServer()) << "the joined launch's host is let in";
   join.Reset();
-  ASSERT_TRUE(RelayEnds(1s)) << "every session over and nothing relayed: the port closes";
+  UniqueFd ended = Connect("127.0.0.2", m_port);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(ClosedWithoutAByte(ended.Get())) << "that launch is over: its host is let in no more";
+  after.Reset();
+  ASSERT_TRUE(RelayEnds(1s)) << "every launch over and nothing relayed: the port closes";
   EXPECT_EQ(m_totals.joined, 1U);
-  EXPECT_EQ(m_totals.refused, 1U);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ class UnacknowledgedCommand : public ::testing::Test {
     const std::string command = TerminalProgram::Of(true).CommandLine("127.0.0.1", 1);
     EXPECT_TRUE(channel.SendLine(command));
     m_typed = m_clock.Now();
-    const auto watch = m_display.Watch("127.0.0.1", 1, m_limits, m_abort);
+    const auto watch = m_display.Watch("127.0.0.1", 1, true, m_limits, m_abort);
     return LaunchWatch(channel, m_abort, m_clock, m_limits, m_reporter).Run(watch.get(), TerminalProgram::Of(true),
                                                                            command);
   }

@@ -84,33 +84,90 @@ INSTANTIATE_TEST_SUITE_P(
                       NoTcp{"no relay program", true, true, "/nonexistent/dovrel-relay",
                             "does not accept TCP connections"}));
 
-TEST_F(LaunchWatch, ADisplayWithoutTcpIsServedForTheHostAloneWhileTheSessionNeedsIt) {
-  m_display->reach = LocalDisplay::Reach::kRefused;
-  m_display->localSocket = true;
-  m_setup.relayProgram = DOVREL_RELAY_PROGRAM;
+// The relay's port, served on the connection's own address for the host
+// (here the same address): whether a connection is taken.
+bool RelayPortTakesConnections() {
+  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(6001);
+  ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+  return ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+class RelayedDisplay : public LaunchWatch {
+ protected:
+  RelayedDisplay() {
+    m_display->reach = LocalDisplay::Reach::kRefused;
+    m_display->localSocket = true;
+    m_setup.relayProgram = DOVREL_RELAY_PROGRAM;
+  }
+  // The host's side up to the shell prompt.
+  void LogIn() {
+    ASSERT_TRUE(m_host.Accept());
+    ASSERT_TRUE(m_host.Send("host login: "));
+    ASSERT_TRUE(m_host.ReadUntil("alice\n"));
+    ASSERT_TRUE(m_host.Send("alice\r\nPassword: "));
+    ASSERT_TRUE(m_host.ReadUntil("s3cret-pw\n"));
+    ASSERT_TRUE(m_host.Send("\r\nalice@host:~$ "));
+  }
+};
+
+// With the relay serving the port, the launch's cookie goes to the host's
+// xauth on its standard input, once xauth reads; the command line follows,
+// unchanged; the cookie shows nowhere in the report.
+TEST_F(RelayedDisplay, InstallsTheLaunchsCookieWithTheHostsXauthBeforeTheCommandLine) {
   Start(true, true);
-  LogInAndReadCommand();
-  // The port is served on the connection's own address, for the host (here
-  // the same address): a connection is taken and held.
-  const auto probe = [] {
-    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(6001);
-    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    return ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  };
-  EXPECT_TRUE(probe()) << m_observer->Reports();
+  LogIn();
+  ASSERT_TRUE(m_host.ReadUntil("xauth -v -\n"));
+  EXPECT_TRUE(RelayPortTakesConnections()) << m_observer->Reports();
+  // Nothing more until xauth asks for its commands.
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(m_host.Received().ends_with("xauth -v -\n"));
+  ASSERT_TRUE(m_host.Send("xauth -v -\r\nUsing authority file /home/alice/.Xauthority\r\nxauth> "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  const std::string received = m_host.Received();
+  const std::size_t add = received.find("add 127.0.0.1:1 MIT-MAGIC-COOKIE-1 ");
+  ASSERT_NE(add, std::string::npos) << received;
+  const std::string hex = received.substr(add + 35, 32);
+  EXPECT_TRUE(CookieFromHex(hex).has_value()) << hex;
+  EXPECT_EQ(received.substr(add + 35 + 32), "\nexit\n");
+  // The host echoes the line, as a terminal does.
+  ASSERT_TRUE(m_host.Send("add 127.0.0.1:1 MIT-MAGIC-COOKIE-1 " + hex + "\r\nxauth> exit\r\n" +
+                          "Writing authority file /home/alice/.Xauthority\r\nalice@host:~$ "));
+  ASSERT_TRUE(m_host.ReadUntil(" &\n"));
+  EXPECT_TRUE(m_host.Received().ends_with("exit\nxterm -geometry 80x25+0+0 -display 127.0.0.1:1 &\n"));
   m_display->ShowTerminal();
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
-  EXPECT_NE(m_observer->Reports().find("serving 127.0.0.1:6001 for 127.0.0.1 alone"), std::string::npos)
-      << m_observer->Reports();
-  // With the session over and no relayed connection left, the port closes.
+  const std::string reports = m_observer->Reports();
+  EXPECT_EQ(reports.find(hex), std::string::npos) << reports;
+  EXPECT_EQ(reports.find(hex.substr(8, 8)), std::string::npos) << "not even a piece of it";
+  EXPECT_NE(reports.find("typed: ********"), std::string::npos) << reports;
+  EXPECT_NE(reports.find("serving 127.0.0.1:6001 for 127.0.0.1 alone, with this launch's cookie"), std::string::npos)
+      << reports;
+  // With the launch over and no relayed connection left, the port closes.
   const auto ended = Clock::now();
-  while (probe() && Clock::now() - ended < 2s) std::this_thread::sleep_for(20ms);
-  EXPECT_FALSE(probe());
-  EXPECT_LT(Clock::now() - ended, 1s);
+  while (RelayPortTakesConnections() && Clock::now() - ended < 2s) std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(RelayPortTakesConnections());
+}
+
+// A host without xauth: the cause and the remedy, no command line, and the
+// login ended.
+TEST_F(RelayedDisplay, AHostWithoutXauthStopsBeforeTheCommandLine) {
+  Start(true);
+  LogIn();
+  ASSERT_TRUE(m_host.ReadUntil("xauth -v -\n"));
+  ASSERT_TRUE(m_host.Send("xauth -v -\r\n-bash: xauth: command not found\r\nalice@host:~$ "));
+  ASSERT_TRUE(m_host.ReadUntil("exit\n"));
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_host.Received().find("xterm"), std::string::npos) << "no command line";
+  EXPECT_EQ(m_host.Received().find("add "), std::string::npos) << "no cookie typed to the shell";
+  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunchFailed);
+  ASSERT_EQ(m_observer->MessageTexts().size(), 1U);
+  const std::string text = m_observer->MessageTexts().front();
+  EXPECT_NE(text.find("xauth was not found on 127.0.0.1"), std::string::npos) << text;
+  EXPECT_NE(text.find("--trust-host: then every user of 127.0.0.1 can reach display :1"), std::string::npos) << text;
 }
 
 TEST_F(LaunchWatch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) {

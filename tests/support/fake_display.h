@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include <unistd.h>
+
 #include "watch/local_display.h"
 
 namespace dovrel::test {
@@ -16,9 +18,12 @@ class FakeDisplay final : public LocalDisplay {
                  const Limits& /*limits*/) override {
     return reach;
   }
-  std::unique_ptr<TerminalWatch> Watch(const std::string& /*address*/, int /*display*/, const Limits& /*limits*/,
-                                       const AbortSignal& /*abort*/) override {
+  std::unique_ptr<TerminalWatch> Watch(const std::string& /*address*/, int /*display*/, bool /*tcpTrusted*/,
+                                       const Limits& /*limits*/, const AbortSignal& /*abort*/) override {
     return std::make_unique<Watcher>(*this);
+  }
+  std::optional<std::uint32_t> TcpListenerOwner(const std::string& /*address*/, int /*display*/) override {
+    return listenerOwner;
   }
   bool HasLocalSocket(int /*display*/) override { return localSocket; }
   void ShowTerminal() { m_terminal = true; }
@@ -26,6 +31,7 @@ class FakeDisplay final : public LocalDisplay {
   Reach reach = Reach::kListening;
   bool seesWindows = true;
   bool localSocket = false;
+  std::optional<std::uint32_t> listenerOwner = ::geteuid();
 
  private:
   class Watcher final : public TerminalWatch {

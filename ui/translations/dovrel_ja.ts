@@ -62,5 +62,29 @@
         <source> The host said: &quot;%1&quot;</source>
         <translation> ホストの応答:「%1」</translation>
     </message>
+    <message>
+        <source>TCP port %1 of %2, where the terminal would reach display :%3, is held by uid %4, neither root nor you: the terminal, logged in as you, would show on that user&apos;s X server. Nothing was typed on %5.</source>
+        <translation>端末がディスプレイ :%3 に届くはずの %2 の TCP ポート %1 は、root でもあなたでもない uid %4 が使っています。あなたとしてログインした端末が、そのユーザーの X サーバーに表示されてしまいます。%5 には何も入力していません。</translation>
+    </message>
+    <message>
+        <source>Who listens on TCP port %1 of %2 for display :%3 could not be told, so nothing was typed on %4: the terminal is sent only to an X server of root&apos;s or yours.</source>
+        <translation>ディスプレイ :%3 のために %2 の TCP ポート %1 で待ち受けているのが誰か分からなかったため、%4 には何も入力していません。端末は root かあなたの X サーバーにだけ送ります。</translation>
+    </message>
+    <message>
+        <source>--trust-host lets in whatever connects from the host&apos;s address, and %1 is this machine: every local user could reach display :%2. Nothing was typed. Run dovrel without --trust-host.</source>
+        <translation>--trust-host はホストのアドレスからの接続をすべて通しますが、%1 はこのマシンです。このマシンのすべてのユーザーがディスプレイ :%2 に届いてしまいます。何も入力していません。--trust-host を付けずに dovrel を実行してください。</translation>
+    </message>
+    <message>
+        <source>Display :%1 could not be served for %2: %3. Nothing was typed there.</source>
+        <translation>ディスプレイ :%1 を %2 のために中継できませんでした: %3。そこには何も入力していません。</translation>
+    </message>
+    <message>
+        <source>xauth was not found on %1, so this launch&apos;s cookie could not be installed there and no terminal was started. Install xauth on %1, or run dovrel with --trust-host: then every user of %1 can reach display :%2 while the terminal lives.</source>
+        <translation>%1 に xauth がないため、この起動のクッキーを置けず、端末は起動していません。%1 に xauth をインストールするか、--trust-host を付けて dovrel を実行してください。その場合、端末が動いている間は %1 のすべてのユーザーがディスプレイ :%2 に届きます。</translation>
+    </message>
+    <message>
+        <source>xauth on %1 did not answer, so this launch&apos;s cookie was not installed and no terminal was started. Check xauth on %1, or run dovrel with --trust-host: then every user of %1 can reach display :%2 while the terminal lives.</source>
+        <translation>%1 の xauth が応答しなかったため、この起動のクッキーを置けず、端末は起動していません。%1 の xauth を確かめるか、--trust-host を付けて dovrel を実行してください。その場合、端末が動いている間は %1 のすべてのユーザーがディスプレイ :%2 に届きます。</translation>
+    </message>
 </context>
 </TS>

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dovrel {
@@ -18,6 +19,12 @@ class X11SetupReader {
  public:
   enum class State { kNeedMore, kComplete, kMalformed };
 
+  X11SetupReader() { m_request.reserve(kHeaderSize + kMaxNameLength + kMaxDataLength); }
+  X11SetupReader(const X11SetupReader&) = delete;
+  X11SetupReader& operator=(const X11SetupReader&) = delete;
+  // The client's authorisation may be a cookie: no copy of it outlives the reader.
+  ~X11SetupReader() { Wipe(); }
+
   static constexpr std::size_t kHeaderSize = 12;
   static constexpr std::size_t kMaxNameLength = 64;
   static constexpr std::size_t kMaxDataLength = 256;
@@ -25,19 +32,21 @@ class X11SetupReader {
   // Takes the next bytes from the client. Bytes after a complete request are
   // not consumed: `used` tells how many were.
   State Feed(std::span<const std::uint8_t> bytes, std::size_t& used);
-  [[nodiscard]] State Current() const { return m_state; }
 
   // With kComplete: what the client asked for.
   [[nodiscard]] bool BigEndian() const { return m_request[0] == 'B'; }
   [[nodiscard]] std::uint16_t MajorVersion() const { return Read16(2); }
-  [[nodiscard]] std::uint16_t MinorVersion() const { return Read16(4); }
-  [[nodiscard]] std::string AuthName() const;
+  [[nodiscard]] std::string_view AuthName() const;
+  [[nodiscard]] std::span<const std::uint8_t> AuthData() const;
 
   // With kComplete: the same request with its authorisation replaced by
   // `name` and `data` (both empty: none, and the server decides by its own
   // rules).
   [[nodiscard]] std::vector<std::uint8_t> WithAuthorisation(std::span<const std::uint8_t> name,
                                                             std::span<const std::uint8_t> data) const;
+
+  // Overwrites what was read; the reader is spent.
+  void Wipe();
 
  private:
   [[nodiscard]] std::uint16_t Read16(std::size_t at) const;

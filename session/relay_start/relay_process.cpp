@@ -1,9 +1,11 @@
-#include "relay/relay_process.h"
+#include "relay_start/relay_process.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,19 +16,15 @@
 #include <vector>
 
 #include "base/ports.h"
+#include "base/relay_protocol.h"
 #include "net/error_text.h"
 #include "net/local_socket.h"
-#include "relay/relay_server.h"
 
 extern char** environ;
 
 namespace dovrel {
 
 namespace {
-
-// The descriptors the relay program finds its listener and control pipe on.
-constexpr int kListenerFd = 3;
-constexpr int kControlFd = 4;
 
 std::string SystemError(const std::string& what, int error) { return what + ": " + ErrorText(error); }
 
@@ -37,7 +35,9 @@ UniqueFd Above(const UniqueFd& fd) { return UniqueFd(::fcntl(fd.Get(), F_DUPFD_C
 }  // namespace
 
 std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& program, const std::string& localAddress,
-                                                         const std::string& peerAddress, int display, bool verbose) {
+                                                         const std::string& peerAddress, int display,
+                                                         const RelayOptions& options) {
+  const bool verbose = options.verbose;
   if (program.empty()) return std::string("the relay program dovrel-relay is not installed");
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -64,8 +64,8 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, listenerHigh.Get(), kListenerFd);
-  posix_spawn_file_actions_adddup2(&actions, controlHigh.Get(), kControlFd);
+  posix_spawn_file_actions_adddup2(&actions, listenerHigh.Get(), kRelayListenerFd);
+  posix_spawn_file_actions_adddup2(&actions, controlHigh.Get(), kRelayControlFd);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   // Standard error stays the user's only under -v: otherwise a relay that
@@ -74,6 +74,8 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
   const std::string displayArgument = std::to_string(display);
   std::vector<std::string> arguments = {program, "--peer", peerAddress, "--display", displayArgument};
   if (verbose) arguments.emplace_back("--verbose");
+  if (!options.cookie) arguments.emplace_back("--trust-host");
+  if (options.untrusted) arguments.emplace_back("--untrusted");
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
   for (std::string& argument : arguments) argv.push_back(argument.data());
@@ -82,25 +84,59 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
   const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return SystemError("cannot start " + program, spawned);
+  // The cookie goes on the pipe, never in the arguments or the environment,
+  // where other processes could read it. The pipe holds it until read.
+  bool handed = true;
+  if (options.cookie) {
+    handed = ::write(controlWrite.Get(), options.cookie->data(), options.cookie->size()) ==
+             static_cast<ssize_t>(options.cookie->size());
+  }
   // The program leaves a process of its own behind and ends at once, having
   // taken the listener: this process has no child to wait for later.
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return program + " did not start";
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kRelayExitNoUntrusted) {
+    return "the X server of display :" + std::to_string(display) +
+           " gave no untrusted authorisation: it has no SECURITY extension (Xwayland has none), so --untrusted "
+           "cannot work there";
+  }
+  if (!handed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return program + " did not start";
   return RelayHandle{std::move(controlWrite), served};
 }
 
-std::optional<RelayHandle> JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress,
-                                            int display) {
+JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress, int display,
+                            const std::optional<CookieBytes>& cookie, std::chrono::milliseconds answerLimit) {
   const std::string served = localAddress + ":" + std::to_string(X11TcpPort(display));
   UniqueFd join = ConnectAbstract(RelayJoinName(served));
-  if (!join) return std::nullopt;
-  const std::string request = RelayJoinRequest(peerAddress);
-  if (::send(join.Get(), request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
-    return std::nullopt;
+  if (!join) return {};
+  // Anyone may take an abstract name: only a relay of this user's is told
+  // the host or the cookie.
+  const auto owner = PeerUid(join.Get());
+  if (!owner || *owner != ::geteuid()) {
+    return {std::nullopt, "the name of the relay for " + served + " is held by " +
+                              (owner ? "uid " + std::to_string(*owner) : std::string("an unknown user")) +
+                              ", not by this user"};
   }
-  return RelayHandle{std::move(join), served};
+  std::string request = JoinLine({peerAddress, cookie});
+  const bool sent =
+      ::send(join.Get(), request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
+  ::explicit_bzero(request.data(), request.size());
+  if (!sent) return {std::nullopt, "the relay for " + served + " did not take the request to join"};
+  // The answer, within the limit: a relay that does not answer is not joined.
+  std::string answer;
+  const auto deadline = std::chrono::steady_clock::now() + answerLimit;
+  while (answer.size() < kRelayJoinAck.size()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd ready{join.Get(), POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
+    char bytes[8];
+    const ssize_t got = ::recv(join.Get(), bytes, kRelayJoinAck.size() - answer.size(), 0);
+    if (got <= 0) break;
+    answer.append(bytes, static_cast<std::size_t>(got));
+  }
+  if (answer != kRelayJoinAck) return {std::nullopt, "the relay for " + served + " did not answer the request to join"};
+  return {RelayHandle{std::move(join), served}, {}};
 }
 
 std::string FindRelayProgram() {

@@ -1,5 +1,7 @@
 #include "relay/x11_setup.h"
 
+#include <string.h>
+
 #include <algorithm>
 
 namespace dovrel {
@@ -41,9 +43,19 @@ X11SetupReader::State X11SetupReader::Feed(std::span<const std::uint8_t> bytes, 
   return m_state;
 }
 
-std::string X11SetupReader::AuthName() const {
-  const auto* name = m_request.data() + kHeaderSize;
-  return {name, name + NameLength()};
+std::string_view X11SetupReader::AuthName() const {
+  return {reinterpret_cast<const char*>(m_request.data() + kHeaderSize), NameLength()};
+}
+
+std::span<const std::uint8_t> X11SetupReader::AuthData() const {
+  return {m_request.data() + kHeaderSize + PaddedLength(NameLength()), DataLength()};
+}
+
+void X11SetupReader::Wipe() {
+  m_request.resize(m_request.capacity());
+  ::explicit_bzero(m_request.data(), m_request.size());
+  m_request.clear();
+  m_state = State::kMalformed;
 }
 
 std::vector<std::uint8_t> X11SetupReader::WithAuthorisation(std::span<const std::uint8_t> name,

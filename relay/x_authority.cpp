@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "net/launch_cookie.h"
+
 namespace dovrel {
 
 std::optional<XCookie> FindLocalCookie(int display) {
@@ -26,6 +28,8 @@ std::optional<XCookie> FindLocalCookie(int display) {
   XCookie cookie;
   cookie.name.assign(entry->name, entry->name_length);
   cookie.data.assign(entry->data, entry->data + entry->data_length);
+  // libXau frees the entry without wiping it.
+  WipeBytes({reinterpret_cast<std::uint8_t*>(entry->data), static_cast<std::size_t>(entry->data_length)});
   return cookie;
 }
 

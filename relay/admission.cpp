@@ -1,0 +1,48 @@
+#include "relay/admission.h"
+
+#include <algorithm>
+
+#include "net/launch_cookie.h"
+
+namespace dovrel {
+
+Admission::~Admission() {
+  for (Entry& entry : m_entries) Wipe(entry);
+}
+
+void Admission::Let(int launch, in_addr_t host, const std::optional<CookieBytes>& cookie) {
+  m_entries.push_back({launch, host, cookie});
+}
+
+void Admission::Drop(int launch) {
+  m_entries.remove_if([launch](Entry& entry) {
+    if (entry.launch != launch) return false;
+    Wipe(entry);
+    return true;
+  });
+}
+
+bool Admission::Knows(in_addr_t host) const {
+  return std::any_of(m_entries.begin(), m_entries.end(), [host](const Entry& entry) { return entry.host == host; });
+}
+
+bool Admission::Admits(in_addr_t host, std::string_view authName, std::span<const std::uint8_t> authData) const {
+  const bool mitCookie = authName == kMitCookieName;
+  bool admitted = false;
+  // Every entry is compared, so the time taken does not tell which matched.
+  for (const Entry& entry : m_entries) {
+    if (entry.host != host) continue;
+    if (!entry.cookie) {
+      admitted = true;
+    } else if (SameBytesConstantTime(*entry.cookie, authData) && mitCookie) {
+      admitted = true;
+    }
+  }
+  return admitted;
+}
+
+void Admission::Wipe(Entry& entry) {
+  if (entry.cookie) WipeBytes(*entry.cookie);
+}
+
+}  // namespace dovrel

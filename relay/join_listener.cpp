@@ -1,0 +1,93 @@
+#include "relay/join_listener.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/relay_protocol.h"
+#include "net/launch_cookie.h"
+#include "net/local_socket.h"
+#include "net/scope_exit.h"
+
+namespace dovrel {
+
+JoinListener::JoinListener(UniqueFd listener, Report report)
+    : m_listener(std::move(listener)), m_report(std::move(report)) {}
+
+void JoinListener::AddPollSlots(std::vector<pollfd>& fds) {
+  m_slot = fds.size();
+  fds.push_back({m_listener ? m_listener.Get() : -1, POLLIN, 0});
+  for (Joined& joined : m_joined) {
+    joined.slot = fds.size();
+    fds.push_back({joined.connection.Get(), POLLIN, 0});
+  }
+}
+
+void JoinListener::Serve(const std::vector<pollfd>& fds, Admission& admission) {
+  for (Joined& joined : m_joined) {
+    if (fds[joined.slot].revents != 0) Read(joined, admission);
+  }
+  m_joined.remove_if([&](const Joined& joined) {
+    if (joined.connection) return false;
+    // That launch is over: its host is let in no more.
+    if (joined.admitted) {
+      admission.Drop(joined.launch);
+      if (m_report) m_report("a joined launch ended; its host is let in no more");
+    }
+    return true;
+  });
+  if (fds[m_slot].revents != 0) Accept();
+}
+
+// Only this user's own processes may join: the kernel tells who is on the
+// other end.
+void JoinListener::Accept() {
+  for (;;) {
+    UniqueFd connection(::accept4(m_listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!connection) return;
+    const auto peer = PeerUid(connection.Get());
+    if (!peer || *peer != ::geteuid()) {
+      if (m_report) m_report("refused a request to join from another user");
+      continue;
+    }
+    m_joined.push_back({std::move(connection), {}, m_nextLaunch++, false, 0});
+  }
+}
+
+void JoinListener::Read(Joined& joined, Admission& admission) {
+  char bytes[64];
+  const ssize_t got = ::read(joined.connection.Get(), bytes, sizeof bytes);
+  if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
+  if (got <= 0 || joined.request.size() > kRelayJoinLineLimit) {
+    joined.connection.Reset();  // that launch is over, or talks nonsense
+    return;
+  }
+  if (joined.admitted) return;
+  joined.request.append(bytes, static_cast<std::size_t>(got));
+  const std::size_t end = joined.request.find('\n');
+  if (end == std::string::npos) return;
+  auto request = ParseJoinLine(std::string_view(joined.request).substr(0, end));
+  // The line may hold a cookie: no copy is kept but the admission's.
+  ::explicit_bzero(joined.request.data(), joined.request.size());
+  const ScopeExit wipe([&] {
+    if (request && request->cookie) WipeBytes(*request->cookie);
+  });
+  in_addr host{};
+  if (!request || ::inet_pton(AF_INET, request->peer.c_str(), &host) != 1) {
+    joined.connection.Reset();
+    return;
+  }
+  admission.Let(joined.launch, host.s_addr, request->cookie);
+  joined.admitted = true;
+  ++m_count;
+  ::send(joined.connection.Get(), kRelayJoinAck.data(), kRelayJoinAck.size(), MSG_NOSIGNAL);
+  if (m_report) {
+    m_report("a later launch joined: " + request->peer + " is let in too" +
+             (request->cookie ? " with that launch's cookie" : " by its address alone"));
+  }
+}
+
+}  // namespace dovrel

@@ -1,0 +1,142 @@
+// dovrel-relay: serves display :N's TCP port for the telnet host of a
+// launch, relayed to the display's local socket. Started by dovrel with the
+// listening socket and the read end of its control pipe on the descriptors
+// the protocol names; unless it admits by address (--trust-host), the first
+// bytes on the pipe are the launch's cookie. It ends once dovrel is done and
+// the last relayed connection has closed.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "base/ports.h"
+#include "base/relay_protocol.h"
+#include "net/connector.h"
+#include "net/launch_cookie.h"
+#include "net/local_socket.h"
+#include "relay/relay_server.h"
+#include "relay/untrusted_authority.h"
+
+namespace {
+
+int Usage() {
+  std::fputs("dovrel-relay is started by dovrel: --peer ADDRESS --display N [--trust-host] [--untrusted] [--verbose]\n",
+             stderr);
+  return 2;
+}
+
+// The launch's cookie, as dovrel writes it on the control pipe.
+std::optional<dovrel::CookieBytes> ReadCookie(int fd) {
+  dovrel::CookieBytes cookie{};
+  std::size_t got = 0;
+  while (got < cookie.size()) {
+    const ssize_t n = ::read(fd, cookie.data() + got, cookie.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    got += static_cast<std::size_t>(n);
+  }
+  return cookie;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  dovrel::RelayConfig config;
+  bool verbose = false;
+  bool peerGiven = false;
+  bool trustHost = false;
+  bool untrusted = false;
+  config.display = -1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--verbose") {
+      verbose = true;
+    } else if (argument == "--trust-host") {
+      trustHost = true;
+    } else if (argument == "--untrusted") {
+      untrusted = true;
+    } else if (argument == "--peer" && i + 1 < argc) {
+      in_addr peer{};
+      if (::inet_pton(AF_INET, argv[++i], &peer) != 1) return Usage();
+      config.peer = peer.s_addr;
+      peerGiven = true;
+    } else if (argument == "--display" && i + 1 < argc) {
+      const std::string_view number = argv[++i];
+      if (number.size() != 1 || number[0] < '0' || number[0] > '9') return Usage();
+      config.display = number[0] - '0';
+    } else {
+      return Usage();
+    }
+  }
+  if (!peerGiven || config.display < 0) return Usage();
+  // The cookie it reads stays out of core dumps and other processes' reach.
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  if (!trustHost) {
+    config.cookie = ReadCookie(dovrel::kRelayControlFd);
+    if (!config.cookie) return 1;
+  }
+
+  // Nothing of dovrel's but the two descriptors it was given.
+  ::close_range(dovrel::kRelayControlFd + 1, ~0U, 0);
+  if (verbose) {
+    config.report = [](const std::string& line) { std::fprintf(stderr, "dovrel: relay: %s\n", line.c_str()); };
+  }
+  config.xSocket = dovrel::X11LocalSocketPath(config.display);
+
+  // Before the fork, so that dovrel learns from the exit status when the
+  // X server cannot give one.
+  std::unique_ptr<dovrel::UntrustedAuthority> untrustedAuthority;
+  if (untrusted) {
+    auto generated = dovrel::UntrustedAuthority::Generate(config.display);
+    if (const auto* why = std::get_if<std::string>(&generated)) {
+      std::fprintf(stderr, "dovrel: relay: %s\n", why->c_str());
+      return dovrel::kRelayExitNoUntrusted;
+    }
+    untrustedAuthority = std::move(std::get<0>(generated));
+    config.authorisation = [&untrustedAuthority] { return std::optional(untrustedAuthority->Cookie()); };
+  }
+
+  // A process of its own, in a session of its own: it lives on after dovrel
+  // and its terminal, as long as a relayed connection does. The parent
+  // leaves at once, touching nothing the child goes on using (the X
+  // connection of the untrusted authorisation among them).
+  const pid_t child = ::fork();
+  if (child < 0) return 1;
+  if (child > 0) ::_exit(0);
+  ::setsid();
+  [[maybe_unused]] const int root = ::chdir("/");
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGHUP, SIG_IGN);
+  config.listener.Reset(dovrel::kRelayListenerFd);
+  config.control.Reset(dovrel::kRelayControlFd);
+
+  // A later launch to the same display on another host joins this relay
+  // rather than finding its port taken.
+  sockaddr_in served{};
+  socklen_t length = sizeof served;
+  if (::getsockname(dovrel::kRelayListenerFd, reinterpret_cast<sockaddr*>(&served), &length) == 0) {
+    config.joinListener = dovrel::ListenAbstract(
+        dovrel::RelayJoinName(dovrel::DottedAddress(served).value_or("?") + ":" + std::to_string(ntohs(served.sin_port))));
+  }
+  char peer[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &config.peer, peer, sizeof peer);
+  if (config.report) {
+    config.report("started (pid " + std::to_string(::getpid()) + "): serving display :" +
+                  std::to_string(config.display) + " to " + peer +
+                  (trustHost ? " by its address alone" : " with this launch's cookie") +
+                  (untrusted ? ", as an untrusted client" : "") + ", through " + config.xSocket);
+  }
+  dovrel::RunRelay(std::move(config));
+  return 0;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dovrel {
+
+// What dovrel and its relay program say to each other. The relay gets its
+// listening socket and the read end of dovrel's control pipe on these
+// descriptors; unless it admits by address alone (--trust-host), the first
+// bytes on the pipe are this launch's cookie.
+inline constexpr int kRelayListenerFd = 3;
+inline constexpr int kRelayControlFd = 4;
+
+// The relay's exit status when the X server gave no untrusted authorisation
+// (--untrusted): it lacks the SECURITY extension, or refused.
+inline constexpr int kRelayExitNoUntrusted = 3;
+
+// The authorisation the relay admits, and the size of this launch's cookie.
+inline constexpr std::string_view kMitCookieName = "MIT-MAGIC-COOKIE-1";
+inline constexpr std::size_t kLaunchCookieSize = 16;
+using CookieBytes = std::array<std::uint8_t, kLaunchCookieSize>;
+
+// The join socket's name (abstract) for the relay serving `served`
+// ("address:port").
+inline std::string RelayJoinName(std::string_view served) { return "dovrel-relay/" + std::string(served); }
+
+// A later launch asks to have its host let in: "peer <address> <cookie in
+// hex>\n", or without the cookie when that launch admits by address alone.
+// The relay answers kRelayJoinAck once the host is let in.
+inline constexpr std::string_view kRelayJoinAck = "ok\n";
+inline constexpr std::size_t kRelayJoinLineLimit = 128;
+
+struct JoinRequest {
+  std::string peer;
+  std::optional<CookieBytes> cookie;
+};
+
+inline std::string HexOf(const CookieBytes& bytes) {
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const std::uint8_t byte : bytes) {
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 0x0F]);
+  }
+  return hex;
+}
+
+inline std::optional<CookieBytes> CookieFromHex(std::string_view hex) {
+  if (hex.size() != 2 * kLaunchCookieSize) return std::nullopt;
+  const auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  CookieBytes bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const int high = digit(hex[2 * i]);
+    const int low = digit(hex[2 * i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
+  }
+  return bytes;
+}
+
+inline std::string JoinLine(const JoinRequest& request) {
+  return "peer " + request.peer + (request.cookie ? " " + HexOf(*request.cookie) : std::string()) + "\n";
+}
+
+// The request in `line` (its line end taken off); nothing when it is not one.
+inline std::optional<JoinRequest> ParseJoinLine(std::string_view line) {
+  constexpr std::string_view kPeer = "peer ";
+  if (!line.starts_with(kPeer)) return std::nullopt;
+  line.remove_prefix(kPeer.size());
+  const std::size_t blank = line.find(' ');
+  JoinRequest request{std::string(line.substr(0, blank)), std::nullopt};
+  if (request.peer.empty()) return std::nullopt;
+  if (blank != std::string_view::npos) {
+    request.cookie = CookieFromHex(line.substr(blank + 1));
+    if (!request.cookie) return std::nullopt;
+  }
+  return request;
+}
+
+}  // namespace dovrel

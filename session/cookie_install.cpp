@@ -1,0 +1,44 @@
+#include "cookie_install.h"
+
+#include <string.h>
+
+#include "host_text/shell_readiness.h"
+#include "host_text/xauth_words.h"
+
+namespace dovrel {
+
+XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, const std::string& address,
+                          int display, const Limits& limits, WaitClock& clock) {
+  using Kind = XauthResult::Kind;
+  if (!channel.SendLine(kXauthCommandLine)) return {Kind::kSendFailed, IoStatus::kFailed, {}};
+  // The cookie is typed only once xauth asks for its commands: typed any
+  // earlier, a shell that reads ahead could take it as a command of its own.
+  XauthWords words;
+  const auto asked = clock.Now() + limits.readLimit;
+  for (;;) {
+    const auto next = channel.ReadDataByte(limits.readLimit, asked);
+    if (next.status == IoStatus::kTimedOut) return {Kind::kSilent, next.status, {}};
+    if (next.status != IoStatus::kOk) return {Kind::kStopped, next.status, {}};
+    const auto state = words.Feed(next.byte);
+    if (state == XauthWords::State::kMissing) return {Kind::kMissing, next.status, words.Line()};
+    if (state == XauthWords::State::kReading) break;
+  }
+  std::string add = XauthAddLine(address, display, cookie.Hex());
+  const bool sent =
+      channel.SendLine({reinterpret_cast<const unsigned char*>(add.data()), add.size()}, TelnetChannel::Echo::kSecret);
+  ::explicit_bzero(add.data(), add.size());
+  if (!sent || !channel.SendLine(kXauthEnd)) return {Kind::kSendFailed, IoStatus::kFailed, {}};
+  // The shell again: a prompt and a short quiet, or a longer quiet after
+  // other text. What is typed next waits in the terminal for the shell in any
+  // case: xauth reads no further than its "exit".
+  ShellReadiness shell;
+  const auto back = clock.Now() + limits.readLimit;
+  for (;;) {
+    const auto next = channel.ReadDataByte(shell.EndsInShellPrompt() ? limits.promptQuiet : limits.textQuiet, back);
+    if (next.status == IoStatus::kTimedOut) return {Kind::kInstalled, IoStatus::kOk, {}};
+    if (next.status != IoStatus::kOk) return {Kind::kStopped, next.status, {}};
+    shell.Feed(next.byte);
+  }
+}
+
+}  // namespace dovrel

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "base/limits.h"
+#include "net/launch_cookie.h"
+#include "net/transport.h"
+#include "telnet/telnet_channel.h"
+
+namespace dovrel {
+
+// What came of installing the launch's cookie on the host.
+struct XauthResult {
+  enum class Kind {
+    kInstalled,   // xauth took it; the shell is back
+    kMissing,     // the shell found no xauth
+    kSilent,      // xauth never asked for its commands within the read limit
+    kStopped,     // the host closed, fell silent or failed: see status
+    kSendFailed,  // a line could not be typed
+  };
+  Kind kind = Kind::kStopped;
+  IoStatus status = IoStatus::kOk;
+  std::string hostLine;  // with kMissing: the shell's words, quoted
+};
+
+// At the shell's prompt: starts the host's xauth, waits until it reads its
+// commands, types the line that adds `cookie` for `address`:`display` (shown
+// as a secret) and xauth's "exit", then waits for the shell again.
+XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, const std::string& address,
+                          int display, const Limits& limits, WaitClock& clock);
+
+}  // namespace dovrel

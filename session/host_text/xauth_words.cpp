@@ -1,0 +1,29 @@
+#include "host_text/xauth_words.h"
+
+#include "host_text/host_text.h"
+
+namespace dovrel {
+
+std::string XauthAddLine(std::string_view address, int display, std::string_view cookieHex) {
+  return "add " + std::string(address) + ":" + std::to_string(display) + " MIT-MAGIC-COOKIE-1 " +
+         std::string(cookieHex);
+}
+
+XauthWords::State XauthWords::Feed(unsigned char byte) {
+  if (m_state != State::kWaiting) return m_state;
+  if (m_terminal.Feed(byte) != TerminalText::Kind::kVisible) return m_state;
+  if (m_prompt.Feed(byte)) {
+    m_state = State::kReading;
+  } else if (byte == '\n') {
+    if (SaysProgramMissing(m_line, "xauth")) {
+      m_state = State::kMissing;
+      m_decidingLine = QuoteHostText(m_line);
+    }
+    m_line.clear();
+  } else if ((byte >= 0x20 || byte == '\t') && m_line.size() < kLineLimit) {
+    m_line.push_back(static_cast<char>(byte));
+  }
+  return m_state;
+}
+
+}  // namespace dovrel

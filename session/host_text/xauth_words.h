@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "host_text/prompt_matcher.h"
+#include "host_text/terminal_text.h"
+
+namespace dovrel {
+
+// The lines that install a launch's cookie on the host with its own xauth.
+// xauth reads its commands from the terminal, so the cookie is neither on a
+// command line (the process list) nor read by the shell (its history).
+// Verbose, xauth prompts "xauth> " when it reads: only then is the cookie
+// typed, so a shell that reads ahead never gets it.
+inline constexpr std::string_view kXauthCommandLine = "xauth -v -";
+inline constexpr std::string_view kXauthEnd = "exit";  // xauth's own command: write the file and end
+std::string XauthAddLine(std::string_view address, int display, std::string_view cookieHex);
+
+// Reads the host's text after the xauth command line and tells whether
+// xauth is reading its commands, or the shell found no xauth.
+class XauthWords {
+ public:
+  enum class State { kWaiting, kReading, kMissing };
+
+  State Feed(unsigned char byte);
+  // With kMissing: the shell's line, quoted.
+  [[nodiscard]] const std::string& Line() const { return m_decidingLine; }
+
+ private:
+  static constexpr std::size_t kLineLimit = 256;
+
+  TerminalText m_terminal;
+  PromptMatcher m_prompt{"xauth> "};
+  std::string m_line;  // visible text of the current line
+  std::string m_decidingLine;
+  State m_state = State::kWaiting;
+};
+
+}  // namespace dovrel

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "base/relay_protocol.h"
+#include "net/unique_fd.h"
+
+namespace dovrel {
+
+// The launch's hold on a running relay: while it keeps `control` open the
+// relay keeps its port even with no connection; once it closes it (or ends),
+// the relay ends with its last relayed connection.
+struct RelayHandle {
+  UniqueFd control;
+  std::string served;  // "address:port"
+};
+
+// Serves `localAddress`, port 6000 + `display` (that address only, never the
+// wildcard) for connections from `peerAddress` alone, relayed to display
+// :`display`'s local socket by the relay program `program`, a process of its
+// own started from a fresh image: no Qt, no credentials in its memory. It
+// outlives this process while a relayed connection lives. With `verbose` it
+// reports on this process's standard error. On failure: why, in words.
+// How the relay admits and what it passes on.
+struct RelayOptions {
+  // This launch's cookie, handed over on the control pipe: a connection
+  // gets through only with it. None: the host's address alone admits.
+  std::optional<CookieBytes> cookie;
+  // Pass on an untrusted authorisation from the X server's SECURITY
+  // extension instead of this user's cookie.
+  bool untrusted = false;
+  bool verbose = false;
+};
+
+std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& program, const std::string& localAddress,
+                                                         const std::string& peerAddress, int display,
+                                                         const RelayOptions& options);
+
+// What came of asking the relay of an earlier launch to let this host in.
+struct JoinResult {
+  std::optional<RelayHandle> joined;  // let in: the relay lives while this is held
+  std::string refused;                // not joined although a name answered: why
+};
+
+// Asks the relay that already serves `localAddress`, port 6000 + `display`,
+// for an earlier launch of this user to let `peerAddress` in too, with
+// `cookie` (none: by address alone). Only a relay of this user's that
+// answers within `answerLimit` is joined.
+JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress, int display,
+                            const std::optional<CookieBytes>& cookie, std::chrono::milliseconds answerLimit);
+
+// The relay program beside this executable (the build tree), or where the
+// package installs it; empty when there is none.
+std::string FindRelayProgram();
+
+}  // namespace dovrel
