@@ -107,10 +107,15 @@ std::string MaskSecret(std::string_view text, std::string_view secret) {
     }
     std::size_t end = at;
     while (end < masked.size() && isHex(masked[end])) ++end;
-    // A piece cut off by where the text begins or ends is still a piece.
+    // A piece cut off by where the text begins or ends is still a piece,
+    // and so is one with other hex digits beside it.
     const std::string_view run = std::string_view(masked).substr(at, end - at);
-    const bool whole = run.find(secret) != std::string_view::npos;
-    if (whole || (run.size() >= 4 && secret.find(run) != std::string_view::npos)) {
+    constexpr std::size_t kPiece = 6;
+    bool piece = run.size() >= 4 && run.size() < kPiece && secret.find(run) != std::string_view::npos;
+    for (std::size_t from = 0; !piece && from + kPiece <= run.size(); ++from) {
+      piece = secret.find(run.substr(from, kPiece)) != std::string_view::npos;
+    }
+    if (piece) {
       std::fill(masked.begin() + static_cast<std::ptrdiff_t>(at), masked.begin() + static_cast<std::ptrdiff_t>(end), '*');
     }
     at = end;

@@ -22,8 +22,9 @@ bool SaysLoginIncorrect(std::string_view line);
 // either end trimmed, at most 200 bytes (never a cut UTF-8 character).
 std::string QuoteHostText(std::string_view text);
 
-// `text` with `secret` (hex digits) shown as asterisks: wherever it stands
-// whole, and any run of four or more hex digits that is a piece of it.
+// `text` with `secret` (hex digits) shown as asterisks: every run of hex
+// digits that holds six of its digits in a row, or is a piece of four or
+// five of them.
 std::string MaskSecret(std::string_view text, std::string_view secret);
 
 // Whether a line of the shell says that `program` cannot be run: not found,

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -42,23 +43,30 @@ class LaunchWatch : public test::WorkerFixture {
   }
 };
 
-struct NoTcp {
+// Found before anything is typed: no way to the display, or one that would
+// take the terminal to somebody else.
+struct BeforeLogin {
   const char* what;
+  LocalDisplay::Reach reach;
+  std::optional<std::uint32_t> listenerOwner;
   bool relay;        // false: --no-relay
   bool localSocket;  // an X server on the display's local socket
+  bool trustHost;
   const char* relayProgram;
   const char* says;
 };
 
-void PrintTo(const NoTcp& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const BeforeLogin& c, std::ostream* os) { *os << c.what; }
 
-class DisplayWithoutTcp : public LaunchWatch, public ::testing::WithParamInterface<NoTcp> {};
+class DisplayCheck : public LaunchWatch, public ::testing::WithParamInterface<BeforeLogin> {};
 
-TEST_P(DisplayWithoutTcp, StopsBeforeAnythingIsTypedWhenItCannotBeRelayed) {
-  const NoTcp& c = GetParam();
-  m_display->reach = LocalDisplay::Reach::kRefused;
+TEST_P(DisplayCheck, StopsBeforeAnythingIsTyped) {
+  const BeforeLogin& c = GetParam();
+  m_display->reach = c.reach;
+  m_display->listenerOwner = c.listenerOwner;
   m_display->localSocket = c.localSocket;
   m_setup.relay = c.relay;
+  m_setup.trustHost = c.trustHost;
   m_setup.relayProgram = c.relayProgram;
   Start();
   ASSERT_TRUE(m_host.Accept());
@@ -73,16 +81,28 @@ TEST_P(DisplayWithoutTcp, StopsBeforeAnythingIsTypedWhenItCannotBeRelayed) {
   EXPECT_TRUE(m_observer->Reports().ends_with("dovrel: " + text + "\n")) << "the same text, one line";
 }
 
+using Reach = LocalDisplay::Reach;
 INSTANTIATE_TEST_SUITE_P(
-    Cases, DisplayWithoutTcp,
-    ::testing::Values(NoTcp{"no relay asked for", false, true, DOVREL_RELAY_PROGRAM,
-                            "does not accept TCP connections (nothing answers at 127.0.0.1 port 6001), so no "
-                            "terminal can reach it; nothing was typed on 127.0.0.1. Let the X server listen on "
-                            "TCP: start it with -listen tcp"},
-                      NoTcp{"no X server at all", true, false, DOVREL_RELAY_PROGRAM,
-                            "There is no X server on display :1"},
-                      NoTcp{"no relay program", true, true, "/nonexistent/dovrel-relay",
-                            "does not accept TCP connections"}));
+    Cases, DisplayCheck,
+    ::testing::Values(
+        BeforeLogin{"no relay asked for", Reach::kRefused, std::nullopt, false, true, false, DOVREL_RELAY_PROGRAM,
+                    "does not accept TCP connections (nothing answers at 127.0.0.1 port 6001), so no terminal can "
+                    "reach it; nothing was typed on 127.0.0.1. Let the X server listen on TCP: start it with "
+                    "-listen tcp"},
+        BeforeLogin{"no X server at all", Reach::kRefused, std::nullopt, true, false, false, DOVREL_RELAY_PROGRAM,
+                    "There is no X server on display :1"},
+        BeforeLogin{"no relay program", Reach::kRefused, std::nullopt, true, true, false, "/nonexistent/dovrel-relay",
+                    "does not accept TCP connections"},
+        BeforeLogin{"another user listens on the port", Reach::kListening, 65534, true, true, false,
+                    DOVREL_RELAY_PROGRAM, "TCP port 6001 of 127.0.0.1, where the terminal would reach display :1, "
+                                          "is held by uid 65534, neither root nor you"},
+        BeforeLogin{"another user's listener does not answer in time", Reach::kUnknown, 65534, true, true, false,
+                    DOVREL_RELAY_PROGRAM, "is held by uid 65534"},
+        BeforeLogin{"who listens cannot be told", Reach::kListening, std::nullopt, true, true, false,
+                    DOVREL_RELAY_PROGRAM, "Who listens on TCP port 6001 of 127.0.0.1 for display :1 could not be told"},
+        BeforeLogin{"--trust-host with this machine as the host", Reach::kRefused, std::nullopt, true, true, true,
+                    DOVREL_RELAY_PROGRAM, "--trust-host lets in whatever connects from the host's address, and "
+                                          "127.0.0.1 is this machine"}));
 
 // The relay's port, served on the connection's own address for the host
 // (here the same address): whether a connection is taken.

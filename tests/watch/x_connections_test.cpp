@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "watch/x_connections.h"
 
@@ -54,6 +56,42 @@ TEST(SocketTable, ANewConnectionCountsOnceItHasLastedUnbroken) {
   LastingConnection otherDisplay(Address("10.200.0.1"), 6002, {}, 2000ms);
   otherDisplay.Update(table, start);
   EXPECT_FALSE(otherDisplay.Update(table, start + 5s));
+}
+
+// Who listens where the terminal would connect: the address itself, and
+// the wildcards of IPv4 and IPv6 (0.0.0.0, ::, ::ffff:address) count.
+TEST(SocketTable, TellsWhoListensForTheDisplaysPort) {
+  const std::string header =
+      "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
+  const auto line = [](const char* local, const char* state, const char* uid) {
+    return std::string("   0: ") + local + " 00000000:0000 " + state + " 00000000:00000000 00:00000000 00000000 " + uid +
+           "        0 1\n";
+  };
+  const std::string v4 = "0100C80A:1777";  // 10.200.0.1:6007
+  const std::string any4 = "00000000:1777";
+  const std::string any6 = "00000000000000000000000000000000:1777";
+  const std::string mapped = "0000000000000000FFFF00000100C80A:1777";
+  struct Case {
+    std::string table;
+    std::optional<std::uint32_t> owner;
+    const char* what;
+  };
+  const std::vector<Case> cases = {
+      {header + line(v4.c_str(), "0A", "1000"), 1000, "the address itself"},
+      {header + line(any4.c_str(), "0A", "65534"), 65534, "0.0.0.0"},
+      {header + line(any6.c_str(), "0A", "0"), 0, "::"},
+      {header + line(mapped.c_str(), "0A", "1000"), 1000, "::ffff:10.200.0.1"},
+      {header + line("0200C80A:1777", "0A", "65534"), std::nullopt, "another address"},
+      {header + line("0100C80A:1778", "0A", "65534"), std::nullopt, "another port"},
+      {header + line(v4.c_str(), "01", "65534"), std::nullopt, "a connection, not a listener"},
+      {header + line(v4.c_str(), "0A", "0") + line(any4.c_str(), "0A", "65534"), 65534,
+       "root and another user both listen (SO_REUSEPORT): the other user decides"},
+      {header + line(v4.c_str(), "0A", "junk"), std::nullopt, "an unreadable uid"},
+      {"", std::nullopt, "an empty table"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ListenerOwner(c.table, Address("10.200.0.1"), 6007), c.owner) << c.what;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,122 @@
+// Joining the relay of an earlier launch: only a relay of this user's that
+// answers is joined, and it is told the host and the cookie only then.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "net/launch_cookie.h"
+#include "net/local_socket.h"
+#include "relay_start/relay_process.h"
+
+namespace dovrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kDisplay = 9;
+const char* const kServed = "127.0.0.77";  // no relay of this machine's serves it
+const CookieBytes kCookie = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+
+std::string JoinName() { return RelayJoinName(std::string(kServed) + ":6009"); }
+
+// What a squatter of another user read from whoever joined: -1 when nobody
+// connected.
+class Squatter {
+ public:
+  Squatter() {
+    int ready[2];
+    int result[2];
+    if (::pipe(ready) != 0 || ::pipe(result) != 0) return;
+    m_pid = ::fork();
+    if (m_pid == 0) {
+      ::close(ready[0]);
+      ::close(result[0]);
+      if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) ::_exit(1);
+      const UniqueFd listener = ListenAbstract(JoinName());
+      const char byte = listener ? 1 : 0;
+      [[maybe_unused]] const auto told = ::write(ready[1], &byte, 1);
+      pollfd waiting{listener.Get(), POLLIN, 0};
+      int got = -1;
+      if (::poll(&waiting, 1, 2000) == 1) {
+        const UniqueFd joined(::accept(listener.Get(), nullptr, nullptr));
+        pollfd readable{joined.Get(), POLLIN, 0};
+        char bytes[256];
+        got = 0;
+        if (::poll(&readable, 1, 300) == 1) got = static_cast<int>(::read(joined.Get(), bytes, sizeof bytes));
+      }
+      [[maybe_unused]] const auto said = ::write(result[1], &got, sizeof got);
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(result[1]);
+    m_ready.Reset(ready[0]);
+    m_result.Reset(result[0]);
+  }
+  ~Squatter() {
+    if (m_pid > 0) ::waitpid(m_pid, nullptr, 0);
+  }
+  Squatter(const Squatter&) = delete;
+  Squatter& operator=(const Squatter&) = delete;
+
+  bool Listening() {
+    char byte = 0;
+    return m_pid > 0 && ::read(m_ready.Get(), &byte, 1) == 1 && byte == 1;
+  }
+  int BytesItRead() {
+    int got = -2;
+    return ::read(m_result.Get(), &got, sizeof got) == sizeof got ? got : -2;
+  }
+
+ private:
+  pid_t m_pid = -1;
+  UniqueFd m_ready;
+  UniqueFd m_result;
+};
+
+TEST(RelayJoin, ANameHeldByAnotherUserIsNotJoinedAndIsToldNothing) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the squatter as nobody";
+  Squatter squatter;
+  ASSERT_TRUE(squatter.Listening());
+  const JoinResult join = JoinDisplayRelay(kServed, "127.0.0.1", kDisplay, kCookie, 500ms);
+  EXPECT_FALSE(join.joined);
+  EXPECT_NE(join.refused.find("held by uid 65534, not by this user"), std::string::npos) << join.refused;
+  EXPECT_EQ(squatter.BytesItRead(), 0) << "neither the host nor the cookie";
+}
+
+TEST(RelayJoin, ARelayThatDoesNotAnswerIsNotJoined) {
+  const UniqueFd silent = ListenAbstract(JoinName());
+  ASSERT_TRUE(silent);
+  const JoinResult join = JoinDisplayRelay(kServed, "127.0.0.1", kDisplay, kCookie, 100ms);
+  EXPECT_FALSE(join.joined);
+  EXPECT_NE(join.refused.find("did not answer"), std::string::npos) << join.refused;
+  EXPECT_FALSE(JoinDisplayRelay("127.0.0.78", "127.0.0.1", kDisplay, kCookie, 100ms).joined)
+      << "no relay at all: nothing joined";
+}
+
+TEST(LaunchCookie, IsRandomAndComparesInFullWhateverDiffers) {
+  const auto a = LaunchCookie::Make();
+  const auto b = LaunchCookie::Make();
+  ASSERT_TRUE(a && b);
+  EXPECT_NE(a->Hex(), b->Hex());
+  EXPECT_EQ(CookieFromHex(a->Hex()), a->Bytes());
+  std::vector<std::uint8_t> same(a->Bytes().begin(), a->Bytes().end());
+  EXPECT_TRUE(SameBytesConstantTime(a->Bytes(), same));
+  for (const std::size_t at : {std::size_t{0}, std::size_t{15}}) {
+    std::vector<std::uint8_t> other = same;
+    other[at] ^= 0x01;
+    EXPECT_FALSE(SameBytesConstantTime(a->Bytes(), other)) << "byte " << at;
+  }
+  same.pop_back();
+  EXPECT_FALSE(SameBytesConstantTime(a->Bytes(), same)) << "a prefix is not the cookie";
+  EXPECT_FALSE(SameBytesConstantTime(a->Bytes(), {})) << "nor is nothing";
+}
+
+}  // namespace
+}  // namespace dovrel
