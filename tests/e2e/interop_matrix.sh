@@ -156,6 +156,13 @@ iu-bblogin-relay-fish iu-bblogin         fish   plain        plain     -        
 bb-relay-odd          bb                 dash   plain        odd       -          -    relay -  3
 bb-relay-loss2        loss2              bash   plain        plain     loss:2     -    relay -  5
 iu-relay-busy         iu                 bash   arrow        plain     -          on   relay -  3
+iu-relay-fish         iu                 fish   plain        plain     -          -    relay y  3
+bb-relay-csh          bb                 bsd-csh plain       plain     -          -    relay y  3
+bb-relay-ash          bb                 ash    plain        plain     -          -    relay y  3
+iu-bblogin-relay-ash  iu-bblogin         ash    plain        plain     -          -    relay -  3
+iu-relay-tcsh         iu                 tcsh   plain        plain     -          -    relay -  3
+bb-relay-ksh93        bb                 ksh93  plain        plain     -          -    relay -  3
+iu-relay-mksh         iu                 mksh   plain        plain     -          -    relay -  3
 "
 
 # Every launch reports its steps, so that a lost one shows where it stopped.
