@@ -107,18 +107,25 @@ for server in busybox inetutils; do
   rm -f "$RH_HOME/.bash_history"
   # The second account reads every process's command line while the launch
   # runs, keeping every 32-digit hex word it sees.
+  # It stops at its next round once told, before the checks below (whose own
+  # command lines hold the cookie) run.
+  rm -f "$RH_WORK/stop-watching"
   as_host_user "$OTHER_USER" "$RH_WORK/other" sh -c \
-    'while :; do cat /proc/[0-9]*/cmdline 2>/dev/null | tr "\0" "\n" | grep -aoE "[0-9a-f]{32}"; done' \
-    >"$RH_WORK/seen-$server" 2>/dev/null &
+    'while [ ! -e "$0" ]; do cat /proc/[0-9]*/cmdline 2>/dev/null | tr "\0" "\n" | grep -aoE "[0-9a-f]{32}"; done' \
+    "$RH_WORK/stop-watching" >"$RH_WORK/seen-$server" 2>/dev/null &
   watcher=$!
+  # A control: a word like a cookie in a command line is seen.
+  sh -c 'sleep 1' 0123456789abcdef0123456789abcdef &
   dialogue "${RH_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
-  kill "$watcher" 2>/dev/null
+  touch "$RH_WORK/stop-watching"
   wait "$watcher" 2>/dev/null
   check $([ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ]; echo $?) \
     "$label: the terminal shows (status $STATUS, ${ENTER_TO_WINDOW:-none} ms)"
   cookie=$(launch_cookie)
   check $([ ${#cookie} -eq 32 ] && [ "$cookie" != "$RELAY_COOKIE" ]; echo $?) \
     "$label: the launch's own cookie is in the remote user's ~/.Xauthority"
+  check $(grep -qF 0123456789abcdef0123456789abcdef "$RH_WORK/seen-$server"; echo $?) \
+    "$label: the second account's watch sees a cookie-like word in another command line (the control)"
   check $([ -n "$cookie" ] && ! grep -qF "$cookie" "$RH_WORK/seen-$server"; echo $?) \
     "$label: the second account never saw the cookie in a command line ($(sort -u "$RH_WORK/seen-$server" | wc -l) hex words seen)"
   check $(grep -qF "xauth -v -" "$RH_HOME/.bash_history" 2>/dev/null && ! grep -qF "${cookie:-none}" "$RH_HOME/.bash_history"; echo $?) \
@@ -178,8 +185,10 @@ reads_trusted_window() {
     -id "$window" -silent >/dev/null 2>&1
 }
 has_xtest() {
-  as_host_user "$RH_USER" "$RH_HOME" env XAUTHORITY="$RH_HOME/.Xauthority" xdpyinfo -display "$target" \
-    -queryExtensions 2>/dev/null | grep -q XTEST
+  local extensions
+  extensions=$(as_host_user "$RH_USER" "$RH_HOME" env XAUTHORITY="$RH_HOME/.Xauthority" xdpyinfo \
+    -display "$target" -queryExtensions 2>/dev/null)
+  [[ "$extensions" == *XTEST* ]]
 }
 dialogue "${RH_ADDR[inetutils]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
 check $(reads_trusted_window; echo $?) "trusted (the default): the terminal's account reads another client's window"
@@ -258,6 +267,40 @@ check $([ "$cpu" -lt 5 ]; echo $?) "out of descriptors: the relay's CPU stays un
 wait "$idle"
 reset_remote
 use_main_display
+
+# ----------------------------------------- a Wayland desktop's X server ---
+
+# Headless weston starts Xwayland on the first free display, without TCP and
+# without SECURITY. The form stays on Xvfb (headless weston gives X clients
+# no keyboard); the terminal is sent to Xwayland.
+if command -v weston >/dev/null && command -v Xwayland >/dev/null; then
+  export XDG_RUNTIME_DIR=$RH_WORK/runtime
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  weston --backend=headless-backend.so --shell=kiosk-shell.so --xwayland --socket="wl-$RH_ID" \
+    >"$RH_WORK/weston.log" 2>&1 &
+  HELPERS+=($!)
+  for _ in $(seq 50); do grep -q "xserver listening on display" "$RH_WORK/weston.log" && break; sleep 0.1; done
+  wayland_num=$(sed -n 's/.*xserver listening on display :\([0-9]\).*/\1/p' "$RH_WORK/weston.log" | head -n 1)
+  if [ -n "$wayland_num" ]; then
+    use_main_display
+    ip -n "$RH_NS" route replace "$RH_LOCAL_ADDR/32" dev "$RH_VETH_REMOTE" src "${RH_ADDR[busybox]}"
+    saved=$DISPLAY_NUM
+    DISPLAY_NUM=$wayland_num
+    dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+    shown=$(DISPLAY=:$wayland_num xdotool search --class '^XTerm$' 2>/dev/null | head -n 1)
+    check $([ "$STATUS" -eq 0 ] && [ -n "$shown" ]; echo $?) \
+      "Xwayland :$wayland_num through the relay: the terminal shows there (status $STATUS)"
+    reset_remote
+    DOVREL_FLAGS=--untrusted failing_dialogue "${RH_ADDR[busybox]}" "$PASSWORD" "$wayland_num" x
+    check $([ "$STATUS" -eq 1 ] && grep -qF "has no SECURITY extension" "$RH_WORK/dovrel.log" &&
+      ! grep -q "typed:" "$RH_WORK/dovrel.log"; echo $?) \
+      "Xwayland with --untrusted: says it has no SECURITY extension and stops, nothing typed (status $STATUS)"
+    reset_remote
+    DISPLAY_NUM=$saved
+  else
+    check 1 "weston started Xwayland ($(tail -n 3 "$RH_WORK/weston.log" | tr '\n' ' '))"
+  fi
+fi
 
 echo "relay access: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
