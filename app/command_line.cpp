@@ -70,6 +70,7 @@ std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
       line.xterm = true;
     } else if (c >= '0' && c <= '9') {
       line.display = c - '0';
+      line.displayGiven = true;
     } else {
       return std::nullopt;
     }

@@ -13,6 +13,7 @@ namespace dovrel {
 struct CommandLine {
   std::string hostName;
   int display = 0;     // X display number, 0 to 9
+  bool displayGiven = false;  // the command line named it; otherwise $DISPLAY decides
   bool xterm = false;  // true: xterm; false: kterm
   bool verbose = false;  // -v or --verbose: each step on standard error
   bool relay = true;     // false with --no-relay: no relay to a display without TCP
@@ -22,7 +23,8 @@ struct CommandLine {
 
 inline constexpr std::string_view kUsageText =
     "Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] <HostName> [Screen] [x]\n\n"
-    " Screen: Display Number (0-9)\n"
+    " Screen: Display Number (0-9); default: the one $DISPLAY names\n"
+    "   (:N, :N.S or unix:N of this machine), otherwise 0\n"
     " x: \"xterm\" switch (default: \"kterm\")\n"
     " -v, --verbose: report each step on standard error\n"
     " --no-relay: never serve the display's TCP port; when the X server\n"

@@ -3,9 +3,13 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 #include <utility>
 
 #include "command_line.h"
+#include "default_display.h"
 #include "launcher_dlg.h"
 
 namespace dovrel {
@@ -24,13 +28,24 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
     return {kExitUsage, false};
   }
 
+  int display = commandLine->display;
+  if (!commandLine->displayGiven) {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const DisplayChoice choice = ChooseDefaultDisplay(std::getenv("DISPLAY"), wayland != nullptr && *wayland != '\0',
+                                                      m_setup.display ? LocalXSocketNumbers(*m_setup.display)
+                                                                      : std::vector<int>{});
+    display = choice.number;
+    if (commandLine->verbose) {
+      PrintLine(stderr, "dovrel: display :" + std::to_string(display) + " " + choice.source);
+    }
+  }
   SessionSetup setup = m_setup;
   setup.verbose = commandLine->verbose;
   setup.relay = commandLine->relay;
   setup.trustHost = commandLine->trustHost;
   setup.untrusted = commandLine->untrusted;
   CLauncherDlg dialog(std::move(setup));
-  dialog.SetTarget(commandLine->hostName, commandLine->display, commandLine->xterm);
+  dialog.SetTarget(commandLine->hostName, display, commandLine->xterm);
   dialog.exec();
   // The teardown: the window is gone; stop the worker if it still runs.
   const bool stopped = dialog.StopWorker();

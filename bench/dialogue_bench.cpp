@@ -145,8 +145,9 @@ class InstantDisplay final : public dovrel::LocalDisplay {
   Reach CheckTcp(const std::string&, int, const dovrel::AbortSignal&, const dovrel::Limits&) override {
     return Reach::kListening;
   }
+  std::optional<std::uint32_t> TcpListenerOwner(const std::string&, int) override { return ::geteuid(); }
   bool HasLocalSocket(int) override { return true; }
-  std::unique_ptr<dovrel::TerminalWatch> Watch(const std::string&, int, const dovrel::Limits&,
+  std::unique_ptr<dovrel::TerminalWatch> Watch(const std::string&, int, bool, const dovrel::Limits&,
                                                const dovrel::AbortSignal&) override {
     return std::make_unique<AlwaysSeen>();
   }

@@ -3,7 +3,8 @@
 # mapped, against busybox telnetd and inetutils telnetd (with /bin/login) in a
 # network namespace; and from exec to the window for `ssh -X` starting xterm
 # on the same host (OpenSSH server in the namespace, key login), the
-# transport a user would pick instead. Needs root.
+# transport a user would pick instead; and dovrel through its relay, to an X
+# server without TCP. Needs root.
 #   e2e_bench.sh RUNS BUILD_DIR SERVERS_DIR
 set -uo pipefail
 runs=$1
@@ -11,8 +12,10 @@ build=$2
 source "$(dirname "$0")/../scripts/remote_host.sh"
 remote_host_init dovrel-bench "$3"
 XVFB_PID=
+RELAY_XVFB_PID=
 SSHD_PID=
 cleanup() {
+  [ -n "$RELAY_XVFB_PID" ] && kill "$RELAY_XVFB_PID" 2>/dev/null
   [ -n "$SSHD_PID" ] && kill "$SSHD_PID" 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
   remote_host_cleanup
@@ -29,6 +32,17 @@ for server in busybox inetutils; do
   BENCH_USER=$RH_USER BENCH_PASSWORD=$password "$build/bench/map_timer" --login "$runs" \
     "end to end dovrel, $server telnetd" "$build/app/dovrel" -v "${RH_ADDR[$server]}" "$DISPLAY_NUM" x
   remote_host_kill_user_processes
+done
+
+# The same through the relay, to an X server without TCP, with the launch's
+# cookie installed by the host's xauth first.
+start_relay_xvfb "$RH_WORK" >/dev/null || exit 1
+for server in busybox inetutils; do
+  use_relay_display "$server"
+  BENCH_USER=$RH_USER BENCH_PASSWORD=$password "$build/bench/map_timer" --login "$runs" \
+    "end to end dovrel via the relay, $server telnetd" "$build/app/dovrel" -v "${RH_ADDR[$server]}" "$RELAY_NUM" x
+  remote_host_kill_user_processes
+  use_main_display
 done
 
 # OpenSSH in the namespace, with a key login for the remote user.

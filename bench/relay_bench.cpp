@@ -102,12 +102,25 @@ int main(int argc, char** argv) {
   if (::pipe(control) != 0) return 1;
   config.control.Reset(control[0]);
   config.peer = address.sin_addr.s_addr;
+  // Admission as a launch has it: the relayed client carries the launch's
+  // cookie, which the relay checks and replaces.
+  const dovrel::CookieBytes cookie = {7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 7, 1};
+  config.cookie = cookie;
   config.display = display;
   config.xSocket = dovrel::X11LocalSocketPath(display);
   std::thread relay([config = std::move(config)]() mutable { dovrel::RunRelay(std::move(config)); });
 
   xcb_connection_t* direct = Open("127.0.0.1:" + std::to_string(display));
-  xcb_connection_t* relayed = Open("127.0.0.1:" + std::to_string(relayDisplay));
+  static char kName[] = "MIT-MAGIC-COOKIE-1";
+  dovrel::CookieBytes data = cookie;
+  xcb_auth_info_t auth{static_cast<int>(sizeof kName - 1), kName, static_cast<int>(data.size()),
+                       reinterpret_cast<char*>(data.data())};
+  xcb_connection_t* relayed =
+      xcb_connect_to_display_with_auth_info(("127.0.0.1:" + std::to_string(relayDisplay)).c_str(), &auth, nullptr);
+  if (xcb_connection_has_error(relayed) != 0) {
+    std::fprintf(stderr, "relay_bench: the relay did not admit the cookie\n");
+    return 1;
+  }
   // Warm both paths up before anything is timed.
   RoundTripsPerSecond(direct);
   RoundTripsPerSecond(relayed);

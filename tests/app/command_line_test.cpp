@@ -4,8 +4,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
+#include "default_display.h"
 
 namespace dovrel {
 namespace {
@@ -17,7 +19,15 @@ struct Case {
 
 std::optional<CommandLine> Valid(std::string host, int display, bool xterm, bool verbose = false,
                                  bool relay = true, bool trustHost = false, bool untrusted = false) {
-  return CommandLine{std::move(host), display, xterm, verbose, relay, trustHost, untrusted};
+  CommandLine line;
+  line.hostName = std::move(host);
+  line.display = display;
+  line.xterm = xterm;
+  line.verbose = verbose;
+  line.relay = relay;
+  line.trustHost = trustHost;
+  line.untrusted = untrusted;
+  return line;
 }
 
 void PrintTo(const Case& c, std::ostream* os) { *os << "[" << c.tail << "]"; }
@@ -106,6 +116,42 @@ TEST(Usage, EveryOptionItOffersIsRead) {
     ++options;
   }
   EXPECT_EQ(options, 4U) << line;
+}
+
+// With no Screen on the command line, the display the user sits at: the one
+// $DISPLAY names, when it is one of this machine's.
+TEST(DefaultDisplay, IsTheOneDisplayNamesOnThisMachine) {
+  struct Named {
+    const char* variable;  // null: unset
+    int number;
+  };
+  const std::vector<Named> cases = {
+      {":0", 0},     {":1", 1},        {":1.0", 1},       {"unix:2", 2},      {"unix:3.1", 3},
+      {":10", 0},    {"localhost:10.0", 0}, {"otherhost:1", 0}, {"[::1]:0", 0}, {"", 0},
+      {nullptr, 0},  {"garbage", 0},   {":1.", 0},        {":x", 0},          {"unix:", 0},
+  };
+  for (const Named& c : cases) {
+    EXPECT_EQ(ChooseDefaultDisplay(c.variable, false, {4}).number, c.number) << (c.variable ? c.variable : "unset");
+  }
+  EXPECT_EQ(ChooseDefaultDisplay(":1", false, {}).source, "from $DISPLAY");
+  // Under Wayland alone: the one X socket there is (Xwayland's), if one.
+  EXPECT_EQ(ChooseDefaultDisplay(nullptr, true, {4}).number, 4);
+  EXPECT_EQ(ChooseDefaultDisplay(nullptr, true, {0, 4}).number, 0);
+  EXPECT_EQ(ChooseDefaultDisplay(nullptr, false, {4}).number, 0) << "no Wayland: no guessing";
+  EXPECT_EQ(ChooseDefaultDisplay("localhost:10", true, {4}).number, 0) << "$DISPLAY set: it decides";
+}
+
+TEST(DefaultDisplay, AnExplicitScreenWins) {
+  for (const char* tail : {"myhost 0", "myhost 7 x", "myhost x 0"}) {
+    const auto line = ParseCommandLine(tail);
+    ASSERT_TRUE(line) << tail;
+    EXPECT_TRUE(line->displayGiven) << tail;
+  }
+  for (const char* tail : {"myhost", "myhost x", "-v myhost X"}) {
+    const auto line = ParseCommandLine(tail);
+    ASSERT_TRUE(line) << tail;
+    EXPECT_FALSE(line->displayGiven) << tail;
+  }
 }
 
 }  // namespace
