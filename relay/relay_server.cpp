@@ -1,5 +1,6 @@
 #include "relay/relay_server.h"
 
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -219,6 +220,10 @@ class Relay {
                std::to_string(m_config.limits.maxConnections) + " connections are open");
         continue;
       }
+      // X is request and reply: as the X server does, send each at once
+      // rather than hold small writes back for the peer's acknowledgement.
+      const int on = 1;
+      ::setsockopt(client.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
       Connection& c = m_connections.emplace_back();
       c.client = std::move(client);
       c.host = from.sin_addr.s_addr;

@@ -2,7 +2,6 @@
 
 #include <string.h>
 
-#include "host_text/shell_readiness.h"
 #include "host_text/xauth_words.h"
 
 namespace dovrel {
@@ -28,17 +27,9 @@ XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, co
       channel.SendLine({reinterpret_cast<const unsigned char*>(add.data()), add.size()}, TelnetChannel::Echo::kSecret);
   ::explicit_bzero(add.data(), add.size());
   if (!sent || !channel.SendLine(kXauthEnd)) return {Kind::kSendFailed, IoStatus::kFailed, {}};
-  // The shell again: a prompt and a short quiet, or a longer quiet after
-  // other text. What is typed next waits in the terminal for the shell in any
-  // case: xauth reads no further than its "exit".
-  ShellReadiness shell;
-  const auto back = clock.Now() + limits.readLimit;
-  for (;;) {
-    const auto next = channel.ReadDataByte(shell.EndsInShellPrompt() ? limits.promptQuiet : limits.textQuiet, back);
-    if (next.status == IoStatus::kTimedOut) return {Kind::kInstalled, IoStatus::kOk, {}};
-    if (next.status != IoStatus::kOk) return {Kind::kStopped, next.status, {}};
-    shell.Feed(next.byte);
-  }
+  // What is typed next waits in the terminal for the shell: xauth reads one
+  // line at a time and no further than its "exit".
+  return {Kind::kInstalled, IoStatus::kOk, {}};
 }
 
 }  // namespace dovrel

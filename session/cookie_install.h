@@ -12,7 +12,7 @@ namespace dovrel {
 // What came of installing the launch's cookie on the host.
 struct XauthResult {
   enum class Kind {
-    kInstalled,   // xauth took it; the shell is back
+    kInstalled,   // typed to xauth, with its "exit"; the shell reads what comes next
     kMissing,     // the shell found no xauth
     kSilent,      // xauth never asked for its commands within the read limit
     kStopped,     // the host closed, fell silent or failed: see status
@@ -24,8 +24,8 @@ struct XauthResult {
 };
 
 // At the shell's prompt: starts the host's xauth, waits until it reads its
-// commands, types the line that adds `cookie` for `address`:`display` (shown
-// as a secret) and xauth's "exit", then waits for the shell again.
+// commands, then types the line that adds `cookie` for `address`:`display`
+// (shown as a secret) and xauth's "exit".
 XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, const std::string& address,
                           int display, const Limits& limits, WaitClock& clock);
 

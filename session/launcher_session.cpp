@@ -50,6 +50,7 @@ void LauncherSession::RunSession() {
     m_reporter.Follow(channel);
     outcome = RunConnected(channel);
     m_reporter.Heard(channel);
+    m_reporter.FlushHeard();
   }
   CloseSocket();
   // The relay keeps the port no longer than its connections need it.
@@ -128,7 +129,6 @@ std::optional<SessionOutcome> LauncherSession::InstallLaunchCookie(TelnetChannel
   const XauthResult installed =
       InstallCookie(channel, *m_cookie, m_localAddress, m_request.display, m_setup.limits, Clock());
   m_reporter.Heard(channel);
-  m_reporter.Reveal();
   switch (installed.kind) {
     case XauthResult::Kind::kInstalled:
       return std::nullopt;

@@ -2,7 +2,9 @@
 
 #include <string.h>
 
+#include <cctype>
 #include <cstdio>
+#include <utility>
 
 #include "host_text/host_text.h"
 #include "net/connector.h"
@@ -13,7 +15,10 @@ namespace dovrel {
 Reporter::Reporter(SessionObserver& observer, WaitClock& clock, bool verbose)
     : m_observer(observer), m_clock(clock), m_verbose(verbose), m_started(clock.Now()) {}
 
-Reporter::~Reporter() { ::explicit_bzero(m_secret.data(), m_secret.size()); }
+Reporter::~Reporter() {
+  ::explicit_bzero(m_secret.data(), m_secret.size());
+  ::explicit_bzero(m_waiting.data(), m_waiting.size());
+}
 
 void Reporter::Start() { m_started = m_clock.Now(); }
 
@@ -47,24 +52,31 @@ void Reporter::Heard(TelnetChannel& channel) {
 }
 
 void Reporter::HostText(const std::string& heard) {
-  if (m_holding) {
-    m_held += heard;
-  } else {
-    Verbose("host: " + EscapeHostText(MaskSecret(heard, m_secret)));
+  std::string text = m_waiting + heard;
+  ::explicit_bzero(m_waiting.data(), m_waiting.size());
+  m_waiting.clear();
+  if (!m_secret.empty()) {
+    // A piece of the secret may go on in the next chunk: judged whole then.
+    std::size_t run = text.size();
+    while (run > 0 && std::isxdigit(static_cast<unsigned char>(text[run - 1])) != 0) --run;
+    if (text.size() - run <= 2 * m_secret.size()) {
+      m_waiting = text.substr(run);
+      text.erase(run);
+    }
   }
+  if (!text.empty()) Verbose("host: " + EscapeHostText(MaskSecret(text, m_secret)));
+  ::explicit_bzero(text.data(), text.size());
 }
 
 void Reporter::Conceal(std::string secret) {
   ::explicit_bzero(m_secret.data(), m_secret.size());
   m_secret = std::move(secret);
-  m_holding = true;
 }
 
-void Reporter::Reveal() {
-  m_holding = false;
-  if (!m_held.empty()) HostText(m_held);
-  ::explicit_bzero(m_held.data(), m_held.size());
-  m_held.clear();
+void Reporter::FlushHeard() {
+  if (m_waiting.empty()) return;
+  const std::string waiting = std::exchange(m_waiting, {});
+  Verbose("host: " + EscapeHostText(MaskSecret(waiting, m_secret)));
 }
 
 void Reporter::Line(const std::string& line) { m_observer.Report(line); }

@@ -32,11 +32,12 @@ class Reporter {
   void Verbose(const std::string& what);
   // Under -v, the host's text that `channel` has read and not yet reported.
   void Heard(TelnetChannel& channel);
-  // From now on `secret` never shows in a report: the host's text is held
-  // back until Reveal() and shown with it masked.
+  // From now on `secret` (hex digits) never shows in a report: the host's
+  // text is shown with it masked, and a run of hex digits at the end of a
+  // chunk waits for the rest of it in the next.
   void Conceal(std::string secret);
-  // Shows the host's text held back since Conceal(), masked.
-  void Reveal();
+  // Shows what still waits for the rest of a run of hex digits.
+  void FlushHeard();
   // One line for standard error, always.
   void Line(const std::string& line);
   // Where the session stopped and why, quoting the host's last line.
@@ -52,8 +53,7 @@ class Reporter {
 
   std::chrono::steady_clock::time_point m_started;
   std::string m_secret;
-  bool m_holding = false;
-  std::string m_held;
+  std::string m_waiting;  // a run of hex digits at the end of the last chunk
 };
 
 }  // namespace dovrel

@@ -62,11 +62,13 @@ wait_exit() {
 
 # One run of the program as a person would do it. Sets STATUS, ENTER_TO_EXIT
 # (ms), ENTER_TO_WINDOW (ms, or empty) and WINDOW (its id, or empty).
-#   dialogue ADDRESS PASSWORD CLASS [x] [env assignments...]
+#   [SCREEN_ARG=] dialogue ADDRESS PASSWORD CLASS [x] [env assignments...]
 dialogue() {
   local address=$1 password=$2 class=$3 switch=$4
   shift 4
-  env "$@" "$DOVREL" ${DOVREL_FLAGS:-} "$address" "$DISPLAY_NUM" $switch >"$RH_WORK/dovrel.log" 2>&1 &
+  # SCREEN_ARG set and empty: no Screen argument, $DISPLAY decides.
+  # shellcheck disable=SC2086
+  env "$@" "$DOVREL" ${DOVREL_FLAGS:-} "$address" ${SCREEN_ARG-$DISPLAY_NUM} $switch >"$RH_WORK/dovrel.log" 2>&1 &
   local pid=$!
   WINDOW=
   ENTER_TO_WINDOW=

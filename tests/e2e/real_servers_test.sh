@@ -150,6 +150,14 @@ for server in busybox inetutils; do
   reset_remote
 done
 
+# No Screen argument: the terminal goes to the display the form is on, the
+# one $DISPLAY names (never :0 here).
+SCREEN_ARG= DOVREL_FLAGS=-v dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+check $([ "$DISPLAY_NUM" -ne 0 ] && [ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ]; echo $?) \
+  "no Screen argument, DISPLAY=:$DISPLAY_NUM: the terminal shows there (status $STATUS)"
+check $(grep -qF "display :$DISPLAY_NUM from \$DISPLAY" "$RH_WORK/dovrel.log"; echo $?) "-v says the display came from \$DISPLAY"
+reset_remote
+
 # Under a window manager that puts the terminal in a frame of its own (twm,
 # with the X server's built-in font, placing windows where they ask).
 printf '%sFont "fixed"\n' Title Resize Menu Icon IconManager >"$RH_WORK/twmrc"

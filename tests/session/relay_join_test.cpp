@@ -21,10 +21,12 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kDisplay = 9;
-const char* const kServed = "127.0.0.77";  // no relay of this machine's serves it
+// Addresses no relay of this machine's serves, one for each test.
+const char* const kSquatted = "127.0.0.77";
+const char* const kSilent = "127.0.0.78";
 const CookieBytes kCookie = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-std::string JoinName() { return RelayJoinName(std::string(kServed) + ":6009"); }
+std::string JoinName(const char* served) { return RelayJoinName(std::string(served) + ":6009"); }
 
 // What a squatter of another user read from whoever joined: -1 when nobody
 // connected.
@@ -39,7 +41,7 @@ class Squatter {
       ::close(ready[0]);
       ::close(result[0]);
       if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) ::_exit(1);
-      const UniqueFd listener = ListenAbstract(JoinName());
+      const UniqueFd listener = ListenAbstract(JoinName(kSquatted));
       const char byte = listener ? 1 : 0;
       [[maybe_unused]] const auto told = ::write(ready[1], &byte, 1);
       pollfd waiting{listener.Get(), POLLIN, 0};
@@ -84,19 +86,19 @@ TEST(RelayJoin, ANameHeldByAnotherUserIsNotJoinedAndIsToldNothing) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the squatter as nobody";
   Squatter squatter;
   ASSERT_TRUE(squatter.Listening());
-  const JoinResult join = JoinDisplayRelay(kServed, "127.0.0.1", kDisplay, kCookie, 500ms);
+  const JoinResult join = JoinDisplayRelay(kSquatted, "127.0.0.1", kDisplay, kCookie, 500ms);
   EXPECT_FALSE(join.joined);
   EXPECT_NE(join.refused.find("held by uid 65534, not by this user"), std::string::npos) << join.refused;
   EXPECT_EQ(squatter.BytesItRead(), 0) << "neither the host nor the cookie";
 }
 
 TEST(RelayJoin, ARelayThatDoesNotAnswerIsNotJoined) {
-  const UniqueFd silent = ListenAbstract(JoinName());
+  const UniqueFd silent = ListenAbstract(JoinName(kSilent));
   ASSERT_TRUE(silent);
-  const JoinResult join = JoinDisplayRelay(kServed, "127.0.0.1", kDisplay, kCookie, 100ms);
+  const JoinResult join = JoinDisplayRelay(kSilent, "127.0.0.1", kDisplay, kCookie, 100ms);
   EXPECT_FALSE(join.joined);
   EXPECT_NE(join.refused.find("did not answer"), std::string::npos) << join.refused;
-  EXPECT_FALSE(JoinDisplayRelay("127.0.0.78", "127.0.0.1", kDisplay, kCookie, 100ms).joined)
+  EXPECT_FALSE(JoinDisplayRelay("127.0.0.79", "127.0.0.1", kDisplay, kCookie, 100ms).joined)
       << "no relay at all: nothing joined";
 }
 
