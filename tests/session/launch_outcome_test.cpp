@@ -206,7 +206,7 @@ TEST_F(LaunchWatch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) 
   m_display->ShowTerminal();
   ASSERT_TRUE(m_host.ReadUntil("exit\n"));
   ASSERT_TRUE(Finishes());
-  EXPECT_LT(Clock::now() - shown, 300ms);
+  EXPECT_LT(Clock::now() - shown, 2s) << "well before the 5 s drain";
   EXPECT_EQ(command, "xterm -geometry 80x25+0+0 -display " + m_host.PeerAddress() + ":1 &\n");
   EXPECT_TRUE(m_host.Received().ends_with(command + "exit\n")) << "the same bytes as ever";
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
