@@ -23,9 +23,10 @@ struct CommandLine {
 
 inline constexpr std::string_view kUsageText =
     "Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] <HostName> [Screen] [x]\n\n"
-    " Screen: Display Number (0-9); default: the one $DISPLAY names\n"
-    "   (:N, :N.S or unix:N of this machine), otherwise 0\n"
+    " Screen: Display Number (0-9)\n"
     " x: \"xterm\" switch (default: \"kterm\")\n"
+    " Without Screen: the display $DISPLAY names (:N, :N.S or unix:N of\n"
+    "   this machine), otherwise 0\n"
     " -v, --verbose: report each step on standard error\n"
     " --no-relay: never serve the display's TCP port; when the X server\n"
     "   takes no TCP connections, stop. Otherwise dovrel serves it on the\n"

@@ -8,6 +8,7 @@
 #include <vector>
 #include <utility>
 
+#include "base/program_name.h"
 #include "command_line.h"
 #include "default_display.h"
 #include "launcher_dlg.h"
@@ -36,7 +37,7 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
                                                                       : std::vector<int>{});
     display = choice.number;
     if (commandLine->verbose) {
-      PrintLine(stderr, "dovrel: display :" + std::to_string(display) + " " + choice.source);
+      PrintLine(stderr, std::string(kReportPrefix) + "display :" + std::to_string(display) + " " + choice.source);
     }
   }
   SessionSetup setup = m_setup;

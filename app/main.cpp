@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "base/program_name.h"
 #include "command_line.h"
 #include "display_check.h"
 #include "font_warm_up.h"
@@ -25,7 +26,7 @@ namespace {
 // notes) are not the program's words: its standard error carries only those.
 // A fatal error still says why the program stops.
 void QtMessages(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message) {
-  if (type == QtFatalMsg) std::fprintf(stderr, "dovrel: %s\n", qPrintable(message));
+  if (type == QtFatalMsg) dovrel::PrintLine(stderr, std::string(dovrel::kReportPrefix) + qPrintable(message));
 }
 
 }  // namespace
@@ -53,7 +54,7 @@ int main(int argc, char* argv[]) {
     if (!dovrel::ParseCommandLine(tail)) {
       dovrel::PrintLine(stderr, dovrel::kUsageText);
     }
-    std::fprintf(stderr, "dovrel: %s\n", problem.c_str());
+    dovrel::PrintLine(stderr, std::string(dovrel::kReportPrefix) + problem);
     return dovrel::kExitUsage;
   }
 

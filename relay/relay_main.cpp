@@ -21,6 +21,7 @@
 #include <variant>
 
 #include "base/ports.h"
+#include "base/program_name.h"
 #include "base/relay_protocol.h"
 #include "net/connector.h"
 #include "net/launch_cookie.h"
@@ -34,6 +35,12 @@ int Usage() {
   std::fputs("dovrel-relay is started by dovrel: --peer ADDRESS --display N [--trust-host] [--untrusted] [--verbose]\n",
              stderr);
   return 2;
+}
+
+// One line on standard error, under the program's name.
+void Say(const std::string& line) {
+  const std::string said = std::string(dovrel::kReportPrefix) + "relay: " + line + "\n";
+  std::fputs(said.c_str(), stderr);
 }
 
 // The launch's cookie, as dovrel writes it on the control pipe.
@@ -90,7 +97,7 @@ int main(int argc, char** argv) {
   // Nothing of dovrel's but the two descriptors it was given.
   ::close_range(dovrel::kRelayControlFd + 1, ~0U, 0);
   if (verbose) {
-    config.report = [](const std::string& line) { std::fprintf(stderr, "dovrel: relay: %s\n", line.c_str()); };
+    config.report = [](const std::string& line) { Say(line); };
   }
   config.xSocket = dovrel::X11LocalSocketPath(config.display);
 
@@ -100,7 +107,7 @@ int main(int argc, char** argv) {
   if (untrusted) {
     auto generated = dovrel::UntrustedAuthority::Generate(config.display);
     if (const auto* why = std::get_if<std::string>(&generated)) {
-      std::fprintf(stderr, "dovrel: relay: %s\n", why->c_str());
+      Say(*why);
       return dovrel::kRelayExitNoUntrusted;
     }
     untrustedAuthority = std::move(std::get<0>(generated));

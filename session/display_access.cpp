@@ -42,7 +42,7 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
                        (cookie ? " in too, with this launch's cookie" : " in too, by its address alone"));
       return {std::nullopt, {}, std::move(join.joined->control), std::move(cookie), true};
     }
-    if (!join.refused.empty()) reporter.Line("dovrel: not joined: " + join.refused);
+    if (!join.refused.empty()) reporter.Line("not joined: " + join.refused);
   }
   const auto reach = local.CheckTcp(localAddress, display, abort, setup.limits);
   if (abort.IsTriggered()) return Failed(LaunchCause::kAborted);
@@ -64,7 +64,7 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
   auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display,
                                    {BytesOf(cookie), setup.untrusted, setup.verbose});
   if (const auto* why = std::get_if<std::string>(&started)) {
-    reporter.Line("dovrel: cannot relay display " + name + " for the host: " + *why);
+    reporter.Line("cannot relay display " + name + " for the host: " + *why);
     // An untrusted authorisation the X server cannot give is its own cause;
     // otherwise the display is as good as one without TCP.
     return setup.untrusted ? Failed(LaunchCause::kRelayFailed, *why) : Failed(LaunchCause::kNoTcp);
@@ -74,7 +74,7 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
                    (cookie ? " alone, with this launch's cookie," : " alone, by its address,") +
                    " relayed to its local socket");
   if (setup.trustHost) {
-    reporter.Line("dovrel: --trust-host: every user of " + peer + " can reach display " + name +
+    reporter.Line("--trust-host: every user of " + peer + " can reach display " + name +
                   " through the relay while the terminal lives");
   }
   return {std::nullopt, {}, std::move(relay.control), std::move(cookie), true};

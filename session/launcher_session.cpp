@@ -39,7 +39,7 @@ void LauncherSession::RunSession() {
       return;
     }
     m_outcome = SessionOutcome::kCannotConnect;
-    m_reporter.Line("dovrel: Cannot Connect: " + where + ": " + failure);
+    m_reporter.Line("Cannot Connect: " + where + ": " + failure);
     m_observer->ShowMessage(SessionMessage::kCannotConnect, {});
     return;
   }
@@ -75,7 +75,7 @@ std::string LauncherSession::ConnectToHost() {
 SessionOutcome LauncherSession::RunConnected(TelnetChannel& channel) {
   const auto address = LocalAddressOf(m_hSocket.Get());
   if (!address) {
-    m_reporter.Line("dovrel: stopped after connecting: this machine's address on the connection is unknown");
+    m_reporter.Line("stopped after connecting: this machine's address on the connection is unknown");
     return Failure();
   }
   m_localAddress = *address;
@@ -111,7 +111,7 @@ SessionOutcome LauncherSession::AfterLogin(TelnetChannel& channel, const LoginRe
       return Stopped(channel, login.step, login.status);
     case LoginResult::Kind::kNameNotTaken:
       m_reporter.Heard(channel);
-      m_reporter.Line("dovrel: the host asked for the login name again after it was typed " +
+      m_reporter.Line("the host asked for the login name again after it was typed " +
                       std::to_string(login.tries) + " times; its last line: \"" + LastLine(channel.LastHeard()) +
                       "\"");
       return Failure();
@@ -213,7 +213,7 @@ SessionOutcome LauncherSession::LaunchFailed(LaunchCause cause, const std::strin
                             m_setup.limits.watchLimit};
   // Standard error in English in every locale, for scripts and bug reports;
   // the box in the form's language.
-  m_reporter.Line("dovrel: " + DescribeLaunchProblem(cause, target, hostLine));
+  m_reporter.Line(DescribeLaunchProblem(cause, target, hostLine));
   m_message.emplace(SessionMessage::kLaunchFailed,
                     DescribeLaunchProblem(cause, target, hostLine, [this](const char* context, const char* source) {
                       return m_observer->Translate(context, source);
@@ -222,7 +222,7 @@ SessionOutcome LauncherSession::LaunchFailed(LaunchCause cause, const std::strin
 }
 
 SessionOutcome LauncherSession::LoginIncorrect(const std::string& why) {
-  m_reporter.Line("dovrel: Login incorrect: " + m_request.hostName + why);
+  m_reporter.Line("Login incorrect: " + m_request.hostName + why);
   m_message.emplace(SessionMessage::kLoginIncorrect, std::string());
   return SessionOutcome::kLoginIncorrect;
 }

@@ -42,7 +42,7 @@ void Reporter::Verbose(const std::string& what) {
   char stamp[32];
   const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(m_clock.Now() - m_started);
   std::snprintf(stamp, sizeof stamp, "%.3f s", static_cast<double>(elapsed.count()) / 1e6);
-  m_observer.Report("dovrel: " + std::string(stamp) + ": " + what);
+  m_observer.Report(std::string(kReportPrefix) + stamp + ": " + what);
 }
 
 void Reporter::Heard(TelnetChannel& channel) {
@@ -79,7 +79,7 @@ void Reporter::FlushHeard() {
   Verbose("host: " + EscapeHostText(MaskSecret(waiting, m_secret)));
 }
 
-void Reporter::Line(const std::string& line) { m_observer.Report(line); }
+void Reporter::Line(const std::string& line) { m_observer.Report(std::string(kReportPrefix) + line); }
 
 void Reporter::Stopped(TelnetChannel& channel, Step step, IoStatus status, const Limits& limits) {
   Heard(channel);
@@ -101,13 +101,13 @@ void Reporter::Stopped(TelnetChannel& channel, Step step, IoStatus status, const
       break;
   }
   const std::string last = MaskSecret(LastLine(channel.LastHeard()), m_secret);
-  Line("dovrel: stopped " + std::string(StepText(step)) + ": " + why + "; " +
+  Line("stopped " + std::string(StepText(step)) + ": " + why + "; " +
        (last.empty() ? std::string("it sent no text") : "its last line: \"" + last + "\""));
 }
 
 void Reporter::SendFailed(TelnetChannel& channel, Step step) {
   Heard(channel);
-  Line("dovrel: stopped " + std::string(StepText(step)) + ": could not send: " + ErrorText(channel.LastSendError()));
+  Line("stopped " + std::string(StepText(step)) + ": could not send: " + ErrorText(channel.LastSendError()));
 }
 
 }  // namespace dovrel

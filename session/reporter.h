@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/limits.h"
+#include "base/program_name.h"
 #include "base/outcome.h"
 #include "net/transport.h"
 #include "session_observer.h"
@@ -38,7 +39,7 @@ class Reporter {
   void Conceal(std::string secret);
   // Shows what still waits for the rest of a run of hex digits.
   void FlushHeard();
-  // One line for standard error, always.
+  // One line for standard error, always, after the program's name.
   void Line(const std::string& line);
   // Where the session stopped and why, quoting the host's last line.
   void Stopped(TelnetChannel& channel, Step step, IoStatus status, const Limits& limits);

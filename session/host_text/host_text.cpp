@@ -9,9 +9,7 @@ namespace dovrel {
 namespace {
 
 constexpr std::size_t kQuoteLimit = 200;
-constexpr std::string_view kLoginPrompt = "login:";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
@@ -23,8 +21,8 @@ std::string_view TrimBlanks(std::string_view text) {
 
 bool IsLoginPrompt(std::string_view line) {
   line = TrimBlanks(line);
-  if (!line.ends_with(kLoginPrompt)) return false;
-  line = TrimBlanks(line.substr(0, line.size() - kLoginPrompt.size()));
+  if (!line.ends_with(kLoginPromptText)) return false;
+  line = TrimBlanks(line.substr(0, line.size() - kLoginPromptText.size()));
   return std::none_of(line.begin(), line.end(), IsBlank);
 }
 
@@ -34,7 +32,7 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view word) {
          }) != text.end();
 }
 
-bool SaysLoginIncorrect(std::string_view line) { return ContainsIgnoringCase(line, "Login incorrect"); }
+bool SaysLoginIncorrect(std::string_view line) { return ContainsIgnoringCase(line, kLoginIncorrectText); }
 
 std::string QuoteHostText(std::string_view text) {
   std::string quoted;

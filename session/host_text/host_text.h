@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -7,6 +8,16 @@ namespace dovrel {
 
 // The facts about the host's text that more than one step needs, each decided
 // in one place.
+
+// What a login program asks with, and how it refuses.
+inline constexpr std::string_view kLoginPromptText = "login:";
+inline constexpr std::string_view kLoginIncorrectText = "Login incorrect";
+// The longest line of the host's text a reader keeps: enough for any prompt
+// or message it looks for, bounded whatever the host sends.
+inline constexpr std::size_t kHostLineLength = 256;
+
+// A blank within a line: a space or a tab.
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // A login program's prompt standing as the line's visible text: "login: " or
 // "host login: " (blanks around it allowed, one word at most before it).

@@ -9,7 +9,6 @@ namespace dovrel {
 
 namespace {
 
-bool IsBlank(unsigned char byte) { return byte == ' ' || byte == '\t'; }
 
 // The last character of the usual prompts, in UTF-8.
 constexpr std::array<std::string_view, 9> kPromptEnds = {
@@ -48,19 +47,18 @@ void ShellReadiness::AppendVisible(unsigned char byte) {
     m_lineBeforeMove.reset();
     m_visibleOnLine = false;
     m_endsWithMove = false;
-  } else if (!IsBlank(byte)) {
+  } else if (!IsBlank(static_cast<char>(byte))) {
     m_hasText = true;
     m_visibleOnLine = true;
     m_endsWithMove = false;
   }
   if (byte != '\n') {
-    if (m_line.size() == kLineLength) m_line.erase(0, 1);
+    if (m_line.size() == kHostLineLength) m_line.erase(0, 1);
     m_line.push_back(static_cast<char>(byte));
     // Looked for as each byte arrives: on a long line the words would
     // otherwise have left the kept part before the line ends.
-    const std::string_view incorrect = "Login incorrect";
-    if (m_line.size() >= incorrect.size() &&
-        SaysLoginIncorrect(std::string_view(m_line).substr(m_line.size() - incorrect.size()))) {
+    if (m_line.size() >= kLoginIncorrectText.size() &&
+        SaysLoginIncorrect(std::string_view(m_line).substr(m_line.size() - kLoginIncorrectText.size()))) {
       m_saidIncorrect = true;
     }
   }
@@ -70,7 +68,7 @@ void ShellReadiness::AppendVisible(unsigned char byte) {
 
 std::string ShellReadiness::TrimmedTail() const {
   std::string_view tail = m_tail;
-  while (!tail.empty() && IsBlank(static_cast<unsigned char>(tail.back()))) tail.remove_suffix(1);
+  while (!tail.empty() && IsBlank(tail.back())) tail.remove_suffix(1);
   return std::string(tail);
 }
 

@@ -32,7 +32,6 @@ class ShellReadiness {
   [[nodiscard]] std::string TrimmedTail() const;
 
   static constexpr std::size_t kTailLength = 64;
-  static constexpr std::size_t kLineLength = 256;
 
   TerminalText m_terminal;
   std::string m_tail;  // the last visible bytes

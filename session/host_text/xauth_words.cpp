@@ -20,7 +20,7 @@ XauthWords::State XauthWords::Feed(unsigned char byte) {
       m_decidingLine = QuoteHostText(m_line);
     }
     m_line.clear();
-  } else if ((byte >= 0x20 || byte == '\t') && m_line.size() < kLineLimit) {
+  } else if ((byte >= 0x20 || byte == '\t') && m_line.size() < kHostLineLength) {
     m_line.push_back(static_cast<char>(byte));
   }
   return m_state;

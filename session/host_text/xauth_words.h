@@ -28,8 +28,6 @@ class XauthWords {
   [[nodiscard]] const std::string& Line() const { return m_decidingLine; }
 
  private:
-  static constexpr std::size_t kLineLimit = 256;
-
   TerminalText m_terminal;
   PromptMatcher m_prompt{"xauth> "};
   std::string m_line;  // visible text of the current line

@@ -10,8 +10,6 @@ namespace dovrel {
 
 namespace {
 
-constexpr std::size_t kLineLength = 256;
-
 LoginResult Stopped(Step step, IoStatus status) { return {LoginResult::Kind::kStopped, step, status, 0}; }
 
 LoginResult SendFailed(Step step) { return {LoginResult::Kind::kSendFailed, step, IoStatus::kFailed, 0}; }
@@ -44,7 +42,7 @@ PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::millis
       continue;
     }
     if (next.byte == '\0' || next.byte == '\r') continue;
-    if (line.size() == kLineLength) line.erase(0, 1);
+    if (line.size() == kHostLineLength) line.erase(0, 1);
     line.push_back(static_cast<char>(next.byte));
     // Only a colon can complete the prompt; any other text after it ends it.
     if (next.byte == ':') {
@@ -83,7 +81,7 @@ void DrainSocket(TelnetChannel& channel, std::size_t chunk, std::chrono::millise
 LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& password, const Limits& limits,
                   const std::function<void(std::string_view)>& note) {
   if (!RefuseTelnetOptions(channel)) return Stopped(Step::kFirstText, channel.LastReadStatus());
-  const IoStatus status = WaitForPrompt(channel, "login:");
+  const IoStatus status = WaitForPrompt(channel, kLoginPromptText);
   if (status != IoStatus::kOk) return Stopped(Step::kLoginPrompt, status);
   for (int tries = 1;; ++tries) {
     if (!channel.SendLine(userId.Bytes())) return SendFailed(tries == 1 ? Step::kLoginPrompt : Step::kUserNameAgain);

@@ -72,8 +72,9 @@ as_host_user() {
   ip netns exec "$RH_NS" setpriv --reuid="$user" --regid="$user" --init-groups env -i PATH=/usr/bin:/bin \
     HOME="$home" "$@"
 }
-# A command on this machine as nobody.
-as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+# A command on this machine as nobody, in the background: the function's
+# process becomes the command, so that its PID ends it.
+as_nobody() { exec setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 
 remote_host_create || skip_or_fail "cannot create a network namespace and a user"
 useradd -M -d "$RH_WORK/other" -s /bin/sh "$OTHER_USER" && mkdir -p "$RH_WORK/other" &&
