@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
   socklen_t length = sizeof served;
   if (::getsockname(dovrel::kRelayListenerFd, reinterpret_cast<sockaddr*>(&served), &length) == 0) {
     config.joinListener = dovrel::ListenAbstract(
-        dovrel::RelayJoinName(dovrel::DottedAddress(served).value_or("?") + ":" + std::to_string(ntohs(served.sin_port))));
+        dovrel::RelayJoinName(dovrel::AddressAndPort(served)));
   }
   char peer[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &config.peer, peer, sizeof peer);

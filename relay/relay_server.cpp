@@ -53,10 +53,6 @@ struct Connection {
   std::size_t serverSlot = kNoSlot;
 };
 
-std::string Endpoint(const sockaddr_in& address) {
-  return DottedAddress(address).value_or("?") + ":" + std::to_string(ntohs(address.sin_port));
-}
-
 bool OutOfDescriptors(int error) {
   return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
@@ -211,12 +207,12 @@ class Relay {
       if (from.sin_family != AF_INET || !m_admission.Knows(from.sin_addr.s_addr)) {
         // Not a host of a launch: closed at once, before a byte either way.
         ++m_totals.refused;
-        Report("refused a connection from " + Endpoint(from) + ": only the host may connect");
+        Report("refused a connection from " + AddressAndPort(from) + ": only the host may connect");
         continue;
       }
       if (!MakeRoom()) {
         ++m_totals.refused;
-        Report("refused a connection from " + Endpoint(from) + ": " +
+        Report("refused a connection from " + AddressAndPort(from) + ": " +
                std::to_string(m_config.limits.maxConnections) + " connections are open");
         continue;
       }
@@ -227,7 +223,7 @@ class Relay {
       Connection& c = m_connections.emplace_back();
       c.client = std::move(client);
       c.host = from.sin_addr.s_addr;
-      c.from = Endpoint(from);
+      c.from = AddressAndPort(from);
       c.setupDeadline = Clock::now() + m_config.limits.setupLimit;
       Report("accepted a connection from " + c.from + "; " + std::to_string(OpenCount()) + " open");
     }

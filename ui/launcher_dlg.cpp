@@ -34,11 +34,6 @@ namespace {
 
 // How often the status line looks at the worker's phase.
 constexpr std::chrono::milliseconds kPhaseRefresh{50};
-// The longest the teardown waits for a worker that holds a connection.
-constexpr std::chrono::milliseconds kConnectedWorkerWait{10000};
-// A worker without a connection is resolving the name or just finishing: the
-// teardown gives it this long, then lets the program end without it.
-constexpr std::chrono::milliseconds kIdleWorkerWait{100};
 
 QString MessageText(SessionMessage message, const QString& text) {
   switch (message) {
@@ -239,7 +234,7 @@ bool CLauncherDlg::StopWorker() {
   if (!m_pSessionThread) return true;
   LauncherSession& session = m_pSessionThread->Session();
   session.Abort();
-  m_pSessionThread->WaitFor(session.HasOpenSocket() ? kConnectedWorkerWait : kIdleWorkerWait);
+  m_pSessionThread->WaitFor(session.HasOpenSocket() ? m_setup.limits.teardownConnected : m_setup.limits.teardownIdle);
   const bool finished = m_pSessionThread->IsFinished();
   m_pSessionThread.reset();  // joins a finished worker, lets a stuck one go
   return finished;

@@ -76,6 +76,11 @@ struct Limits {
   // join: a relay of this user's answers at once; one that does not is not
   // joined.
   ms joinAnswerLimit{1000};
+  // Longest the form's teardown waits for a worker that holds a connection,
+  // which it closes at once on the abort; a worker without one is resolving
+  // the name or finishing, and is given the second, shorter wait.
+  ms teardownConnected{10000};
+  ms teardownIdle{100};
 };
 
 // The relay's own bounds: what a host may make it hold.

@@ -163,6 +163,14 @@ std::optional<std::string> PeerAddressOf(int socket) {
 
 namespace dovrel {
 
+std::string AddressAndPort(std::string_view address, std::uint16_t port) {
+  return std::string(address) + ":" + std::to_string(port);
+}
+
+std::string AddressAndPort(const sockaddr_in& address) {
+  return AddressAndPort(DottedAddress(address).value_or("?"), ntohs(address.sin_port));
+}
+
 bool IsAddressOfThisMachine(const std::string& address) {
   in_addr parsed{};
   if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "net/abort_signal.h"
 #include "net/transport.h"
@@ -49,6 +50,10 @@ std::optional<std::string> PeerAddressOf(int socket);
 
 // An IPv4 address, dotted; nothing for another family.
 std::optional<std::string> DottedAddress(const sockaddr_in& address);
+
+// "address:port", as reports and the relay's join name write an endpoint.
+std::string AddressAndPort(std::string_view address, std::uint16_t port);
+std::string AddressAndPort(const sockaddr_in& address);
 
 // Whether `address` (dotted IPv4) is this machine: a loopback address or
 // one of its interfaces' addresses.

@@ -49,8 +49,9 @@ IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
 // call that waits, so that waiting in short slices does not renew it.
 struct AckPatience {
   std::chrono::steady_clock::time_point lastSent{};  // on the wait's clock
-  std::chrono::milliseconds limit{10000};
-  std::chrono::milliseconds poll{10};  // how often the send queue is looked at
+  // Both from the table of limits (ackLimit, ackPoll).
+  std::chrono::milliseconds limit{};
+  std::chrono::milliseconds poll{};  // how often the send queue is looked at
 };
 
 // Whether the host has acknowledged every byte handed to `socket`.

@@ -17,6 +17,7 @@
 
 #include "base/ports.h"
 #include "base/relay_protocol.h"
+#include "net/connector.h"
 #include "net/error_text.h"
 #include "net/local_socket.h"
 
@@ -45,7 +46,7 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
   if (::inet_pton(AF_INET, localAddress.c_str(), &address.sin_addr) != 1) {
     return "this machine's address " + localAddress + " is not an IPv4 address";
   }
-  const std::string served = localAddress + ":" + std::to_string(X11TcpPort(display));
+  const std::string served = AddressAndPort(localAddress, X11TcpPort(display));
   UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   const int on = 1;
   // A connection of an earlier relay may linger in TIME-WAIT on this port.
@@ -107,7 +108,7 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
 
 JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress, int display,
                             const std::optional<CookieBytes>& cookie, std::chrono::milliseconds answerLimit) {
-  const std::string served = localAddress + ":" + std::to_string(X11TcpPort(display));
+  const std::string served = AddressAndPort(localAddress, X11TcpPort(display));
   UniqueFd join = ConnectAbstract(RelayJoinName(served));
   if (!join) return {};
   // Anyone may take an abstract name: only a relay of this user's is told

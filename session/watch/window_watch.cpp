@@ -1,7 +1,6 @@
 #include "watch/window_watch.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -13,6 +12,7 @@
 #include <string_view>
 
 #include "base/terminal_program.h"
+#include "net/abort_signal.h"
 #include "net/unique_fd.h"
 
 namespace dovrel {
@@ -22,8 +22,7 @@ struct WindowWatchState {
   enum Connection { kPending, kOpen, kFailed };
   std::atomic<int> connection{kPending};
   std::atomic<bool> seen{false};
-  std::atomic<bool> stop{false};
-  UniqueFd wake{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+  AbortSignal stop;  // the watch is done with it: the thread ends
   // The X connection's descriptor while it is open, so that stopping can
   // shut it down under a thread blocked in a round trip.
   std::mutex mutex;
@@ -134,7 +133,7 @@ class WindowWatch {
 void RunWatch(const std::shared_ptr<WindowWatchState>& state, const std::vector<std::string>& names) {
   xcb_connection_t* connection = nullptr;
   for (const std::string& name : names) {
-    if (state->stop) break;
+    if (state->stop.IsTriggered()) break;
     connection = xcb_connect(name.c_str(), nullptr);
     if (xcb_connection_has_error(connection) == 0) break;
     xcb_disconnect(connection);
@@ -146,7 +145,7 @@ void RunWatch(const std::shared_ptr<WindowWatchState>& state, const std::vector<
   }
   {
     const std::lock_guard lock(state->mutex);
-    if (state->stop) {
+    if (state->stop.IsTriggered()) {
       xcb_disconnect(connection);
       return;
     }
@@ -155,12 +154,12 @@ void RunWatch(const std::shared_ptr<WindowWatchState>& state, const std::vector<
   {
     WindowWatch watch(connection);
     state->connection = WindowWatchState::kOpen;
-    while (!state->stop && !watch.Broken()) {
+    while (!state->stop.IsTriggered() && !watch.Broken()) {
       if (watch.TerminalMapped()) {
         state->seen = true;
         break;
       }
-      pollfd fds[2] = {{state->fd, POLLIN, 0}, {state->wake.Get(), POLLIN, 0}};
+      pollfd fds[2] = {{state->fd, POLLIN, 0}, {state->stop.PollFd(), POLLIN, 0}};
       ::poll(fds, 2, -1);
     }
     if (watch.Broken() && !state->seen) state->connection = WindowWatchState::kFailed;
@@ -180,9 +179,7 @@ WindowWatchThread::WindowWatchThread(std::vector<std::string> displayNames)
 }
 
 WindowWatchThread::~WindowWatchThread() {
-  m_state->stop = true;
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const auto written = ::write(m_state->wake.Get(), &one, sizeof one);
+  m_state->stop.Trigger();
   {
     const std::lock_guard lock(m_state->mutex);
     if (m_state->fd >= 0) ::shutdown(m_state->fd, SHUT_RDWR);

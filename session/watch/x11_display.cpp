@@ -70,15 +70,7 @@ class X11Display final : public LocalDisplay {
     if (::inet_pton(AF_INET, address.c_str(), &server.sin_addr) != 1) return Reach::kUnknown;
     const UniqueFd socket = MakeStreamSocket();
     if (!socket) return Reach::kUnknown;
-    if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) {
-      return Reach::kListening;
-    }
-    if (errno == ECONNREFUSED) return Reach::kRefused;
-    if (errno != EINPROGRESS) return Reach::kUnknown;
-    if (WaitForSocket(socket.Get(), POLLOUT, abort, limits.probeLimit) != IoStatus::kOk) return Reach::kUnknown;
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) return Reach::kUnknown;
+    const int error = ConnectSocket(socket.Get(), server, abort, limits.probeLimit);
     if (error == 0) return Reach::kListening;
     return error == ECONNREFUSED ? Reach::kRefused : Reach::kUnknown;
   }
