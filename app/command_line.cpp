@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "base/ports.h"
+
 #include <vector>
 
 namespace dovrel {
@@ -68,8 +70,8 @@ std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
     const char c = token.front();
     if (c == 'x' || c == 'X') {
       line.xterm = true;
-    } else if (c >= '0' && c <= '9') {
-      line.display = c - '0';
+    } else if (const auto number = DisplayDigit(token)) {
+      line.display = *number;
       line.displayGiven = true;
     } else {
       return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/ports.h"
 #include "watch/local_display.h"
 
 namespace dovrel {
@@ -12,15 +13,15 @@ std::optional<int> LocalDisplayNumber(std::string_view display) {
   if (!display.starts_with(':')) return std::nullopt;
   display.remove_prefix(1);
   const std::size_t dot = display.find('.');
-  const std::string_view number = display.substr(0, dot);
-  if (number.size() != 1 || number[0] < '0' || number[0] > '9') return std::nullopt;
+  const auto number = DisplayDigit(display.substr(0, dot));
+  if (!number) return std::nullopt;
   if (dot != std::string_view::npos) {
     const std::string_view screen = display.substr(dot + 1);
     if (screen.empty() || !std::all_of(screen.begin(), screen.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       return std::nullopt;
     }
   }
-  return number[0] - '0';
+  return number;
 }
 
 DisplayChoice ChooseDefaultDisplay(const char* displayVariable, bool wayland, const std::vector<int>& xSockets) {

@@ -79,9 +79,9 @@ int main(int argc, char** argv) {
       config.peer = peer.s_addr;
       peerGiven = true;
     } else if (argument == "--display" && i + 1 < argc) {
-      const std::string_view number = argv[++i];
-      if (number.size() != 1 || number[0] < '0' || number[0] > '9') return Usage();
-      config.display = number[0] - '0';
+      const auto number = dovrel::DisplayDigit(argv[++i]);
+      if (!number) return Usage();
+      config.display = *number;
     } else {
       return Usage();
     }

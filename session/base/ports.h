@@ -1,12 +1,21 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace dovrel {
 
 // The host's telnet service.
 inline constexpr std::uint16_t kTelnetPort = 23;
+
+// A display this program serves is one digit, 0 to 9: the number in `text`
+// when it is one.
+constexpr std::optional<int> DisplayDigit(std::string_view text) {
+  if (text.size() != 1 || text[0] < '0' || text[0] > '9') return std::nullopt;
+  return text[0] - '0';
+}
 
 // An X server listens for display N on TCP port 6000 + N.
 constexpr std::uint16_t X11TcpPort(int display) { return static_cast<std::uint16_t>(6000 + display); }
