@@ -1,6 +1,6 @@
-#include "command_line.h"
+#include "app/command_line.h"
 
-#include "base/ports.h"
+#include "session/base/ports.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
-#include "default_display.h"
+#include "app/default_display.h"
 
 #include <algorithm>
 
-#include "base/ports.h"
-#include "watch/local_display.h"
+#include "session/base/ports.h"
+#include "session/watch/local_display.h"
 
 namespace dovrel {
 

@@ -1,4 +1,4 @@
-#include "display_check.h"
+#include "app/display_check.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "net/unique_fd.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel {
 

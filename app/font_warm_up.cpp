@@ -1,4 +1,4 @@
-#include "font_warm_up.h"
+#include "app/font_warm_up.h"
 
 #include <fontconfig/fontconfig.h>
 

@@ -1,4 +1,4 @@
-#include "launcher_app.h"
+#include "app/launcher_app.h"
 
 #include <QMessageBox>
 
@@ -8,10 +8,10 @@
 #include <vector>
 #include <utility>
 
-#include "base/program_name.h"
-#include "command_line.h"
-#include "default_display.h"
-#include "launcher_dlg.h"
+#include "session/base/program_name.h"
+#include "app/command_line.h"
+#include "app/default_display.h"
+#include "ui/launcher_dlg.h"
 
 namespace dovrel {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "session_request.h"
+#include "session/session_request.h"
 
 namespace dovrel {
 

@@ -10,15 +10,15 @@
 #include <string>
 #include <utility>
 
-#include "base/program_name.h"
-#include "command_line.h"
-#include "display_check.h"
-#include "font_warm_up.h"
-#include "launcher_app.h"
-#include "relay_start/relay_process.h"
-#include "translations.h"
-#include "watch/local_display.h"
-#include "login/secret_bytes.h"
+#include "session/base/program_name.h"
+#include "app/command_line.h"
+#include "app/display_check.h"
+#include "app/font_warm_up.h"
+#include "app/launcher_app.h"
+#include "session/relay_start/relay_process.h"
+#include "ui/translations.h"
+#include "session/watch/local_display.h"
+#include "session/login/secret_bytes.h"
 
 namespace {
 

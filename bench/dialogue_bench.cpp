@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher_session.h"
-#include "session_observer.h"
-#include "watch/local_display.h"
+#include "session/launcher_session.h"
+#include "session/session_observer.h"
+#include "session/watch/local_display.h"
 
 namespace {
 
@@ -132,10 +132,9 @@ pid_t StartHost(UniqueFd& listener, int reportFd, std::size_t banner, std::size_
 
 class NullObserver final : public dovrel::SessionObserver {
  public:
-  void ShowMessage(dovrel::SessionMessage, const std::string&) override {}
   void PhaseChanged(dovrel::SessionPhase) override {}
   void Report(const std::string&) override {}
-  void RequestClose() override {}
+  void Finished(const dovrel::SessionEnd&) override {}
 };
 
 // A display on which the terminal appears the moment it is typed: the

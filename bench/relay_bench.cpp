@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "base/ports.h"
+#include "session/base/ports.h"
 #include "relay/relay_server.h"
 
 namespace {

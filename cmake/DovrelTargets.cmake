@@ -29,28 +29,22 @@ function(dovrel_configure_target target)
   endif()
 endfunction()
 
-# One room of the worker: a library of its own whose headers are reached as
-# "<room>/name.h", by its own sources and by the targets that link it, and by
-# nothing else. A lower room that includes a higher one fails to build.
-#   dovrel_room(<room> [DIR folder] [SOURCES files...] [LINKS targets...] [PRIVATE_LINKS targets...])
-# DIR: the room's folder, when it is not <room> beside the calling CMakeLists.
+# One room of the worker: a library of its own. Every header is reached from
+# the one include root, the source tree ("session/net/unique_fd.h"), so it has
+# one path and tools find it where it lives; which room may include which is
+# checked by scripts/check_layers (run by scripts/lint), from its table.
+#   dovrel_room(<room> [SOURCES files...] [LINKS targets...] [PRIVATE_LINKS targets...])
 function(dovrel_room room)
-  cmake_parse_arguments(ARG "" "DIR" "SOURCES;LINKS;PRIVATE_LINKS" ${ARGN})
-  if(NOT ARG_DIR)
-    set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR}/${room})
-  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;PRIVATE_LINKS" ${ARGN})
   set(target dovrel_${room})
-  set(root ${CMAKE_BINARY_DIR}/rooms/${room})
-  file(MAKE_DIRECTORY ${root})
-  file(CREATE_LINK ${ARG_DIR} ${root}/${room} SYMBOLIC)
   if(ARG_SOURCES)
     add_library(${target} STATIC ${ARG_SOURCES})
-    target_include_directories(${target} PUBLIC ${root})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${target} PUBLIC ${ARG_LINKS} PRIVATE ${ARG_PRIVATE_LINKS})
     dovrel_configure_target(${target})
   else()
     add_library(${target} INTERFACE)
-    target_include_directories(${target} INTERFACE ${root})
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
     target_link_libraries(${target} INTERFACE ${ARG_LINKS})
     target_compile_features(${target} INTERFACE cxx_std_20)
   endif()

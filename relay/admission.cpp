@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "net/launch_cookie.h"
+#include "session/net/launch_cookie.h"
 
 namespace dovrel {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <list>
 
-#include "base/relay_protocol.h"
+#include "session/base/relay_protocol.h"
 
 namespace dovrel {
 

@@ -7,10 +7,10 @@
 
 #include <cerrno>
 
-#include "base/relay_protocol.h"
-#include "net/launch_cookie.h"
-#include "net/local_socket.h"
-#include "net/scope_exit.h"
+#include "session/base/relay_protocol.h"
+#include "session/net/launch_cookie.h"
+#include "session/net/local_socket.h"
+#include "session/net/scope_exit.h"
 
 namespace dovrel {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "net/unique_fd.h"
+#include "session/net/unique_fd.h"
 #include "relay/admission.h"
 
 namespace dovrel {

@@ -20,12 +20,12 @@
 #include <string_view>
 #include <variant>
 
-#include "base/ports.h"
-#include "base/program_name.h"
-#include "base/relay_protocol.h"
-#include "net/connector.h"
-#include "net/launch_cookie.h"
-#include "net/local_socket.h"
+#include "session/base/ports.h"
+#include "session/base/program_name.h"
+#include "session/base/relay_protocol.h"
+#include "session/net/connector.h"
+#include "session/net/launch_cookie.h"
+#include "session/net/local_socket.h"
 #include "relay/relay_server.h"
 #include "relay/untrusted_authority.h"
 

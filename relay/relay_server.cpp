@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "net/connector.h"
-#include "net/launch_cookie.h"
-#include "net/local_socket.h"
+#include "session/net/connector.h"
+#include "session/net/launch_cookie.h"
+#include "session/net/local_socket.h"
 #include "relay/admission.h"
 #include "relay/join_listener.h"
 #include "relay/splice_pipe.h"

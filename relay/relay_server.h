@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "base/limits.h"
-#include "base/relay_protocol.h"
-#include "net/unique_fd.h"
+#include "session/base/limits.h"
+#include "session/base/relay_protocol.h"
+#include "session/net/unique_fd.h"
 #include "relay/x_authority.h"
 
 namespace dovrel {

@@ -6,9 +6,9 @@
 #include <X11/extensions/security.h>
 // clang-format on
 
-#include "base/ports.h"
-#include "net/launch_cookie.h"
-#include "net/local_socket.h"
+#include "session/base/ports.h"
+#include "session/net/launch_cookie.h"
+#include "session/net/local_socket.h"
 
 namespace dovrel {
 

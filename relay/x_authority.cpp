@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "net/launch_cookie.h"
+#include "session/net/launch_cookie.h"
 
 namespace dovrel {
 

@@ -1,8 +1,8 @@
-#include "cookie_install.h"
+#include "session/cookie_install.h"
 
 #include <string.h>
 
-#include "host_text/xauth_words.h"
+#include "session/host_text/xauth_words.h"
 
 namespace dovrel {
 

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "base/limits.h"
-#include "net/launch_cookie.h"
-#include "net/transport.h"
-#include "telnet/telnet_channel.h"
+#include "session/base/limits.h"
+#include "session/net/launch_cookie.h"
+#include "session/net/transport.h"
+#include "session/telnet/telnet_channel.h"
 
 namespace dovrel {
 

@@ -1,11 +1,11 @@
-#include "display_access.h"
+#include "session/display_access.h"
 
 #include <variant>
 
-#include "base/ports.h"
-#include "net/connector.h"
-#include "net/local_socket.h"
-#include "relay_start/relay_process.h"
+#include "session/base/ports.h"
+#include "session/net/connector.h"
+#include "session/net/local_socket.h"
+#include "session/relay_start/relay_process.h"
 
 namespace dovrel {
 

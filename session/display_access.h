@@ -3,13 +3,13 @@
 #include <optional>
 #include <string>
 
-#include "base/outcome.h"
-#include "net/abort_signal.h"
-#include "net/launch_cookie.h"
-#include "net/unique_fd.h"
-#include "reporter.h"
-#include "session_request.h"
-#include "watch/local_display.h"
+#include "session/base/outcome.h"
+#include "session/net/abort_signal.h"
+#include "session/net/launch_cookie.h"
+#include "session/net/unique_fd.h"
+#include "session/reporter.h"
+#include "session/session_request.h"
+#include "session/watch/local_display.h"
 
 namespace dovrel {
 

@@ -1,10 +1,10 @@
-#include "launch_watch.h"
+#include "session/launch_watch.h"
 
 #include <poll.h>
 
 #include <algorithm>
 
-#include "host_text/launch_words.h"
+#include "session/host_text/launch_words.h"
 
 namespace dovrel {
 
@@ -34,7 +34,7 @@ LaunchVerdict LaunchWatch::Run(TerminalWatch* watch, const TerminalProgram& prog
       return {seesWindows ? LaunchCause::kNoWindow : LaunchCause::kAssumed, {}};
     }
     // Without the window to watch, a host quiet after it took the command is
-    // taken at its word, as before there was a watch.
+    // taken at its word: nothing speaks against the launch.
     if (!seesWindows && (!hostOpen || (now - lastHeard >= m_limits.drainQuiet && acknowledged))) {
       return {LaunchCause::kAssumed, {}};
     }

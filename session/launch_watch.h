@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "base/limits.h"
-#include "base/outcome.h"
-#include "base/terminal_program.h"
-#include "net/abort_signal.h"
-#include "net/transport.h"
-#include "reporter.h"
-#include "telnet/telnet_channel.h"
-#include "watch/local_display.h"
+#include "session/base/limits.h"
+#include "session/base/outcome.h"
+#include "session/base/terminal_program.h"
+#include "session/net/abort_signal.h"
+#include "session/net/transport.h"
+#include "session/reporter.h"
+#include "session/telnet/telnet_channel.h"
+#include "session/watch/local_display.h"
 
 namespace dovrel {
 

@@ -1,19 +1,19 @@
-#include "launcher_session.h"
+#include "session/launcher_session.h"
 
 #include <cerrno>
 #include <string>
 #include <utility>
 
-#include "base/terminal_program.h"
-#include "host_text/host_text.h"
-#include "cookie_install.h"
-#include "display_access.h"
-#include "launch_watch.h"
-#include "net/connector.h"
-#include "net/error_text.h"
-#include "net/scope_exit.h"
-#include "watch/launch_report.h"
-#include "watch/local_display.h"
+#include "session/base/terminal_program.h"
+#include "session/host_text/host_text.h"
+#include "session/cookie_install.h"
+#include "session/display_access.h"
+#include "session/launch_watch.h"
+#include "session/net/connector.h"
+#include "session/net/error_text.h"
+#include "session/net/scope_exit.h"
+#include "session/launch_report.h"
+#include "session/watch/local_display.h"
 
 namespace dovrel {
 
@@ -40,7 +40,7 @@ void LauncherSession::RunSession() {
     }
     m_outcome = SessionOutcome::kCannotConnect;
     m_reporter.Line("Cannot Connect: " + where + ": " + failure);
-    m_observer->ShowMessage(SessionMessage::kCannotConnect, {});
+    m_end = {SessionMessage::kCannotConnect, {}};
     return;
   }
 
@@ -56,7 +56,8 @@ void LauncherSession::RunSession() {
   // The relay keeps the port no longer than its connections need it.
   m_relayControl.Reset();
   m_reporter.Verbose("connection closed");
-  if (m_message && !m_abort.IsTriggered()) m_observer->ShowMessage(m_message->first, m_message->second);
+  // A user who closed the form has seen the job end: no box.
+  if (m_abort.IsTriggered()) m_end = {};
   m_outcome = outcome;
 }
 
@@ -182,7 +183,7 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   const bool known = verdict.cause != LaunchCause::kAssumed;
   if (sent) {
     // The drain ends with its quiet, and in any case within the read limit.
-    DrainSocket(channel, m_setup.limits.drainChunk, known ? m_setup.limits.seenQuiet : m_setup.limits.drainQuiet,
+    channel.Discard(m_setup.limits.drainChunk, known ? m_setup.limits.seenQuiet : m_setup.limits.drainQuiet,
                 Clock().Now() + m_setup.limits.readLimit);
   }
   // A host that has not taken "exit" within the drain is gone: that, not the
@@ -214,16 +215,16 @@ SessionOutcome LauncherSession::LaunchFailed(LaunchCause cause, const std::strin
   // Standard error in English in every locale, for scripts and bug reports;
   // the box in the form's language.
   m_reporter.Line(DescribeLaunchProblem(cause, target, hostLine));
-  m_message.emplace(SessionMessage::kLaunchFailed,
-                    DescribeLaunchProblem(cause, target, hostLine, [this](const char* context, const char* source) {
-                      return m_observer->Translate(context, source);
-                    }));
+  m_end = {SessionMessage::kLaunchFailed,
+           DescribeLaunchProblem(cause, target, hostLine, [this](const char* context, const char* source) {
+             return m_observer->Translate(context, source);
+           })};
   return SessionOutcome::kLaunchFailed;
 }
 
 SessionOutcome LauncherSession::LoginIncorrect(const std::string& why) {
   m_reporter.Line("Login incorrect: " + m_request.hostName + why);
-  m_message.emplace(SessionMessage::kLoginIncorrect, std::string());
+  m_end = {SessionMessage::kLoginIncorrect, {}};
   return SessionOutcome::kLoginIncorrect;
 }
 
@@ -248,11 +249,6 @@ void LauncherSession::CloseSocket() noexcept {
 
 SessionOutcome LauncherSession::Failure() const noexcept {
   return m_abort.IsTriggered() ? SessionOutcome::kAborted : SessionOutcome::kEnded;
-}
-
-void SessionThreadProc(const std::shared_ptr<LauncherSession>& session) {
-  session->RunSession();
-  session->Observer().RequestClose();
 }
 
 }  // namespace dovrel

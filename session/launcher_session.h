@@ -6,15 +6,15 @@
 #include <string>
 #include <utility>
 
-#include "base/outcome.h"
-#include "login/login_dialogue.h"
-#include "net/abort_signal.h"
-#include "net/launch_cookie.h"
-#include "net/unique_fd.h"
-#include "reporter.h"
-#include "session_observer.h"
-#include "session_request.h"
-#include "telnet/telnet_channel.h"
+#include "session/base/outcome.h"
+#include "session/login/login_dialogue.h"
+#include "session/net/abort_signal.h"
+#include "session/net/launch_cookie.h"
+#include "session/net/unique_fd.h"
+#include "session/reporter.h"
+#include "session/session_observer.h"
+#include "session/session_request.h"
+#include "session/telnet/telnet_channel.h"
 
 namespace dovrel {
 
@@ -29,8 +29,10 @@ class LauncherSession {
   LauncherSession& operator=(const LauncherSession&) = delete;
 
   // The whole session, on the worker thread. Closes the socket before it
-  // returns, whatever happened, and only then shows a message.
+  // returns, whatever happened.
   void RunSession();
+  // After RunSession: the box the form is to show, if any.
+  [[nodiscard]] const SessionEnd& End() const noexcept { return m_end; }
 
   // Stops the session from any thread: every blocking call of the worker
   // returns at once, and the worker then closes the socket itself.
@@ -73,12 +75,9 @@ class LauncherSession {
   bool m_tcpTrusted = false;
   std::atomic<bool> m_socketOpen{false};
   std::atomic<SessionOutcome> m_outcome{SessionOutcome::kNotRun};
-  // A box to show once the connection is closed: a box left on screen must
-  // not keep the remote login waiting.
-  std::optional<std::pair<SessionMessage, std::string>> m_message;
+  // The box for the form, handed over once the connection is closed.
+  SessionEnd m_end;
 };
 
-// The worker thread's body: runs the session, then asks the form to close.
-void SessionThreadProc(const std::shared_ptr<LauncherSession>& session);
 
 }  // namespace dovrel

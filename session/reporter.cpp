@@ -1,4 +1,4 @@
-#include "reporter.h"
+#include "session/reporter.h"
 
 #include <string.h>
 
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "host_text/host_text.h"
-#include "net/connector.h"
-#include "net/error_text.h"
+#include "session/host_text/host_text.h"
+#include "session/net/connector.h"
+#include "session/net/error_text.h"
 
 namespace dovrel {
 

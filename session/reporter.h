@@ -4,12 +4,12 @@
 #include <string>
 #include <string_view>
 
-#include "base/limits.h"
-#include "base/program_name.h"
-#include "base/outcome.h"
-#include "net/transport.h"
-#include "session_observer.h"
-#include "telnet/telnet_channel.h"
+#include "session/base/limits.h"
+#include "session/base/program_name.h"
+#include "session/base/outcome.h"
+#include "session/net/transport.h"
+#include "session/session_observer.h"
+#include "session/telnet/telnet_channel.h"
 
 namespace dovrel {
 

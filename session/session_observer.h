@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace dovrel {
@@ -19,16 +20,19 @@ enum class SessionPhase {
   kWaitingForWindow,
 };
 
+// How a launch ended, for the form: the box to show, if any. The worker
+// hands it over once its connection is closed, so a box left on screen
+// keeps nothing waiting on the host.
+struct SessionEnd {
+  std::optional<SessionMessage> message;
+  std::string text;  // with kLaunchFailed: why the terminal did not start
+};
+
 // How the worker reaches the form. Implemented by the user interface; called
 // on the worker thread.
 class SessionObserver {
  public:
   virtual ~SessionObserver() = default;
-
-  // Shows `message` (with `text`, for kLaunchFailed) in a box owned by the
-  // form and returns once the user has dismissed it, or at once when the form
-  // is already gone or going.
-  virtual void ShowMessage(SessionMessage message, const std::string& text) = 0;
 
   // The worker has moved on to `phase`.
   virtual void PhaseChanged(SessionPhase phase) = 0;
@@ -36,8 +40,9 @@ class SessionObserver {
   // One line for standard error, without its line end.
   virtual void Report(const std::string& line) = 0;
 
-  // Asks the form to close. Does nothing once the form is gone.
-  virtual void RequestClose() = 0;
+  // The worker's last call: it is done, its connection closed. The form
+  // shows `end`'s box, if any, and closes; nothing once the form is gone.
+  virtual void Finished(const SessionEnd& end) = 0;
 
   // A text marked for translation, in the form's language (any thread).
   [[nodiscard]] virtual std::string Translate(const char* /*context*/, const char* source) const {

@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "base/limits.h"
-#include "base/outcome.h"
-#include "base/ports.h"
-#include "login/secret_bytes.h"
+#include "session/base/limits.h"
+#include "session/base/outcome.h"
+#include "session/base/ports.h"
+#include "session/login/secret_bytes.h"
 
 namespace dovrel {
 

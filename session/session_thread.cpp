@@ -1,4 +1,4 @@
-#include "session_thread.h"
+#include "session/session_thread.h"
 
 #include <utility>
 
@@ -7,8 +7,10 @@ namespace dovrel {
 SessionThread::SessionThread(std::shared_ptr<LauncherSession> session) : m_session(std::move(session)) {
   std::promise<void> finished;
   m_finished = finished.get_future();
+  // The worker's body: the session, then its end handed to the form.
   m_thread = std::thread([session = m_session, finished = std::move(finished)]() mutable {
-    SessionThreadProc(session);
+    session->RunSession();
+    session->Observer().Finished(session->End());
     finished.set_value();
   });
 }

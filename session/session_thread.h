@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>
 
-#include "launcher_session.h"
+#include "session/launcher_session.h"
 
 namespace dovrel {
 

@@ -1,8 +1,8 @@
-#include "byte_limit_validator.h"
+#include "ui/byte_limit_validator.h"
 
 #include <algorithm>
 
-#include "locale_text.h"
+#include "ui/locale_text.h"
 
 namespace dovrel {
 

@@ -1,4 +1,4 @@
-#include "form_layout.h"
+#include "ui/form_layout.h"
 
 #include <QFontDatabase>
 #include <QImageReader>

@@ -1,4 +1,4 @@
-#include "launcher_dlg.h"
+#include "ui/launcher_dlg.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -9,20 +9,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <utility>
-#include <exception>
 
-#include "byte_limit_validator.h"
-#include "form_layout.h"
-#include "launcher_session.h"
-#include "launcher_texts.h"
-#include "locale_text.h"
-#include "session_bridge.h"
-#include "session_thread.h"
+#include "ui/byte_limit_validator.h"
+#include "ui/form_layout.h"
+#include "ui/launcher_texts.h"
+#include "ui/locale_text.h"
+#include "ui/worker_controller.h"
 
 // The form's pictures live in a static library, whose resources must be
 // registered by hand; this must be done outside any namespace.
@@ -32,8 +27,6 @@ namespace dovrel {
 
 namespace {
 
-// How often the status line looks at the worker's phase.
-constexpr std::chrono::milliseconds kPhaseRefresh{50};
 
 QString MessageText(SessionMessage message, const QString& text) {
   switch (message) {
@@ -69,8 +62,10 @@ CLauncherDlg::CLauncherDlg(SessionSetup setup, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
-      m_setup(std::move(setup)),
-      m_bridge(std::make_shared<SessionBridge>(this)) {
+      m_worker(new WorkerController(std::move(setup), this)) {
+  connect(m_worker, &WorkerController::phaseChanged, this,
+          [this](SessionPhase phase) { ShowWorking(PhaseText(phase)); });
+  connect(m_worker, &WorkerController::finished, this, &CLauncherDlg::OnWorkerFinished);
   RegisterFormResources();
   // The window icon at the sizes window managers ask for; the scalable
   // picture is installed for the desktop's icon theme.
@@ -192,7 +187,7 @@ bool CLauncherDlg::DoDataExchange(bool save) {
 
 void CLauncherDlg::OnLaunch() {
   // At most one worker, however OK was reached (a click, Enter, a queued call).
-  if (m_pSessionThread) return;
+  if (m_worker->Started()) return;
   // A field that cannot be read is not sent: the user has been told why.
   if (!DoDataExchange(true)) return;
   if (m_strUserId.empty() || m_strPassword.empty()) {
@@ -209,46 +204,27 @@ void CLauncherDlg::OnLaunch() {
   // The form's own changes come before the worker exists: once it runs, it
   // may post to the form's event queue at any moment.
   ShowWorking(texts::kConnecting);
-  m_phaseTimer = new QTimer(this);
-  connect(m_phaseTimer, &QTimer::timeout, this, [this] { ShowWorking(PhaseText(m_bridge->Phase())); });
-  m_phaseTimer->start(kPhaseRefresh);
-  try {
-    auto session = std::make_shared<LauncherSession>(std::move(request), m_bridge, m_setup);
-    m_pSessionThread = std::make_unique<SessionThread>(session);
-    m_session = std::move(session);
-    // The worker holds its own copies now: the form keeps none, neither in
-    // its fields nor in its widgets (setText also drops the undo history).
-    WipeString(m_strUserId);
-    WipeString(m_strPassword);
-    m_userId->setText(QString());
-    m_password->setText(QString());
-  } catch (const std::exception&) {
-    // No thread (or no descriptor for it): nothing happens; OK may be pressed again.
-    m_pSessionThread.reset();
+  if (!m_worker->Start(std::move(request))) {
+    // No thread: nothing happens; OK may be pressed again.
     ShowIdle();
+    return;
   }
+  // The worker holds its own copies now: the form keeps none, neither in
+  // its fields nor in its widgets (setText also drops the undo history).
+  WipeString(m_strUserId);
+  WipeString(m_strPassword);
+  m_userId->setText(QString());
+  m_password->setText(QString());
 }
 
-bool CLauncherDlg::StopWorker() {
-  m_bridge->Detach();
-  if (!m_pSessionThread) return true;
-  LauncherSession& session = m_pSessionThread->Session();
-  session.Abort();
-  m_pSessionThread->WaitFor(session.HasOpenSocket() ? m_setup.limits.teardownConnected : m_setup.limits.teardownIdle);
-  const bool finished = m_pSessionThread->IsFinished();
-  m_pSessionThread.reset();  // joins a finished worker, lets a stuck one go
-  return finished;
-}
+bool CLauncherDlg::StopWorker() { return m_worker->Stop(); }
 
-SessionOutcome CLauncherDlg::Outcome() const {
-  return m_session ? m_session->Outcome() : SessionOutcome::kNotRun;
-}
+SessionOutcome CLauncherDlg::Outcome() const { return m_worker->Outcome(); }
 
-void CLauncherDlg::OnSessionMessage(int message, const QString& text, qulonglong ticket) {
-  ShowSessionMessage(static_cast<SessionMessage>(message), text);
-  m_bridge->BoxDismissed(ticket);
+void CLauncherDlg::OnWorkerFinished(const SessionEnd& end) {
+  if (end.message) ShowSessionMessage(*end.message, QString::fromStdString(end.text));
+  reject();
 }
-
 
 void CLauncherDlg::ShowWorking(const char* status) {
   for (QWidget* input : {static_cast<QWidget*>(m_userId), static_cast<QWidget*>(m_password),
@@ -263,8 +239,6 @@ void CLauncherDlg::ShowWorking(const char* status) {
 }
 
 void CLauncherDlg::ShowIdle() {
-  delete m_phaseTimer;
-  m_phaseTimer = nullptr;
   for (QWidget* input : {static_cast<QWidget*>(m_userId), static_cast<QWidget*>(m_password),
                          static_cast<QWidget*>(m_ok)}) {
     input->setEnabled(true);

@@ -6,20 +6,17 @@
 #include <memory>
 #include <string>
 
-#include "session_observer.h"
-#include "session_request.h"
+#include "session/session_observer.h"
+#include "session/session_request.h"
 
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QTimer;
 
 namespace dovrel {
 
-class LauncherSession;
-class SessionBridge;
-class SessionThread;
+class WorkerController;
 
 // The login form: the host (read-only), the user name and the password. OK
 // starts one worker that logs in and launches the remote terminal; the form
@@ -35,30 +32,26 @@ class CLauncherDlg : public QDialog {
   // Filled by start-up before the form runs.
   void SetTarget(const std::string& hostName, int display, bool xterm);
 
-  // Moves text between the fields and the widgets. Reading (`save`) fails
-  // when a field is longer than the byte limit, after telling the user.
-  bool DoDataExchange(bool save);
-
   // Stops a running worker and waits for it, at most 10 s, while it holds a
   // connection. True when no worker is left running.
   bool StopWorker();
   // How the worker's session ended (kNotRun when OK never started one).
   [[nodiscard]] SessionOutcome Outcome() const;
 
-  // Shows a worker's message in a box owned by the form (user-interface thread).
-  void ShowSessionMessage(SessionMessage message, const QString& text = {});
-
- public slots:
+  // OK: starts the worker, once.
   void OnLaunch();
-  // The worker's request for a box (`message` is a SessionMessage); tells
-  // the bridge once the user has dismissed it.
-  void OnSessionMessage(int message, const QString& text, qulonglong ticket);
 
  protected:
   void showEvent(QShowEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // Moves text between the fields and the widgets. Reading (`save`) fails
+  // when a field is longer than the byte limit, after telling the user.
+  bool DoDataExchange(bool save);
+  // The worker is done: its box, if any, then the form closes.
+  void OnWorkerFinished(const SessionEnd& end);
+  void ShowSessionMessage(SessionMessage message, const QString& text);
   void BuildForm();
   void OnInitDialog();
   void CentreOnScreen();
@@ -70,22 +63,19 @@ class CLauncherDlg : public QDialog {
   std::string m_strHostName;
   int m_nDisplay = 0;
   bool m_bXterm = false;
-  std::unique_ptr<SessionThread> m_pSessionThread;
   QIcon m_hIcon;
   std::string m_strHostLabel;
   std::string m_strUserId;
   std::string m_strPassword;
 
-  SessionSetup m_setup;
-  std::shared_ptr<LauncherSession> m_session;  // kept to read its outcome
-  std::shared_ptr<SessionBridge> m_bridge;
+  // The worker's owner: a child of the form.
+  WorkerController* m_worker = nullptr;
   QLineEdit* m_host = nullptr;
   QLineEdit* m_userId = nullptr;
   QLineEdit* m_password = nullptr;
   QPushButton* m_ok = nullptr;
   QLabel* m_version = nullptr;
   QLabel* m_status = nullptr;
-  QTimer* m_phaseTimer = nullptr;  // shows the worker's phase while it runs
   QMenu* m_systemMenu = nullptr;
   bool m_centred = false;
 };

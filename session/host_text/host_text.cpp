@@ -1,4 +1,4 @@
-#include "host_text/host_text.h"
+#include "session/host_text/host_text.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
-#include "base/outcome.h"
-#include "host_text/prompt_matcher.h"
-#include "host_text/shell_readiness.h"
-#include "host_text/terminal_text.h"
+#include "session/base/outcome.h"
+#include "session/host_text/prompt_matcher.h"
+#include "session/host_text/shell_readiness.h"
+#include "session/host_text/terminal_text.h"
 
 namespace dovrel {
 

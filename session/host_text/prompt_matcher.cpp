@@ -1,4 +1,4 @@
-#include "host_text/prompt_matcher.h"
+#include "session/host_text/prompt_matcher.h"
 
 namespace dovrel {
 

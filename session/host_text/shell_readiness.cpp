@@ -1,6 +1,6 @@
-#include "host_text/shell_readiness.h"
+#include "session/host_text/shell_readiness.h"
 
-#include "host_text/host_text.h"
+#include "session/host_text/host_text.h"
 
 #include <array>
 #include <string_view>

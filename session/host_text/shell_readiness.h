@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "host_text/terminal_text.h"
+#include "session/host_text/terminal_text.h"
 
 namespace dovrel {
 

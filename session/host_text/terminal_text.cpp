@@ -1,4 +1,4 @@
-#include "host_text/terminal_text.h"
+#include "session/host_text/terminal_text.h"
 
 namespace dovrel {
 

@@ -1,6 +1,6 @@
-#include "host_text/xauth_words.h"
+#include "session/host_text/xauth_words.h"
 
-#include "host_text/host_text.h"
+#include "session/host_text/host_text.h"
 
 namespace dovrel {
 

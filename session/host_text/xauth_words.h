@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "host_text/prompt_matcher.h"
-#include "host_text/terminal_text.h"
+#include "session/host_text/prompt_matcher.h"
+#include "session/host_text/terminal_text.h"
 
 namespace dovrel {
 

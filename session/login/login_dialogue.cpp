@@ -1,10 +1,10 @@
-#include "login/login_dialogue.h"
+#include "session/login/login_dialogue.h"
 
 #include <string>
 
-#include "host_text/host_text.h"
-#include "host_text/prompt_matcher.h"
-#include "host_text/shell_readiness.h"
+#include "session/host_text/host_text.h"
+#include "session/host_text/prompt_matcher.h"
+#include "session/host_text/shell_readiness.h"
 
 namespace dovrel {
 
@@ -71,11 +71,6 @@ ShellState WaitForShell(TelnetChannel& channel, const Limits& limits) {
     if (next.status != IoStatus::kOk) return ShellState::kGone;
     shell.Feed(next.byte);
   }
-}
-
-void DrainSocket(TelnetChannel& channel, std::size_t chunk, std::chrono::milliseconds quietLimit,
-                 std::chrono::steady_clock::time_point deadline) {
-  channel.Discard(chunk, quietLimit, deadline);
 }
 
 LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& password, const Limits& limits,

@@ -4,10 +4,10 @@
 #include <functional>
 #include <string_view>
 
-#include "base/limits.h"
-#include "base/outcome.h"
-#include "login/secret_bytes.h"
-#include "telnet/telnet_channel.h"
+#include "session/base/limits.h"
+#include "session/base/outcome.h"
+#include "session/login/secret_bytes.h"
+#include "session/telnet/telnet_channel.h"
 
 namespace dovrel {
 
@@ -39,11 +39,6 @@ enum class ShellState {
 // and tells whether a shell is waiting. A login program may throw away typed
 // input right after it reads the password, so nothing must be typed before.
 ShellState WaitForShell(TelnetChannel& channel, const Limits& limits);
-
-// Reads up to `chunk` bytes at a time and throws them away, until the host
-// closes or has sent nothing for `quietLimit`, and not past `deadline`.
-void DrainSocket(TelnetChannel& channel, std::size_t chunk, std::chrono::milliseconds quietLimit,
-                 std::chrono::steady_clock::time_point deadline);
 
 // How the login dialogue ended.
 struct LoginResult {

@@ -1,4 +1,4 @@
-#include "login/secret_bytes.h"
+#include "session/login/secret_bytes.h"
 
 #include <sys/prctl.h>
 

@@ -22,7 +22,6 @@ class SecretBytes {
   ~SecretBytes() { Wipe(); }
 
   [[nodiscard]] std::span<const unsigned char> Bytes() const { return m_bytes; }
-  [[nodiscard]] std::size_t Size() const { return m_bytes.size(); }
   [[nodiscard]] bool Empty() const { return m_bytes.empty(); }
   void Wipe() noexcept;
 

@@ -1,4 +1,4 @@
-#include "net/abort_signal.h"
+#include "session/net/abort_signal.h"
 
 #include <sys/eventfd.h>
 

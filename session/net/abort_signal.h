@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "net/unique_fd.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel {
 

@@ -1,4 +1,4 @@
-#include "net/connector.h"
+#include "session/net/connector.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -16,8 +16,8 @@
 #include <mutex>
 #include <thread>
 
-#include "net/error_text.h"
-#include "net/transport.h"
+#include "session/net/error_text.h"
+#include "session/net/transport.h"
 
 namespace dovrel {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "net/abort_signal.h"
-#include "net/transport.h"
-#include "net/unique_fd.h"
+#include "session/net/abort_signal.h"
+#include "session/net/transport.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel {
 

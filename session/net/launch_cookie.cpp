@@ -1,4 +1,4 @@
-#include "net/launch_cookie.h"
+#include "session/net/launch_cookie.h"
 
 #include <sys/random.h>
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "base/relay_protocol.h"
+#include "session/base/relay_protocol.h"
 
 namespace dovrel {
 

@@ -1,4 +1,4 @@
-#include "net/local_socket.h"
+#include "session/net/local_socket.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "net/unique_fd.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel {
 

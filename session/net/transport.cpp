@@ -1,4 +1,4 @@
-#include "net/transport.h"
+#include "session/net/transport.h"
 
 #include <linux/sockios.h>
 #include <poll.h>
@@ -31,7 +31,7 @@ class SystemWaitClock final : public WaitClock {
 
 bool HostHasAllSent(int socket) {
   int queued = 0;
-  // A socket that cannot tell is taken as drained: the old rule.
+  // A socket that cannot tell is taken as drained: no wait on a guess.
   return ::ioctl(socket, SIOCOUTQ, &queued) != 0 || queued == 0;
 }
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <span>
 
-#include "net/abort_signal.h"
+#include "session/net/abort_signal.h"
 
 namespace dovrel {
 

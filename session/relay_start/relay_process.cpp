@@ -1,4 +1,4 @@
-#include "relay_start/relay_process.h"
+#include "session/relay_start/relay_process.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -15,11 +15,11 @@
 #include <cstring>
 #include <vector>
 
-#include "base/ports.h"
-#include "base/relay_protocol.h"
-#include "net/connector.h"
-#include "net/error_text.h"
-#include "net/local_socket.h"
+#include "session/base/ports.h"
+#include "session/base/relay_protocol.h"
+#include "session/net/connector.h"
+#include "session/net/error_text.h"
+#include "session/net/local_socket.h"
 
 extern char** environ;
 

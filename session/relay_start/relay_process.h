@@ -7,8 +7,8 @@
 #include <string>
 #include <variant>
 
-#include "base/relay_protocol.h"
-#include "net/unique_fd.h"
+#include "session/base/relay_protocol.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel {
 

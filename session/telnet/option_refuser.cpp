@@ -1,6 +1,6 @@
-#include "telnet/option_refuser.h"
+#include "session/telnet/option_refuser.h"
 
-#include "telnet/telnet_protocol.h"
+#include "session/telnet/telnet_protocol.h"
 
 namespace dovrel {
 

@@ -1,10 +1,10 @@
-#include "telnet/telnet_channel.h"
+#include "session/telnet/telnet_channel.h"
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
-#include "telnet/telnet_protocol.h"
+#include "session/telnet/telnet_protocol.h"
 
 namespace dovrel {
 

@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "base/limits.h"
-#include "net/abort_signal.h"
-#include "telnet/option_refuser.h"
-#include "telnet/telnet_reader.h"
-#include "net/transport.h"
+#include "session/base/limits.h"
+#include "session/net/abort_signal.h"
+#include "session/telnet/option_refuser.h"
+#include "session/telnet/telnet_reader.h"
+#include "session/net/transport.h"
 
 namespace dovrel {
 

@@ -1,4 +1,4 @@
-#include "telnet/telnet_protocol.h"
+#include "session/telnet/telnet_protocol.h"
 
 namespace dovrel::telnet {
 

@@ -1,6 +1,6 @@
-#include "telnet/telnet_reader.h"
+#include "session/telnet/telnet_reader.h"
 
-#include "telnet/telnet_protocol.h"
+#include "session/telnet/telnet_protocol.h"
 
 namespace dovrel {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "base/limits.h"
-#include "net/abort_signal.h"
+#include "session/base/limits.h"
+#include "session/net/abort_signal.h"
 
 namespace dovrel {
 

@@ -1,4 +1,4 @@
-#include "watch/window_watch.h"
+#include "session/watch/window_watch.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,9 +11,9 @@
 #include <mutex>
 #include <string_view>
 
-#include "base/terminal_program.h"
-#include "net/abort_signal.h"
-#include "net/unique_fd.h"
+#include "session/base/terminal_program.h"
+#include "session/net/abort_signal.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel {
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/abort_signal.h"
+#include "session/net/abort_signal.h"
 
 namespace dovrel {
 

@@ -13,14 +13,14 @@
 #include <memory>
 #include <string_view>
 
-#include "base/ports.h"
-#include "base/terminal_program.h"
-#include "net/connector.h"
-#include "net/local_socket.h"
-#include "watch/local_display.h"
-#include "watch/window_watch.h"
-#include "net/transport.h"
-#include "watch/x_connections.h"
+#include "session/base/ports.h"
+#include "session/base/terminal_program.h"
+#include "session/net/connector.h"
+#include "session/net/local_socket.h"
+#include "session/watch/local_display.h"
+#include "session/watch/window_watch.h"
+#include "session/net/transport.h"
+#include "session/watch/x_connections.h"
 
 namespace dovrel {
 

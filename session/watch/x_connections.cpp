@@ -1,4 +1,4 @@
-#include "watch/x_connections.h"
+#include "session/watch/x_connections.h"
 
 #include <algorithm>
 #include <charconv>

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "default_display.h"
+#include "app/command_line.h"
+#include "app/default_display.h"
 
 namespace dovrel {
 namespace {

@@ -14,10 +14,10 @@
 #include <string>
 #include <thread>
 
-#include "command_line.h"
-#include "launcher_app.h"
+#include "app/command_line.h"
+#include "app/launcher_app.h"
 #include "hanging_listener.h"
-#include "launcher_dlg.h"
+#include "ui/launcher_dlg.h"
 #include "scripted_host.h"
 #include "ui_driver.h"
 

@@ -263,7 +263,7 @@ for said in "serving $RH_LOCAL_ADDR:$relay_port for ${RH_ADDR[busybox]} alone" "
 done
 reset_remote
 
-# kterm missing and a firewall are reported as before.
+# kterm missing and a firewall are reported through the relay too.
 mv "$RH_HOME/bin/kterm" "$RH_WORK/kterm.away"
 use_relay_display inetutils
 expect_failure "inetutils via the relay: kterm missing" "${RH_ADDR[inetutils]}" "$PASSWORD" "$RELAY_NUM" "" \

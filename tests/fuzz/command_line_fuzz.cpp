@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "app/command_line.h"
 #include "fuzz_check.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "host_text/prompt_matcher.h"
-#include "host_text/shell_readiness.h"
+#include "session/host_text/prompt_matcher.h"
+#include "session/host_text/shell_readiness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   if (size == 0) return 0;

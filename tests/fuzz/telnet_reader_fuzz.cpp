@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "telnet/option_refuser.h"
-#include "telnet/telnet_protocol.h"
-#include "telnet/telnet_reader.h"
+#include "session/telnet/option_refuser.h"
+#include "session/telnet/telnet_protocol.h"
+#include "session/telnet/telnet_reader.h"
 
 #if DOVREL_HAVE_LIBTELNET
 #include <libtelnet.h>

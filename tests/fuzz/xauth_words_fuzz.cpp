@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "host_text/host_text.h"
-#include "host_text/xauth_words.h"
+#include "session/host_text/host_text.h"
+#include "session/host_text/xauth_words.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(bytes), size);

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "host_text/host_text.h"
-#include "host_text/launch_words.h"
+#include "session/host_text/host_text.h"
+#include "session/host_text/launch_words.h"
 
 namespace dovrel {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "host_text/host_text.h"
-#include "host_text/xauth_words.h"
+#include "session/host_text/host_text.h"
+#include "session/host_text/xauth_words.h"
 
 namespace dovrel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "login/secret_bytes.h"
+#include "session/login/secret_bytes.h"
 
 namespace dovrel {
 namespace {

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "net/local_socket.h"
+#include "session/net/local_socket.h"
 #include "relay/relay_server.h"
 
 namespace dovrel {

@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
-#include "base/terminal_program.h"
+#include "session/base/terminal_program.h"
 #include "fake_display.h"
 #include "hanging_listener.h"
-#include "launch_watch.h"
+#include "session/launch_watch.h"
 #include "recording_observer.h"
 #include "skipping_clock.h"
 #include "socket_pair.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "launcher_session.h"
+#include "session/launcher_session.h"
 #include "recording_observer.h"
 #include "scripted_host.h"
-#include "session_thread.h"
+#include "session/session_thread.h"
 #include "worker_fixture.h"
 
 namespace dovrel {

@@ -21,9 +21,9 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::ScriptedHost;
 
-class LaunchWatch : public test::WorkerFixture {
+class WatchedLaunch : public test::WorkerFixture {
  protected:
-  LaunchWatch() { m_setup.display = m_display; }
+  WatchedLaunch() { m_setup.display = m_display; }
 
   void Start(bool xterm = false, bool verbose = false) {
     m_setup.verbose = verbose;
@@ -58,7 +58,7 @@ struct BeforeLogin {
 
 void PrintTo(const BeforeLogin& c, std::ostream* os) { *os << c.what; }
 
-class DisplayCheck : public LaunchWatch, public ::testing::WithParamInterface<BeforeLogin> {};
+class DisplayCheck : public WatchedLaunch, public ::testing::WithParamInterface<BeforeLogin> {};
 
 TEST_P(DisplayCheck, StopsBeforeAnythingIsTyped) {
   const BeforeLogin& c = GetParam();
@@ -115,7 +115,7 @@ bool RelayPortTakesConnections() {
   return ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
-class RelayedDisplay : public LaunchWatch {
+class RelayedDisplay : public WatchedLaunch {
  protected:
   RelayedDisplay() {
     m_display->reach = LocalDisplay::Reach::kRefused;
@@ -195,7 +195,7 @@ TEST_F(RelayedDisplay, AHostWithoutXauthStopsBeforeTheCommandLine) {
   EXPECT_NE(text.find("--trust-host: then every user of 127.0.0.1 can reach display :2"), std::string::npos) << text;
 }
 
-TEST_F(LaunchWatch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) {
+TEST_F(WatchedLaunch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) {
   m_setup.limits.drainQuiet = 5000ms;
   Start(true);
   const std::string command = LogInAndReadCommand();
@@ -208,7 +208,7 @@ TEST_F(LaunchWatch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) 
   ASSERT_TRUE(Finishes());
   EXPECT_LT(Clock::now() - shown, 2s) << "well before the 5 s drain";
   EXPECT_EQ(command, "xterm -geometry 80x25+0+0 -display " + m_host.PeerAddress() + ":1 &\n");
-  EXPECT_TRUE(m_host.Received().ends_with(command + "exit\n")) << "the same bytes as ever";
+  EXPECT_TRUE(m_host.Received().ends_with(command + "exit\n")) << "the command line, then exit";
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
   EXPECT_TRUE(m_observer->Messages().empty());
   EXPECT_EQ(m_observer->Phases(), (std::vector{SessionPhase::kConnecting, SessionPhase::kLoggingIn,
@@ -224,7 +224,7 @@ struct HostSays {
 
 void PrintTo(const HostSays& c, std::ostream* os) { *os << c.what; }
 
-class HostSaysWhy : public LaunchWatch, public ::testing::WithParamInterface<HostSays> {};
+class HostSaysWhy : public WatchedLaunch, public ::testing::WithParamInterface<HostSays> {};
 
 TEST_P(HostSaysWhy, TheSessionEndsWithStatus1AndTheReasonAfterTheConnectionCloses) {
   const HostSays& c = GetParam();
@@ -256,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostSays{"the login failed after all", "\r\nLogin incorrect\r\nhost login: ",
                  SessionOutcome::kLoginIncorrect, ""}));
 
-TEST_F(LaunchWatch, NoWindowAndNoWordWithinTheWatchIsAFailureThatNamesTheFirewall) {
+TEST_F(WatchedLaunch, NoWindowAndNoWordWithinTheWatchIsAFailureThatNamesTheFirewall) {
   const auto clock = SkipWaits();
   m_setup.limits.watchLimit = Limits{}.watchLimit;
   Start();
@@ -272,7 +272,7 @@ TEST_F(LaunchWatch, NoWindowAndNoWordWithinTheWatchIsAFailureThatNamesTheFirewal
       << m_observer->Reports();
 }
 
-TEST_F(LaunchWatch, AWindowThatCannotBeWatchedFallsBackToTheQuietHost) {
+TEST_F(WatchedLaunch, AWindowThatCannotBeWatchedFallsBackToTheQuietHost) {
   m_display->seesWindows = false;
   m_setup.limits.watchLimit = 60000ms;
   Start();
@@ -283,7 +283,7 @@ TEST_F(LaunchWatch, AWindowThatCannotBeWatchedFallsBackToTheQuietHost) {
   EXPECT_TRUE(m_observer->Messages().empty());
 }
 
-TEST_F(LaunchWatch, TheBoxComesOnlyAfterTheConnectionIsClosed) {
+TEST_F(WatchedLaunch, TheBoxComesOnlyAfterTheConnectionIsClosed) {
   // A box left on screen must not keep the remote login waiting.
   std::atomic<bool> openDuringTheBox{true};
   m_observer->OnMessage([this, &openDuringTheBox] { openDuringTheBox = m_session->HasOpenSocket(); });
@@ -295,7 +295,7 @@ TEST_F(LaunchWatch, TheBoxComesOnlyAfterTheConnectionIsClosed) {
   EXPECT_FALSE(openDuringTheBox);
 }
 
-TEST_F(LaunchWatch, VerboseReportsEveryStepButNeverThePassword) {
+TEST_F(WatchedLaunch, VerboseReportsEveryStepButNeverThePassword) {
   Start(false, true);
   LogInAndReadCommand();
   m_display->ShowTerminal();
@@ -309,7 +309,7 @@ TEST_F(LaunchWatch, VerboseReportsEveryStepButNeverThePassword) {
   }
 }
 
-TEST_F(LaunchWatch, AUserNameTypedAtABannerIsTypedAgainAtTheRealPromptOnce) {
+TEST_F(WatchedLaunch, AUserNameTypedAtABannerIsTypedAgainAtTheRealPromptOnce) {
   Start();
   ASSERT_TRUE(m_host.Accept());
   ASSERT_TRUE(m_host.Send("NOTICE: to login: use your staff account\r\n"));
@@ -323,7 +323,7 @@ TEST_F(LaunchWatch, AUserNameTypedAtABannerIsTypedAgainAtTheRealPromptOnce) {
   EXPECT_NE(m_observer->Reports().find("asked for the login name again"), std::string::npos);
 }
 
-TEST_F(LaunchWatch, TheCredentialsAreOverwrittenWhenTheConnectFails) {
+TEST_F(WatchedLaunch, TheCredentialsAreOverwrittenWhenTheConnectFails) {
   m_setup.port = [] {
     ScriptedHost gone;
     return gone.Port();
@@ -340,7 +340,7 @@ TEST_F(LaunchWatch, TheCredentialsAreOverwrittenWhenTheConnectFails) {
   EXPECT_EQ(left, std::string(9, '\0'));
 }
 
-TEST_F(LaunchWatch, AFailureBeforeTheLaunchSaysWhereItStoppedAndQuotesTheHost) {
+TEST_F(WatchedLaunch, AFailureBeforeTheLaunchSaysWhereItStoppedAndQuotesTheHost) {
   Start();
   ASSERT_TRUE(m_host.Accept());
   ASSERT_TRUE(m_host.Send("host login: "));

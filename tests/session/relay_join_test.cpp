@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "net/launch_cookie.h"
-#include "net/local_socket.h"
-#include "relay_start/relay_process.h"
+#include "session/net/launch_cookie.h"
+#include "session/net/local_socket.h"
+#include "session/relay_start/relay_process.h"
 
 namespace dovrel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "watch/local_display.h"
+#include "session/watch/local_display.h"
 
 namespace dovrel::test {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "net/unique_fd.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel::test {
 

@@ -5,21 +5,24 @@
 #include <string>
 #include <vector>
 
-#include "session_observer.h"
+#include "session/session_observer.h"
 
 namespace dovrel::test {
 
-// Stands in for the form: records the worker's requests; boxes are
-// dismissed at once.
+// Stands in for the form: records what the worker tells it, and the box of
+// its end as if shown and dismissed.
 class RecordingObserver final : public SessionObserver {
  public:
-  void ShowMessage(SessionMessage message, const std::string& text) override {
-    if (m_onMessage) m_onMessage();
+  void Finished(const SessionEnd& end) override {
+    if (end.message && m_onMessage) m_onMessage();
     const std::lock_guard lock(m_mutex);
-    m_messages.push_back(message);
-    m_texts.push_back(text);
+    if (end.message) {
+      m_messages.push_back(*end.message);
+      m_texts.push_back(end.text);
+    }
+    ++m_closeRequests;
   }
-  // Runs on the worker thread as each box is asked for; set before it starts.
+  // Runs on the worker thread as a box is handed over; set before it starts.
   void OnMessage(std::function<void()> action) { m_onMessage = std::move(action); }
   void PhaseChanged(SessionPhase phase) override {
     const std::lock_guard lock(m_mutex);
@@ -28,10 +31,6 @@ class RecordingObserver final : public SessionObserver {
   void Report(const std::string& line) override {
     const std::lock_guard lock(m_mutex);
     m_reports.push_back(line);
-  }
-  void RequestClose() override {
-    const std::lock_guard lock(m_mutex);
-    ++m_closeRequests;
   }
   std::vector<SessionMessage> Messages() const {
     const std::lock_guard lock(m_mutex);

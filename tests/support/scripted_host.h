@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/unique_fd.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel::test {
 

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "net/transport.h"
+#include "session/net/transport.h"
 
 namespace dovrel::test {
 

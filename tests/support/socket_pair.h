@@ -2,7 +2,7 @@
 
 #include <sys/socket.h>
 
-#include "net/unique_fd.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel::test {
 

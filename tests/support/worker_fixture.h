@@ -8,10 +8,10 @@
 #include <utility>
 
 #include "fake_display.h"
-#include "launcher_session.h"
+#include "session/launcher_session.h"
 #include "recording_observer.h"
 #include "scripted_host.h"
-#include "session_thread.h"
+#include "session/session_thread.h"
 #include "skipping_clock.h"
 
 namespace dovrel::test {
@@ -30,8 +30,8 @@ class WorkerFixture : public ::testing::Test {
     m_setup.limits.watchLimit = milliseconds(3000);
     m_setup.limits.drainQuiet = milliseconds(300);
     m_setup.limits.seenQuiet = milliseconds(100);
-    // No display unless a test asks for one: the old rule, a quiet host
-    // after the command line is a launch.
+    // No display unless a test asks for one: then a quiet host after the
+    // command line is a launch.
   }
 
   // What the worker is asked to do.

@@ -9,12 +9,12 @@
 #include <string>
 #include <thread>
 
-#include "net/abort_signal.h"
+#include "session/net/abort_signal.h"
 #include "scripted_host.h"
 #include "skipping_clock.h"
 #include "socket_pair.h"
-#include "telnet/telnet_channel.h"
-#include "net/unique_fd.h"
+#include "session/telnet/telnet_channel.h"
+#include "session/net/unique_fd.h"
 
 namespace dovrel {
 namespace {
@@ -128,13 +128,6 @@ TEST_F(OptionPhase, AnAbortEndsABlockedReadAtOnce) {
   EXPECT_EQ(channel.ReadDataByte().status, IoStatus::kAborted);
   form.join();
   EXPECT_LT(Clock::now() - start, 2s);
-}
-
-TEST_F(OptionPhase, DataIsSentWithByte255Doubled) {
-  TelnetChannel channel = Channel();
-  const unsigned char password[] = {'p', 255, 'w'};
-  ASSERT_TRUE(channel.SendLine(password, TelnetChannel::Echo::kSecret));
-  EXPECT_EQ(HostReceives(), Bytes({'p', 255, 255, 'w', '\n'}));
 }
 
 TEST_F(OptionPhase, SendingToAClosedPeerFailsWithoutSigpipe) {

@@ -18,8 +18,9 @@
 #include <memory>
 
 #include "fake_display.h"
-#include "launcher_dlg.h"
-#include "launcher_texts.h"
+#include "ui/launcher_dlg.h"
+#include "ui/worker_controller.h"
+#include "ui/launcher_texts.h"
 #include "scripted_host.h"
 #include "ui_driver.h"
 
@@ -103,7 +104,10 @@ TEST(Language, TheProgramsOwnTextsFollowTheLocaleAndTheSystemsOwnDoNot) {
                     boxText = qobject_cast<QMessageBox*>(w)->text();
                     qobject_cast<QMessageBox*>(w)->accept();
                   });
-  form.ShowSessionMessage(SessionMessage::kLoginIncorrect);
+  // As the worker hands its end over.
+  WorkerController* worker = form.findChild<WorkerController*>();
+  ASSERT_NE(worker, nullptr);
+  emit worker->finished(SessionEnd{SessionMessage::kLoginIncorrect, {}});
   EXPECT_EQ(boxText, Expected("Login incorrect", "ログインできませんでした。ユーザー名とパスワードを確かめてください。"));
   // "Cannot Connect" is the system's own.
   test::WhenModal([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
@@ -111,7 +115,7 @@ TEST(Language, TheProgramsOwnTextsFollowTheLocaleAndTheSystemsOwnDoNot) {
                     boxText = qobject_cast<QMessageBox*>(w)->text();
                     qobject_cast<QMessageBox*>(w)->accept();
                   });
-  form.ShowSessionMessage(SessionMessage::kCannotConnect);
+  emit worker->finished(SessionEnd{SessionMessage::kCannotConnect, {}});
   EXPECT_EQ(boxText, "Cannot Connect");
 }
 

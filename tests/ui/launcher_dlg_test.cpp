@@ -21,10 +21,9 @@
 #include <clocale>
 #include <string>
 
-#include "launcher_dlg.h"
-#include "launcher_texts.h"
+#include "ui/launcher_dlg.h"
+#include "ui/launcher_texts.h"
 #include "scripted_host.h"
-#include "session_bridge.h"
 #include "ui_driver.h"
 
 namespace dovrel {
@@ -211,7 +210,7 @@ TEST_F(Form, EnterInAFieldActsAsOkAndASecondOkStartsNoSecondWorker) {
   // in the fields they are filled from.
   EXPECT_TRUE(m_user->text().isEmpty());
   EXPECT_TRUE(m_password->text().isEmpty());
-  m_dialog.DoDataExchange(false);
+  m_dialog.SetTarget("127.0.0.1", 2, true);  // fills the widgets from the fields again
   EXPECT_TRUE(m_password->text().isEmpty());
   // The locked button is not the only guard: OK reached any other way (a
   // queued click, a shortcut) starts nothing either.
@@ -248,13 +247,6 @@ TEST_F(Form, WhileTheWorkerRunsTheFieldsAreLockedAndAStatusLineSaysWhatHappens) 
   EXPECT_FALSE(m_dialog.isVisible());
   EXPECT_TRUE(m_dialog.StopWorker());
   EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kAborted);
-}
-
-TEST(SessionBridgeDeathTest, AFormWithoutTheSlotsTheWorkerCallsStopsTheProgramAtStartUp) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const QObject notAForm;
-  EXPECT_DEATH(SessionBridge::RequireSlots(notAForm), "the form has no slot OnSessionMessage");
-  SessionBridge::RequireSlots(CLauncherDlg());  // the real form has them all
 }
 
 TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {

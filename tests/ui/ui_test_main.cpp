@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "translations.h"
+#include "ui/translations.h"
 
 #include <clocale>
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "watch/x_connections.h"
+#include "session/watch/x_connections.h"
 
 namespace dovrel {
 namespace {

@@ -1,8 +1,8 @@
-#include "watch/launch_report.h"
+#include "session/launch_report.h"
 
-#include "base/ports.h"
-#include "base/terminal_program.h"
-#include "base/translation.h"
+#include "session/base/ports.h"
+#include "session/base/terminal_program.h"
+#include "session/base/translation.h"
 
 namespace dovrel {
 

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <string>
 
-#include "base/outcome.h"
-#include "base/translation.h"
+#include "session/base/outcome.h"
+#include "session/base/translation.h"
 
 namespace dovrel {
 

@@ -1,0 +1,94 @@
+// The login dialogue on a socket pair: what the host's text leads to, and
+// what was typed.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "session/login/login_dialogue.h"
+#include "socket_pair.h"
+
+namespace dovrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Script {
+  const char* what;
+  std::string host;    // everything the host says, in order
+  bool hostCloses;     // then it closes its side
+  LoginResult::Kind kind;
+  Step step;           // where it stopped (kStopped)
+  const char* typed;   // what the host received
+};
+
+void PrintTo(const Script& s, std::ostream* os) { *os << s.what; }
+
+class LoginDialogue : public ::testing::TestWithParam<Script> {};
+
+TEST_P(LoginDialogue, FollowsTheHostsText) {
+  const Script& s = GetParam();
+  test::SocketPair pair;
+  ASSERT_TRUE(pair.client && pair.host);
+  ASSERT_EQ(::send(pair.host.Get(), s.host.data(), s.host.size(), MSG_NOSIGNAL), static_cast<ssize_t>(s.host.size()));
+  if (s.hostCloses) ::shutdown(pair.host.Get(), SHUT_WR);
+  // The host reads what is typed, as a live one does: that is its
+  // acknowledgement.
+  std::string typed;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    char buffer[256];
+    while (!done) {
+      pollfd ready{pair.host.Get(), POLLIN, 0};
+      if (::poll(&ready, 1, 10) != 1) continue;
+      const ssize_t n = ::recv(pair.host.Get(), buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      typed.append(buffer, static_cast<std::size_t>(n));
+    }
+  });
+  AbortSignal abort;
+  Limits limits;
+  limits.readLimit = 200ms;
+  limits.textQuiet = 100ms;
+  TelnetChannel channel(pair.client.Get(), abort, limits);
+  std::string name = "alice";
+  std::string password = "s3cret";
+  SecretBytes userId = SecretBytes::TakeFrom(name);
+  SecretBytes secret = SecretBytes::TakeFrom(password);
+  const LoginResult result = LogIn(channel, userId, secret, limits, [](std::string_view) {});
+  std::this_thread::sleep_for(20ms);
+  done = true;
+  reader.join();
+  EXPECT_EQ(result.kind, s.kind);
+  if (s.kind == LoginResult::Kind::kStopped) {
+    EXPECT_EQ(result.step, s.step);
+  }
+  EXPECT_EQ(typed, s.typed);
+  // The password is wiped once it has gone out, the name with it (until
+  // then it may be typed again); the launch wipes the rest.
+  const bool passwordTyped = typed.find("s3cret") != std::string::npos;
+  EXPECT_EQ(secret.Empty(), passwordTyped);
+  EXPECT_EQ(userId.Empty(), passwordTyped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, LoginDialogue,
+    ::testing::Values(
+        Script{"a shell", "host login: Password: \r\nLast login: today\r\n$ ", false, LoginResult::Kind::kShell,
+               Step::kShell, "alice\ns3cret\n"},
+        Script{"options first", "\xff\xfd\x18\xff\xfb\x01login: Password: \r\n% ", false, LoginResult::Kind::kShell,
+               Step::kShell, "\xff\xfc\x18\xff\xfe\x01" "alice\ns3cret\n"},
+        Script{"refused", "login: Password: \r\nLogin incorrect\r\nlogin: ", false,
+               LoginResult::Kind::kLoginIncorrect, Step::kShell, "alice\ns3cret\n"},
+        Script{"closed after the name", "login: ", true, LoginResult::Kind::kStopped, Step::kPasswordPrompt,
+               "alice\n"},
+        Script{"silent", "", false, LoginResult::Kind::kStopped, Step::kFirstText, ""}));
+
+}  // namespace
+}  // namespace dovrel
