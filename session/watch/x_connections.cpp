@@ -61,52 +61,62 @@ bool ParseEndpoint(std::string_view text, in_addr_t& address, std::uint16_t& por
   return true;
 }
 
-}  // namespace
+// One line of the socket table: its fields up to the owner's uid.
+struct TableLine {
+  std::string_view local;
+  std::string_view remote;
+  std::string_view state;
+  std::string_view uid;
+};
 
-std::vector<TcpConnection> ParseTcpTable(std::string_view table) {
-  std::vector<TcpConnection> connections;
+// Calls `each` with every line of `table`.
+template <typename Each>
+void ForEachLine(std::string_view table, Each each) {
   while (!table.empty()) {
     const std::size_t end = std::min(table.find('\n'), table.size());
     std::string_view line = table.substr(0, end);
     table.remove_prefix(std::min(end + 1, table.size()));
     NextField(line);  // "sl"
-    const std::string_view local = NextField(line);
-    const std::string_view remote = NextField(line);
-    const std::string_view state = NextField(line);
+    TableLine fields;
+    fields.local = NextField(line);
+    fields.remote = NextField(line);
+    fields.state = NextField(line);
+    for (int skipped = 0; skipped < 3; ++skipped) NextField(line);  // queues, timer, retransmits
+    fields.uid = NextField(line);
+    each(fields);
+  }
+}
+
+}  // namespace
+
+std::vector<TcpConnection> ParseTcpTable(std::string_view table) {
+  std::vector<TcpConnection> connections;
+  ForEachLine(table, [&](const TableLine& line) {
     TcpConnection connection;
-    if (state == kEstablished && ParseEndpoint(local, connection.localAddress, connection.localPort) &&
-        ParseEndpoint(remote, connection.remoteAddress, connection.remotePort)) {
+    if (line.state == kEstablished && ParseEndpoint(line.local, connection.localAddress, connection.localPort) &&
+        ParseEndpoint(line.remote, connection.remoteAddress, connection.remotePort)) {
       connections.push_back(connection);
     }
-  }
+  });
   return connections;
 }
 
 std::optional<std::uint32_t> ListenerOwner(std::string_view table, in_addr_t address, std::uint16_t port) {
   std::optional<std::uint32_t> owner;
-  while (!table.empty()) {
-    const std::size_t end = std::min(table.find('\n'), table.size());
-    std::string_view line = table.substr(0, end);
-    table.remove_prefix(std::min(end + 1, table.size()));
-    NextField(line);  // "sl"
-    const std::string_view local = NextField(line);
-    NextField(line);  // the remote end
-    const std::string_view state = NextField(line);
-    for (int skipped = 0; skipped < 3; ++skipped) NextField(line);  // queues, timer, retransmits
+  ForEachLine(table, [&](const TableLine& line) {
     in_addr_t listening = 0;
     std::uint16_t listeningPort = 0;
     std::uint32_t uid = 0;
-    if (state != kListening || !ParseEndpoint(local, listening, listeningPort) || listeningPort != port ||
+    if (line.state != kListening || !ParseEndpoint(line.local, listening, listeningPort) || listeningPort != port ||
         (listening != address && listening != 0)) {
-      continue;
+      return;
     }
-    const std::string_view uidText = NextField(line);
-    const auto parsed = std::from_chars(uidText.data(), uidText.data() + uidText.size(), uid);
-    if (parsed.ec != std::errc() || parsed.ptr != uidText.data() + uidText.size()) continue;
+    const auto parsed = std::from_chars(line.uid.data(), line.uid.data() + line.uid.size(), uid);
+    if (parsed.ec != std::errc() || parsed.ptr != line.uid.data() + line.uid.size()) return;
     // Where several listen (SO_REUSEPORT), the one least trusted decides:
     // any of them may take the terminal's connection.
     if (!owner || (*owner == 0 && uid != 0) || (uid != 0 && uid != *owner && *owner == ::geteuid())) owner = uid;
-  }
+  });
   return owner;
 }
 

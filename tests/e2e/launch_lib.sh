@@ -155,3 +155,19 @@ failing_dialogue() {
   wait_exit "$pid" $((${WINDOW_WAIT:-12} + 3))
   STATUS=$?
 }
+
+# One check: counts it and prints one line; on a failure, the end of the
+# program's report too (the host's text left out).
+#   check CONDITION-STATUS DESCRIPTION
+passed=0
+failed=0
+check() {
+  if [ "$1" -eq 0 ]; then
+    passed=$((passed + 1))
+    echo "ok   $2"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $2"
+    [ -s "$RH_WORK/dovrel.log" ] && grep -v ': [0-9.]* s: host:' "$RH_WORK/dovrel.log" | tail -n 8 | sed "s/^/#   dovrel: /"
+  fi
+}

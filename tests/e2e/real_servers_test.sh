@@ -51,8 +51,6 @@ XVFB_PID=
 NO_TCP_PID=
 RELAY_XVFB_PID=
 WM_PID=
-passed=0
-failed=0
 
 cleanup() {
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
@@ -64,16 +62,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-check() {  # check CONDITION-STATUS DESCRIPTION
-  if [ "$1" -eq 0 ]; then
-    passed=$((passed + 1))
-    echo "ok   $2"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $2"
-    [ -s "$RH_WORK/dovrel.log" ] && sed "s/^/#   dovrel: /" "$RH_WORK/dovrel.log" | head -n 5
-  fi
-}
 
 remote_host_create || skip_or_fail "cannot create a network namespace and a user"
 start_private_xvfb "$RH_WORK" || { echo "FAIL: no X server"; exit 1; }

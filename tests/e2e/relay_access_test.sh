@@ -36,8 +36,6 @@ XVFB_PID=
 RELAY_XVFB_PID=
 OTHER_USER=${RH_USER:0:26}other
 HELPERS=()
-passed=0
-failed=0
 
 cleanup() {
   local pid
@@ -54,16 +52,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-check() {  # check CONDITION-STATUS DESCRIPTION
-  if [ "$1" -eq 0 ]; then
-    passed=$((passed + 1))
-    echo "ok   $2"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $2"
-    [ -s "$RH_WORK/dovrel.log" ] && grep -v ': [0-9.]* s: host:' "$RH_WORK/dovrel.log" | tail -n 8 | sed "s/^/#   dovrel: /"
-  fi
-}
 
 # A command in the host's namespace as one of its accounts.
 as_host_user() {
