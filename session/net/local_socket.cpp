@@ -54,6 +54,13 @@ UniqueFd ConnectTrustedLocalSocket(const std::string& path) {
   return {};
 }
 
+bool AbstractNameTrusted(const std::string& path) {
+  const UniqueFd socket = Connect(path, true);
+  if (!socket) return true;  // nobody holds it: the client goes on to the file
+  const auto owner = PeerUid(socket.Get());
+  return owner && IsTrustedOwner(*owner);
+}
+
 UniqueFd ListenAbstract(const std::string& name) {
   sockaddr_un address{};
   socklen_t length = 0;

@@ -19,6 +19,11 @@ UniqueFd ConnectLocalSocket(const std::string& path);
 // cookie. Closed when no such server answers.
 UniqueFd ConnectTrustedLocalSocket(const std::string& path);
 
+// False when the abstract socket named `path` is held by anyone but root or
+// this user: a client that tries it first (as libxcb does) would hand that
+// holder its cookie.
+bool AbstractNameTrusted(const std::string& path);
+
 // Whether a server listens at `path`, as a socket file or as the abstract
 // socket of that name. Looks without connecting.
 bool LocalSocketListens(const std::string& path);

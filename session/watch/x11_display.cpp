@@ -88,9 +88,12 @@ class X11Display final : public LocalDisplay {
     in_addr parsed{};
     if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return nullptr;
     // The display's own local socket first; its TCP address second, and only
-    // when root or this user listens there: the connection offers this
+    // when root or this user listens there: each connection offers this
     // user's cookie.
-    std::vector<std::string> names{":" + std::to_string(display)};
+    std::vector<std::string> names;
+    // libxcb tries the display's abstract socket first: not when anyone but
+    // root or this user holds that name.
+    if (AbstractNameTrusted(X11LocalSocketPath(display))) names.push_back(":" + std::to_string(display));
     if (tcpTrusted) names.push_back(address + ":" + std::to_string(display));
     auto windows = std::make_unique<WindowWatchThread>(std::move(names));
     windows->WaitForConnection(limits.xConnectLimit, abort);
