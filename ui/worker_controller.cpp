@@ -1,29 +1,47 @@
 #include "ui/worker_controller.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QSocketNotifier>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "session/launcher_session.h"
 #include "session/session_thread.h"
 
 namespace dovrel {
 
-// What the worker holds of the form: it outlives the controller, and passes
-// nothing on once the controller is gone.
+// What the worker holds of the form: a mailbox and a doorbell. It outlives
+// the controller; mail left after the controller has gone is never read.
 class WorkerController::Link final : public SessionObserver {
  public:
-  explicit Link(WorkerController* controller) : m_controller(controller) {}
+  Link() : m_bell(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
+  ~Link() override {
+    if (m_bell >= 0) ::close(m_bell);
+  }
 
   void PhaseChanged(SessionPhase phase) override {
-    Post([phase](WorkerController* controller) { emit controller->phaseChanged(phase); });
+    {
+      const std::lock_guard lock(m_mutex);
+      m_phases.push_back(phase);
+    }
+    Ring();
   }
 
   void Finished(const SessionEnd& end) override {
-    Post([end](WorkerController* controller) { emit controller->finished(end); });
+    {
+      const std::lock_guard lock(m_mutex);
+      m_end = end;
+    }
+    Ring();
   }
 
   void Report(const std::string& line) override {
@@ -36,36 +54,49 @@ class WorkerController::Link final : public SessionObserver {
     return QCoreApplication::translate(context, source).toStdString();
   }
 
-  // The controller is going (user-interface thread).
-  void Detach() {
+  [[nodiscard]] int Bell() const { return m_bell; }
+
+  // The mail so far, taken out of the box (user-interface thread).
+  struct Mail {
+    std::vector<SessionPhase> phases;
+    std::optional<SessionEnd> end;
+  };
+  Mail Take() {
+    std::uint64_t rings = 0;
+    [[maybe_unused]] const auto read = ::read(m_bell, &rings, sizeof rings);
     const std::lock_guard lock(m_mutex);
-    m_controller = nullptr;
+    return {std::exchange(m_phases, {}), std::exchange(m_end, std::nullopt)};
   }
 
  private:
-  // Queues `emitter` into the controller's thread. Detach() takes the mutex
-  // before the controller is destroyed, so it is alive while the call is
-  // queued; Qt drops the call if it dies first.
-  template <typename Emitter>
-  void Post(Emitter emitter) {
-    const std::lock_guard lock(m_mutex);
-    if (m_controller == nullptr) return;
-    WorkerController* controller = m_controller;
-    QMetaObject::invokeMethod(
-        controller, [controller, emitter = std::move(emitter)] { emitter(controller); }, Qt::QueuedConnection);
+  void Ring() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(m_bell, &one, sizeof one);
   }
 
+  const int m_bell;  // an eventfd
   std::mutex m_mutex;
-  WorkerController* m_controller;  // null once detached
+  std::vector<SessionPhase> m_phases;
+  std::optional<SessionEnd> m_end;
 };
 
 WorkerController::WorkerController(SessionSetup setup, QObject* parent)
-    : QObject(parent), m_setup(std::move(setup)), m_link(std::make_shared<Link>(this)) {}
+    : QObject(parent), m_setup(std::move(setup)), m_link(std::make_shared<Link>()) {
+  m_mail = new QSocketNotifier(static_cast<qintptr>(m_link->Bell()), QSocketNotifier::Read, this);
+  connect(m_mail, &QSocketNotifier::activated, this, &WorkerController::Deliver);
+}
 
 WorkerController::~WorkerController() { Stop(); }
 
+void WorkerController::Deliver() {
+  Link::Mail mail = m_link->Take();
+  for (const SessionPhase phase : mail.phases) emit phaseChanged(phase);
+  if (mail.end) emit finished(*mail.end);
+}
+
 bool WorkerController::Start(SessionRequest request) {
-  if (m_thread) return false;
+  // Without its doorbell the worker could never tell the form it is done.
+  if (m_thread || m_link->Bell() < 0) return false;
   try {
     auto session = std::make_shared<LauncherSession>(std::move(request), m_link, m_setup);
     m_thread = std::make_unique<SessionThread>(session);
@@ -79,7 +110,8 @@ bool WorkerController::Start(SessionRequest request) {
 }
 
 bool WorkerController::Stop() {
-  m_link->Detach();
+  // Nothing more is delivered: the form is going.
+  m_mail->setEnabled(false);
   if (!m_thread) return true;
   LauncherSession& session = m_thread->Session();
   session.Abort();

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class QSocketNotifier;
+
 #include "session/session_observer.h"
 #include "session/session_request.h"
 
@@ -15,10 +17,12 @@ class SessionThread;
 // Owns the form's worker: starts it, hands its phases and its end to the
 // form as signals on the user-interface thread, and stops it.
 //
-// The worker reaches the controller through a link it shares: each call is
-// queued into this thread with copied arguments, and emitted here as a
-// signal. A call still queued when the controller goes is dropped by Qt;
-// once the controller is gone, the link passes nothing on.
+// The worker reaches the controller through a link it shares: it leaves
+// what it says in the link's mailbox (under a mutex of its own) and wakes the
+// controller through an eventfd, which a socket notifier watches in this
+// thread; the controller takes the mail and emits it as signals here. So the
+// worker never touches a Qt object, and what it leaves after the controller
+// has gone is never read.
 class WorkerController final : public QObject {
   Q_OBJECT
  public:
@@ -42,9 +46,12 @@ class WorkerController final : public QObject {
 
  private:
   class Link;
+  // The worker has left mail: emits it.
+  void Deliver();
 
   SessionSetup m_setup;
   std::shared_ptr<Link> m_link;
+  QSocketNotifier* m_mail = nullptr;
   std::shared_ptr<LauncherSession> m_session;  // kept to read its outcome
   std::unique_ptr<SessionThread> m_thread;
 };
