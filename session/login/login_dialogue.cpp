@@ -53,7 +53,7 @@ PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::millis
   }
 }
 
-ShellState WaitForShell(TelnetChannel& channel, const Limits& limits) {
+LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits) {
   ShellReadiness shell;
   for (;;) {
     std::chrono::milliseconds quiet = limits.readLimit;
@@ -66,9 +66,10 @@ ShellState WaitForShell(TelnetChannel& channel, const Limits& limits) {
     if (next.status == IoStatus::kTimedOut) {
       // Quiet: decide on what has arrived. With no text at all the command
       // is typed anyway, as a person would after waiting a while.
-      return shell.LoginFailed() ? ShellState::kLoginFailed : ShellState::kReady;
+      return {shell.LoginFailed() ? LoginResult::Kind::kLoginIncorrect : LoginResult::Kind::kShell, Step::kShell,
+              IoStatus::kOk, 0};
     }
-    if (next.status != IoStatus::kOk) return ShellState::kGone;
+    if (next.status != IoStatus::kOk) return Stopped(Step::kShell, channel.LastReadStatus());
     shell.Feed(next.byte);
   }
 }
@@ -90,15 +91,7 @@ LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& pass
   const bool passwordSent = channel.SendLine(password.Bytes(), TelnetChannel::Echo::kSecret);
   password.Wipe();
   if (!passwordSent) return SendFailed(Step::kPasswordPrompt);
-  switch (WaitForShell(channel, limits)) {
-    case ShellState::kReady:
-      return {LoginResult::Kind::kShell, Step::kShell, IoStatus::kOk, 0};
-    case ShellState::kLoginFailed:
-      return {LoginResult::Kind::kLoginIncorrect, Step::kShell, IoStatus::kOk, 0};
-    case ShellState::kGone:
-      break;
-  }
-  return Stopped(Step::kShell, channel.LastReadStatus());
+  return WaitForShell(channel, limits);
 }
 
 }  // namespace dovrel

@@ -29,17 +29,6 @@ struct PasswordPrompt {
 // prompt (a banner that says it) and was not taken.
 PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::milliseconds promptQuiet);
 
-enum class ShellState {
-  kReady,        // a shell is waiting for a command
-  kLoginFailed,  // the host refused the login
-  kGone,         // the connection closed, failed or was aborted
-};
-
-// After the password line: reads what the host prints until it falls quiet
-// and tells whether a shell is waiting. A login program may throw away typed
-// input right after it reads the password, so nothing must be typed before.
-ShellState WaitForShell(TelnetChannel& channel, const Limits& limits);
-
 // How the login dialogue ended.
 struct LoginResult {
   enum class Kind {
@@ -54,6 +43,13 @@ struct LoginResult {
   IoStatus status = IoStatus::kFailed;
   int tries = 0;
 };
+
+// After the password line: reads what the host prints until it falls quiet
+// and tells whether a shell is waiting (kShell), the host refused the login
+// (kLoginIncorrect), or it stopped at Step::kShell. A login program may throw
+// away typed input right after it reads the password, so nothing must be
+// typed before.
+LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits);
 
 // The whole dialogue from the host's first bytes to its shell: refuses the
 // options, waits for "login:", types the user name (again, when the prompt
