@@ -146,7 +146,7 @@ std::string FindRelayProgram() {
   if (length <= 0) return {};
   std::string directory(self, static_cast<std::size_t>(length));
   directory.erase(directory.find_last_of('/') + 1);
-  for (const std::string& candidate : {directory + "dovrel-relay", directory + "../libexec/dovrel/dovrel-relay"}) {
+  for (const std::string& candidate : {directory + "dovrel-relay", directory + DOVREL_RELAY_FROM_BINDIR "/dovrel-relay"}) {
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return {};
