@@ -29,15 +29,17 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
     return {kExitUsage, false};
   }
 
-  int display = commandLine->display;
+  int screen = commandLine->display;
   if (!commandLine->displayGiven) {
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const DisplayChoice choice = ChooseDefaultDisplay(std::getenv("DISPLAY"), wayland != nullptr && *wayland != '\0',
+    // Read before any worker starts; nothing in this process sets them.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");  // NOLINT(concurrency-mt-unsafe)
+    const char* display = std::getenv("DISPLAY");          // NOLINT(concurrency-mt-unsafe)
+    const DisplayChoice choice = ChooseDefaultDisplay(display, wayland != nullptr && *wayland != '\0',
                                                       m_setup.display ? LocalXSocketNumbers(*m_setup.display)
                                                                       : std::vector<int>{});
-    display = choice.number;
+    screen = choice.number;
     if (commandLine->verbose) {
-      PrintLine(stderr, std::string(kReportPrefix) + "display :" + std::to_string(display) + " " + choice.source);
+      PrintLine(stderr, std::string(kReportPrefix) + "display :" + std::to_string(screen) + " " + choice.source);
     }
   }
   SessionSetup setup = m_setup;
@@ -46,7 +48,7 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
   setup.trustHost = commandLine->trustHost;
   setup.untrusted = commandLine->untrusted;
   CLauncherDlg dialog(std::move(setup));
-  dialog.SetTarget(commandLine->hostName, display, commandLine->xterm);
+  dialog.SetTarget(commandLine->hostName, screen, commandLine->xterm);
   dialog.exec();
   // The teardown: the window is gone; stop the worker if it still runs.
   const bool stopped = dialog.StopWorker();

@@ -32,11 +32,9 @@ bool Admission::Admits(in_addr_t host, std::string_view authName, std::span<cons
   // Every entry is compared, so the time taken does not tell which matched.
   for (const Entry& entry : m_entries) {
     if (entry.host != host) continue;
-    if (!entry.cookie) {
-      admitted = true;
-    } else if (SameBytesConstantTime(*entry.cookie, authData) && mitCookie) {
-      admitted = true;
-    }
+    // A launch without a cookie admits its host's address alone.
+    const bool cookieMatches = entry.cookie && mitCookie && SameBytesConstantTime(*entry.cookie, authData);
+    admitted = admitted || !entry.cookie || cookieMatches;
   }
   return admitted;
 }

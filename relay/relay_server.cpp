@@ -77,8 +77,8 @@ class Relay {
       if (m_fds[m_controlSlot].revents != 0) LaunchEnded();
       m_joins.Serve(m_fds, m_admission);
       for (Connection& c : m_connections) {
-        const short clientReady = c.clientSlot == kNoSlot ? 0 : m_fds[c.clientSlot].revents;
-        const short serverReady = c.serverSlot == kNoSlot ? 0 : m_fds[c.serverSlot].revents;
+        const short clientReady = c.clientSlot == kNoSlot ? short{0} : m_fds[c.clientSlot].revents;
+        const short serverReady = c.serverSlot == kNoSlot ? short{0} : m_fds[c.serverSlot].revents;
         if ((clientReady | serverReady) != 0) Serve(c, clientReady, serverReady);
         if (!c.server && !c.done && Clock::now() >= c.setupDeadline) {
           Close(c, "no X11 setup request in time");
@@ -261,7 +261,7 @@ class Relay {
       return false;
     }
     const std::span<std::uint8_t> received(bytes, static_cast<std::size_t>(got));
-    const ScopeWipe wipeReceived(received);
+    const ScopeWipe wipeReceived{received};
     std::size_t used = 0;
     const auto state = c.setup.Feed(received, used);
     if (state == X11SetupReader::State::kNeedMore) return false;

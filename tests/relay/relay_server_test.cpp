@@ -133,7 +133,7 @@ class RelayFixture : public ::testing::Test {
     ::rmdir(m_folder.c_str());
   }
 
-  void StartRelay(RelayLimits limits = {}, bool trustHost = false) {
+  void StartRelay(const RelayLimits& limits = {}, bool trustHost = false) {
     RelayConfig config;
     if (!trustHost) config.cookie = kLaunchCookie;
     config.limits = limits;
@@ -301,8 +301,8 @@ TEST_F(RelayFixture, IdleConnectionsAreBoundedAndTheOldestUnfinishedMakesRoom) {
   limits.maxConnections = 3;
   limits.setupLimit = 300ms;
   StartRelay(limits);
-  std::vector<UniqueFd> idle;
-  for (int i = 0; i < 3; ++i) idle.push_back(Connect("127.0.0.1", m_port));
+  std::vector<UniqueFd> idle(3);
+  for (UniqueFd& connection : idle) connection = Connect("127.0.0.1", m_port);
   EXPECT_TRUE(ClosedWithoutAByte(idle[0].Get())) << "the oldest unfinished setup made room";
   UniqueFd client = Connect("127.0.0.1", m_port);
   ASSERT_TRUE(SendAll(client.Get(), SetupRequest("MIT-MAGIC-COOKIE-1", kLaunchCookie)));

@@ -170,8 +170,7 @@ TEST_F(RelayedDisplay, InstallsTheLaunchsCookieWithTheHostsXauthBeforeTheCommand
   EXPECT_NE(reports.find("serving 127.0.0.1:6001 for 127.0.0.1 alone, with this launch's cookie"), std::string::npos)
       << reports;
   // With the launch over and no relayed connection left, the port closes.
-  const auto ended = Clock::now();
-  while (RelayPortTakesConnections() && Clock::now() - ended < 2s) std::this_thread::sleep_for(20ms);
+  for (int look = 0; look < 100 && RelayPortTakesConnections(); ++look) std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(RelayPortTakesConnections());
 }
 
@@ -206,7 +205,7 @@ TEST_F(WatchedLaunch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain
   m_display->ShowTerminal();
   ASSERT_TRUE(m_host.ReadUntil("exit\n"));
   ASSERT_TRUE(Finishes());
-  EXPECT_LT(Clock::now() - shown, 2s) << "well before the 5 s drain";
+  EXPECT_LT(Clock::now() - shown, 2000ms) << "well before the 5 s drain";
   EXPECT_EQ(command, "xterm -geometry 80x25+0+0 -display " + m_host.PeerAddress() + ":1 &\n");
   EXPECT_TRUE(m_host.Received().ends_with(command + "exit\n")) << "the command line, then exit";
   EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
