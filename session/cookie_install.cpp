@@ -22,7 +22,9 @@ XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, co
     if (state == XauthWords::State::kMissing) return {Kind::kMissing, next.status, words.Line()};
     if (state == XauthWords::State::kReading) break;
   }
-  std::string add = XauthAddLine(address, display, cookie.Hex());
+  std::string hex = cookie.Hex();
+  std::string add = XauthAddLine(address, display, hex);
+  ::explicit_bzero(hex.data(), hex.size());
   const bool sent =
       channel.SendLine({reinterpret_cast<const unsigned char*>(add.data()), add.size()}, TelnetChannel::Echo::kSecret);
   ::explicit_bzero(add.data(), add.size());

@@ -13,10 +13,7 @@ namespace {
 
 DisplayAccess Failed(LaunchCause cause, std::string detail = {}) { return {cause, std::move(detail), {}, {}, false}; }
 
-std::optional<CookieBytes> BytesOf(const std::optional<LaunchCookie>& cookie) {
-  if (!cookie) return std::nullopt;
-  return cookie->Bytes();
-}
+const LaunchCookie* Of(const std::optional<LaunchCookie>& cookie) { return cookie ? &*cookie : nullptr; }
 
 }  // namespace
 
@@ -36,7 +33,7 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
   // A relay of an earlier launch may serve the port already: it lets this
   // host in too, and lives on while this launch does.
   if (setup.relay) {
-    JoinResult join = JoinDisplayRelay(localAddress, peer, display, BytesOf(cookie), setup.limits.joinAnswerLimit);
+    JoinResult join = JoinDisplayRelay(localAddress, peer, display, Of(cookie), setup.limits.joinAnswerLimit);
     if (join.joined) {
       reporter.Verbose("display " + name + " is served by the relay of an earlier launch; it lets " + peer +
                        (cookie ? " in too, with this launch's cookie" : " in too, by its address alone"));
@@ -62,7 +59,7 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
   if (!setup.relay) return Failed(LaunchCause::kNoTcp);
   if (!local.HasLocalSocket(display)) return Failed(LaunchCause::kNoXServer);
   auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display,
-                                   {BytesOf(cookie), setup.untrusted, setup.verbose});
+                                   {Of(cookie), setup.untrusted, setup.verbose});
   if (const auto* why = std::get_if<std::string>(&started)) {
     reporter.Line("cannot relay display " + name + " for the host: " + *why);
     // An untrusted authorisation the X server cannot give is its own cause;

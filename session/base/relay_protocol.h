@@ -40,13 +40,19 @@ struct JoinRequest {
   std::optional<CookieBytes> cookie;
 };
 
-inline std::string HexOf(const CookieBytes& bytes) {
+// Appends `bytes` in lower-case hex to `out`, with no copy on the way.
+inline void AppendHex(const CookieBytes& bytes, std::string& out) {
   constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
   for (const std::uint8_t byte : bytes) {
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 0x0F]);
+    out.push_back(kDigits[byte >> 4]);
+    out.push_back(kDigits[byte & 0x0F]);
   }
+}
+
+inline std::string HexOf(const CookieBytes& bytes) {
+  std::string hex;
+  hex.reserve(2 * bytes.size());
+  AppendHex(bytes, hex);
   return hex;
 }
 
@@ -67,8 +73,17 @@ inline std::optional<CookieBytes> CookieFromHex(std::string_view hex) {
   return bytes;
 }
 
+// The line is built in place: the cookie's hex is in it alone.
 inline std::string JoinLine(const JoinRequest& request) {
-  return "peer " + request.peer + (request.cookie ? " " + HexOf(*request.cookie) : std::string()) + "\n";
+  std::string line;
+  line.reserve(kRelayJoinLineLimit);
+  line.append("peer ").append(request.peer);
+  if (request.cookie) {
+    line.push_back(' ');
+    AppendHex(*request.cookie, line);
+  }
+  line.push_back('\n');
+  return line;
 }
 
 // The request in `line` (its line end taken off); nothing when it is not one.

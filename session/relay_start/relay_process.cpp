@@ -89,8 +89,8 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
   // where other processes could read it. The pipe holds it until read.
   bool handed = true;
   if (options.cookie) {
-    handed = ::write(controlWrite.Get(), options.cookie->data(), options.cookie->size()) ==
-             static_cast<ssize_t>(options.cookie->size());
+    const CookieBytes& bytes = options.cookie->Bytes();
+    handed = ::write(controlWrite.Get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
   // The program leaves a process of its own behind and ends at once, having
   // taken the listener: this process has no child to wait for later.
@@ -107,7 +107,7 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
 }
 
 JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress, int display,
-                            const std::optional<CookieBytes>& cookie, std::chrono::milliseconds answerLimit) {
+                            const LaunchCookie* cookie, std::chrono::milliseconds answerLimit) {
   const std::string served = AddressAndPort(localAddress, X11TcpPort(display));
   UniqueFd join = ConnectAbstract(RelayJoinName(served));
   if (!join) return {};
@@ -119,7 +119,9 @@ JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& 
                               (owner ? "uid " + std::to_string(*owner) : std::string("an unknown user")) +
                               ", not by this user"};
   }
-  std::string request = JoinLine({peerAddress, cookie});
+  JoinRequest asked{peerAddress, cookie ? std::optional(cookie->Bytes()) : std::nullopt};
+  std::string request = JoinLine(asked);
+  if (asked.cookie) WipeBytes(*asked.cookie);
   const bool sent =
       ::send(join.Get(), request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
   ::explicit_bzero(request.data(), request.size());

@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "session/base/relay_protocol.h"
+#include "session/net/launch_cookie.h"
 #include "session/net/unique_fd.h"
 
 namespace dovrel {
@@ -30,7 +30,7 @@ struct RelayHandle {
 struct RelayOptions {
   // This launch's cookie, handed over on the control pipe: a connection
   // gets through only with it. None: the host's address alone admits.
-  std::optional<CookieBytes> cookie;
+  const LaunchCookie* cookie = nullptr;
   // Pass on an untrusted authorisation from the X server's SECURITY
   // extension instead of this user's cookie.
   bool untrusted = false;
@@ -52,7 +52,7 @@ struct JoinResult {
 // `cookie` (none: by address alone). Only a relay of this user's that
 // answers within `answerLimit` is joined.
 JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress, int display,
-                            const std::optional<CookieBytes>& cookie, std::chrono::milliseconds answerLimit);
+                            const LaunchCookie* cookie, std::chrono::milliseconds answerLimit);
 
 // The relay program beside this executable (the build tree), or where the
 // package installs it; empty when there is none.
