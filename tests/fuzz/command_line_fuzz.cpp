@@ -1,7 +1,8 @@
 // The command-line reader on any text, against the classic reading with
 // strtok(" \t"): both accept the same lines and read the same host, display
 // and switch, except that a host name never begins with '-' and the options
-// -v (--verbose) and --no-relay, each at most once, may come before it.
+// -v (--verbose), --no-relay, --trust-host and --untrusted, each at most
+// once, may come before it.
 
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +32,10 @@ std::optional<dovrel::CommandLine> ReadWithStrtok(const std::string& tail) {
       line.verbose = true;
     } else if (token == "--no-relay" && line.relay) {
       line.relay = false;
+    } else if (token == "--trust-host" && !line.trustHost) {
+      line.trustHost = true;
+    } else if (token == "--untrusted" && !line.untrusted) {
+      line.untrusted = true;
     } else {
       break;
     }
@@ -44,6 +49,7 @@ std::optional<dovrel::CommandLine> ReadWithStrtok(const std::string& tail) {
       line.xterm = true;
     } else if (c >= '0' && c <= '9') {
       line.display = c - '0';
+      line.displayGiven = true;
     } else {
       return std::nullopt;
     }
@@ -68,6 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     FUZZ_CHECK(ours->xterm == classic->xterm);
     FUZZ_CHECK(ours->verbose == classic->verbose);
     FUZZ_CHECK(ours->relay == classic->relay);
+    FUZZ_CHECK(ours->trustHost == classic->trustHost);
+    FUZZ_CHECK(ours->untrusted == classic->untrusted);
+    FUZZ_CHECK(ours->displayGiven == classic->displayGiven);
     FUZZ_CHECK(ours->display >= 0 && ours->display <= 9);
   }
   return 0;
