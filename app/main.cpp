@@ -18,7 +18,7 @@
 #include "session/relay_start/relay_process.h"
 #include "ui/translations.h"
 #include "session/watch/local_display.h"
-#include "session/login/secret_bytes.h"
+#include "session/net/launch_cookie.h"
 
 namespace {
 

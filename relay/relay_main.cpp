@@ -7,7 +7,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -88,7 +87,7 @@ int main(int argc, char** argv) {
   }
   if (!peerGiven || config.display < 0) return Usage();
   // The cookie it reads stays out of core dumps and other processes' reach.
-  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  dovrel::ProtectSecretsFromInspection();
   if (!trustHost) {
     config.cookie = ReadCookie(dovrel::kRelayControlFd);
     if (!config.cookie) return 1;

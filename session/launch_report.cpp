@@ -33,9 +33,9 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
     case LaunchCause::kNoXServer:
       return text(DOVREL_TR_NOOP("Launch",
                                  "There is no X server on display :%1 of this machine: nothing answers at %2 port %3 "
-                                 "and there is no local socket /tmp/.X11-unix/X%1; nothing was typed on %4. Start the "
+                                 "and there is no local socket %5; nothing was typed on %4. Start the "
                                  "X server, or name the display it runs on after the host name."),
-                  {display, target.address, port, target.hostName});
+                  {display, target.address, port, target.hostName, X11LocalSocketPath(target.display)});
     case LaunchCause::kForeignListener:
       return text(DOVREL_TR_NOOP("Launch",
                                  "TCP port %1 of %2, where the terminal would reach display :%3, is held by uid %4, "

@@ -1,7 +1,5 @@
 #include "session/login/secret_bytes.h"
 
-#include <sys/prctl.h>
-
 #include <cstring>
 
 namespace dovrel {
@@ -34,7 +32,5 @@ void WipeString(std::string& text) noexcept {
   if (!text.empty()) ::explicit_bzero(text.data(), text.size());
   text.clear();
 }
-
-bool ProtectSecretsFromInspection() noexcept { return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0; }
 
 }  // namespace dovrel

@@ -32,8 +32,4 @@ class SecretBytes {
 // Overwrites every byte a string holds, then empties it.
 void WipeString(std::string& text) noexcept;
 
-// Keeps the process's memory, where a password lives for a while, out of
-// core dumps and away from other processes of the same user (ptrace).
-bool ProtectSecretsFromInspection() noexcept;
-
 }  // namespace dovrel

@@ -1,5 +1,6 @@
 #include "session/net/launch_cookie.h"
 
+#include <sys/prctl.h>
 #include <sys/random.h>
 
 #include <cerrno>
@@ -29,6 +30,8 @@ bool SameBytesConstantTime(std::span<const std::uint8_t> a, std::span<const std:
   for (std::size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned>(a[i] ^ b[i]);
   return difference == 0;
 }
+
+bool ProtectSecretsFromInspection() noexcept { return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0; }
 
 void WipeBytes(std::span<std::uint8_t> bytes) {
   if (!bytes.empty()) ::explicit_bzero(bytes.data(), bytes.size());

@@ -32,6 +32,11 @@ class LaunchCookie {
 // lengths alone: a client learns nothing of a cookie from how long it took.
 bool SameBytesConstantTime(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 
+// Keeps the process's memory, where a password or a cookie lives for a
+// while, out of core dumps and away from other processes of the same user
+// (ptrace).
+bool ProtectSecretsFromInspection() noexcept;
+
 // Overwrites `bytes` in a way the compiler keeps.
 void WipeBytes(std::span<std::uint8_t> bytes);
 

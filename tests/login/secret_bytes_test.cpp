@@ -7,6 +7,7 @@
 #include <string>
 
 #include "session/login/secret_bytes.h"
+#include "session/net/launch_cookie.h"
 
 namespace dovrel {
 namespace {

@@ -31,8 +31,8 @@
         <translation>ディスプレイ :%1 の X サーバーが TCP 接続を受け付けていないため（%2 のポート %3 が応答しません）、端末を表示できません。%4 には何も入力していません。X サーバーを -listen tcp 付きで起動してください（ディスプレイマネージャーは多くの場合 -nolisten tcp で起動します）。</translation>
     </message>
     <message>
-        <source>There is no X server on display :%1 of this machine: nothing answers at %2 port %3 and there is no local socket /tmp/.X11-unix/X%1; nothing was typed on %4. Start the X server, or name the display it runs on after the host name.</source>
-        <translation>このマシンのディスプレイ :%1 に X サーバーがありません（%2 のポート %3 が応答せず、ローカルソケット /tmp/.X11-unix/X%1 もありません）。%4 には何も入力していません。X サーバーを起動するか、ホスト名の後に X サーバーが動いているディスプレイ番号を指定してください。</translation>
+        <source>There is no X server on display :%1 of this machine: nothing answers at %2 port %3 and there is no local socket %5; nothing was typed on %4. Start the X server, or name the display it runs on after the host name.</source>
+        <translation>このマシンのディスプレイ :%1 に X サーバーがありません（%2 のポート %3 が応答せず、ローカルソケット %5 もありません）。%4 には何も入力していません。X サーバーを起動するか、ホスト名の後に X サーバーが動いているディスプレイ番号を指定してください。</translation>
     </message>
     <message>
         <source>%1 was not found on %2, so no terminal was started. Install %1 there.</source>
