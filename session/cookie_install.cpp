@@ -7,9 +7,10 @@
 namespace dovrel {
 
 XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, const std::string& address,
-                          int display, const Limits& limits, WaitClock& clock) {
+                          int display, const Limits& limits, WaitClock& clock, const std::function<void()>& meanwhile) {
   using Kind = XauthResult::Kind;
   if (!channel.SendLine(kXauthCommandLine)) return {Kind::kSendFailed, IoStatus::kFailed, {}};
+  meanwhile();
   // The cookie is typed only once xauth asks for its commands: typed any
   // earlier, a shell that reads ahead could take it as a command of its own.
   XauthWords words;

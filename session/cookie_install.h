@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "session/base/limits.h"
@@ -26,7 +27,8 @@ struct XauthResult {
 // At the shell's prompt: starts the host's xauth, waits until it reads its
 // commands, then types the line that adds `cookie` for `address`:`display`
 // (shown as a secret) and xauth's "exit".
+// `meanwhile` runs once the xauth line is out, while the host starts it.
 XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, const std::string& address,
-                          int display, const Limits& limits, WaitClock& clock);
+                          int display, const Limits& limits, WaitClock& clock, const std::function<void()>& meanwhile);
 
 }  // namespace dovrel

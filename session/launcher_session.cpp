@@ -122,13 +122,14 @@ SessionOutcome LauncherSession::AfterLogin(TelnetChannel& channel, const LoginRe
   return Failure();
 }
 
-std::optional<SessionOutcome> LauncherSession::InstallLaunchCookie(TelnetChannel& channel) {
+std::optional<SessionOutcome> LauncherSession::InstallLaunchCookie(TelnetChannel& channel,
+                                                                   const std::function<void()>& meanwhile) {
   m_reporter.Heard(channel);
   m_reporter.Verbose("installing this launch's cookie for " + m_localAddress + ":" +
                      std::to_string(m_request.display) + " with the host's xauth");
   m_reporter.Conceal(m_cookie->Hex());
   const XauthResult installed =
-      InstallCookie(channel, *m_cookie, m_localAddress, m_request.display, m_setup.limits, Clock());
+      InstallCookie(channel, *m_cookie, m_localAddress, m_request.display, m_setup.limits, Clock(), meanwhile);
   m_reporter.Heard(channel);
   switch (installed.kind) {
     case XauthResult::Kind::kInstalled:
@@ -151,16 +152,21 @@ std::optional<SessionOutcome> LauncherSession::InstallLaunchCookie(TelnetChannel
 }
 
 SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
+  // Watching starts before the command goes out, so a quick window is not
+  // missed; with a cookie to install, while the host starts xauth.
+  std::unique_ptr<TerminalWatch> watch;
+  const auto startWatch = [&] {
+    if (m_setup.display) {
+      watch = m_setup.display->Watch(m_localAddress, m_request.display, m_tcpTrusted, m_setup.limits, m_abort);
+    }
+  };
   if (m_cookie) {
-    if (const auto stopped = InstallLaunchCookie(channel)) return *stopped;
+    if (const auto stopped = InstallLaunchCookie(channel, startWatch)) return *stopped;
+  } else {
+    startWatch();
   }
   const TerminalProgram program = TerminalProgram::Of(m_request.xterm);
   const std::string command = program.CommandLine(m_localAddress, m_request.display);
-  // Watching starts before the command goes out, so a quick window is not missed.
-  std::unique_ptr<TerminalWatch> watch =
-      m_setup.display ? m_setup.display->Watch(m_localAddress, m_request.display, m_tcpTrusted, m_setup.limits,
-                                                   m_abort)
-                      : nullptr;
   m_reporter.Heard(channel);
   m_reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
   if (!channel.SendLine(command)) return SendFailed(channel, Step::kCommand);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,9 +51,10 @@ class LauncherSession {
   SessionOutcome RunConnected(TelnetChannel& channel);
   SessionOutcome AfterLogin(TelnetChannel& channel, const LoginResult& login);
   SessionOutcome LaunchRemoteTerminal(TelnetChannel& channel);
-  // Installs the relay's cookie for this launch on the host; none when the
-  // launch goes on to the command line.
-  std::optional<SessionOutcome> InstallLaunchCookie(TelnetChannel& channel);
+  // Installs the relay's cookie for this launch on the host, running
+  // `meanwhile` while the host starts xauth; none when the launch goes on to
+  // the command line.
+  std::optional<SessionOutcome> InstallLaunchCookie(TelnetChannel& channel, const std::function<void()>& meanwhile);
   SessionOutcome LaunchFailed(LaunchCause cause, const std::string& hostLine);
   SessionOutcome LoginIncorrect(const std::string& why);
   SessionOutcome Stopped(TelnetChannel& channel, Step step, IoStatus status);
