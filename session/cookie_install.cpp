@@ -6,10 +6,10 @@
 
 namespace dovrel {
 
-XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, const std::string& address,
-                          int display, const Limits& limits, WaitClock& clock, const std::function<void()>& meanwhile) {
-  using Kind = XauthResult::Kind;
-  if (!channel.SendLine(kXauthCommandLine)) return {Kind::kSendFailed, IoStatus::kFailed, {}};
+LaunchVerdict InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, const std::string& address,
+                            int display, const Limits& limits, WaitClock& clock,
+                            const std::function<void()>& meanwhile) {
+  if (!channel.SendLine(kXauthCommandLine)) return {LaunchCause::kSendFailed, {}};
   meanwhile();
   // The cookie is typed only once xauth asks for its commands: typed any
   // earlier, a shell that reads ahead could take it as a command of its own.
@@ -17,10 +17,10 @@ XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, co
   const auto asked = clock.Now() + limits.readLimit;
   for (;;) {
     const auto next = channel.ReadDataByte(limits.readLimit, asked);
-    if (next.status == IoStatus::kTimedOut) return {Kind::kSilent, next.status, {}};
-    if (next.status != IoStatus::kOk) return {Kind::kStopped, next.status, {}};
+    if (next.status == IoStatus::kTimedOut) return {LaunchCause::kXauthSilent, {}};
+    if (next.status != IoStatus::kOk) return {LaunchCause::kHostStopped, {}};
     const auto state = words.Feed(next.byte);
-    if (state == XauthWords::State::kMissing) return {Kind::kMissing, next.status, words.Line()};
+    if (state == XauthWords::State::kMissing) return {LaunchCause::kNoXauth, words.Line()};
     if (state == XauthWords::State::kReading) break;
   }
   std::string hex = cookie.Hex();
@@ -29,10 +29,10 @@ XauthResult InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, co
   const bool sent =
       channel.SendLine({reinterpret_cast<const unsigned char*>(add.data()), add.size()}, TelnetChannel::Echo::kSecret);
   ::explicit_bzero(add.data(), add.size());
-  if (!sent || !channel.SendLine(kXauthEnd)) return {Kind::kSendFailed, IoStatus::kFailed, {}};
+  if (!sent || !channel.SendLine(kXauthEnd)) return {LaunchCause::kSendFailed, {}};
   // What is typed next waits in the terminal for the shell: xauth reads one
   // line at a time and no further than its "exit".
-  return {Kind::kInstalled, IoStatus::kOk, {}};
+  return {};
 }
 
 }  // namespace dovrel

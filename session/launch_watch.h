@@ -13,12 +13,6 @@
 
 namespace dovrel {
 
-// What settled the launch, and the host's line that told why it failed.
-struct LaunchVerdict {
-  LaunchCause cause = LaunchCause::kUndecided;
-  std::string hostLine;  // quoted; empty when the host said nothing to it
-};
-
 // After the command line has gone out: watches the display and reads the
 // host's words at once, until one of them decides or the watch limit passes.
 // A command line that the shell never read (a fresh prompt and no echo) is

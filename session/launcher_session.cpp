@@ -128,18 +128,17 @@ std::optional<SessionOutcome> LauncherSession::InstallLaunchCookie(TelnetChannel
   m_reporter.Verbose("installing this launch's cookie for " + m_localAddress + ":" +
                      std::to_string(m_request.display) + " with the host's xauth");
   m_reporter.Conceal(m_cookie->Hex());
-  const XauthResult installed =
+  const LaunchVerdict installed =
       InstallCookie(channel, *m_cookie, m_localAddress, m_request.display, m_setup.limits, Clock(), meanwhile);
   m_reporter.Heard(channel);
-  switch (installed.kind) {
-    case XauthResult::Kind::kInstalled:
+  switch (installed.cause) {
+    case LaunchCause::kUndecided:
       return std::nullopt;
-    case XauthResult::Kind::kStopped:
-      return Stopped(channel, Step::kXauth, installed.status);
-    case XauthResult::Kind::kSendFailed:
+    case LaunchCause::kHostStopped:
+      return Stopped(channel, Step::kXauth, channel.LastReadStatus());
+    case LaunchCause::kSendFailed:
       return SendFailed(channel, Step::kXauth);
-    case XauthResult::Kind::kMissing:
-    case XauthResult::Kind::kSilent:
+    default:  // no xauth, or a silent one
       break;
   }
   // No terminal without the cookie: the login ends as after a launch.
@@ -147,8 +146,7 @@ std::optional<SessionOutcome> LauncherSession::InstallLaunchCookie(TelnetChannel
     channel.Discard(m_setup.limits.drainChunk, m_setup.limits.seenQuiet, Clock().Now() + m_setup.limits.readLimit);
   }
   if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
-  return LaunchFailed(installed.kind == XauthResult::Kind::kMissing ? LaunchCause::kNoXauth : LaunchCause::kXauthSilent,
-                      installed.hostLine);
+  return LaunchFailed(installed.cause, installed.hostLine);
 }
 
 SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {

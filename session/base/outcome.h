@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace dovrel {
@@ -36,6 +37,13 @@ enum class LaunchCause {
   kHostStopped,     // the host acknowledged nothing typed within the limit: it is gone
   kSendFailed,      // the command line could not be typed again
   kAborted,         // the form was closed first
+};
+
+// What settled a step of the launch, and the host's line that told why it
+// failed.
+struct LaunchVerdict {
+  LaunchCause cause = LaunchCause::kUndecided;
+  std::string hostLine;  // quoted; empty when the host said nothing to it
 };
 
 // Where the worker was when a session stopped.
