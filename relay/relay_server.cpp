@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <list>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -110,21 +111,18 @@ class Relay {
     for (RelayedConnection& c : m_connections) c.AddPollSlots(m_fds);
   }
 
+  // The poll's timeout: the nearest setup deadline, and with the listener
+  // paused and no connection to free a descriptor, the pause's end.
   int NextTimeout() const {
-    int timeout = -1;
-    const auto now = Clock::now();
+    std::optional<Clock::time_point> next;
+    const auto nearer = [&next](Clock::time_point at) { next = next ? std::min(*next, at) : at; };
     for (const RelayedConnection& c : m_connections) {
-      if (c.Admitted()) continue;
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(c.SetupDeadline() - now).count();
-      const int ms = static_cast<int>(std::max<decltype(left)>(left, 0));
-      timeout = timeout < 0 ? ms : std::min(timeout, ms);
+      if (!c.Admitted()) nearer(c.SetupDeadline());
     }
-    if (m_listenerPaused && m_connections.empty()) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_pausedUntil - now).count();
-      const int ms = static_cast<int>(std::max<decltype(left)>(left, 0));
-      timeout = timeout < 0 ? ms : std::min(timeout, ms);
-    }
-    return timeout;
+    if (m_listenerPaused && m_connections.empty()) nearer(m_pausedUntil);
+    if (!next) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
+    return static_cast<int>(std::max<decltype(left)>(left, 0));
   }
 
   void LaunchEnded() {

@@ -10,18 +10,9 @@
 
 #include "session/net/launch_cookie.h"
 #include "session/net/local_socket.h"
+#include "session/net/scope_exit.h"
 
 namespace dovrel {
-
-namespace {
-
-// Wipes a buffer that may hold a cookie when the scope ends.
-struct ScopeWipe {
-  std::span<std::uint8_t> bytes;
-  ~ScopeWipe() { WipeBytes(bytes); }
-};
-
-}  // namespace
 
 RelayedConnection::RelayedConnection(UniqueFd client, in_addr_t host, std::string from,
                                      Clock::time_point setupDeadline)
@@ -86,7 +77,8 @@ RelayedConnection::Event RelayedConnection::ReadSetup(const SetupGate& gate) {
     return Event::kNone;
   }
   const std::span<std::uint8_t> received(bytes, static_cast<std::size_t>(got));
-  const ScopeWipe wipeReceived{received};
+  // What was read may hold a cookie: wiped however this ends.
+  const ScopeExit wipeReceived([received] { WipeBytes(received); });
   std::size_t used = 0;
   const auto state = m_setup.Feed(received, used);
   if (state == X11SetupReader::State::kNeedMore) return Event::kNone;

@@ -33,7 +33,7 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
   // A relay of an earlier launch may serve the port already: it lets this
   // host in too, and lives on while this launch does.
   if (setup.relay) {
-    JoinResult join = JoinDisplayRelay(localAddress, peer, display, Of(cookie), setup.limits.joinAnswerLimit);
+    JoinResult join = JoinDisplayRelay(localAddress, peer, display, Of(cookie), setup.limits.joinAnswerLimit, abort);
     if (join.joined) {
       reporter.Verbose("display " + name + " is served by the relay of an earlier launch; it lets " + peer +
                        (cookie ? " in too, with this launch's cookie" : " in too, by its address alone"));

@@ -36,6 +36,12 @@ UniqueFd Connect(const std::string& path, bool abstract) {
   return socket;
 }
 
+// Whether the other end of `socket` is root's or this user's.
+bool HeldByTrustedOwner(int socket) {
+  const auto owner = PeerUid(socket);
+  return owner && IsTrustedOwner(*owner);
+}
+
 }  // namespace
 
 UniqueFd ConnectLocalSocket(const std::string& path) {
@@ -47,18 +53,15 @@ UniqueFd ConnectLocalSocket(const std::string& path) {
 UniqueFd ConnectTrustedLocalSocket(const std::string& path) {
   for (const bool abstract : {true, false}) {
     UniqueFd socket = Connect(path, abstract);
-    if (!socket) continue;
-    const auto owner = PeerUid(socket.Get());
-    if (owner && IsTrustedOwner(*owner)) return socket;
+    if (socket && HeldByTrustedOwner(socket.Get())) return socket;
   }
   return {};
 }
 
 bool AbstractNameTrusted(const std::string& path) {
   const UniqueFd socket = Connect(path, true);
-  if (!socket) return true;  // nobody holds it: the client goes on to the file
-  const auto owner = PeerUid(socket.Get());
-  return owner && IsTrustedOwner(*owner);
+  // Nobody holds it: the client goes on to the file.
+  return !socket || HeldByTrustedOwner(socket.Get());
 }
 
 UniqueFd ListenAbstract(const std::string& name) {

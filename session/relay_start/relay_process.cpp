@@ -20,6 +20,7 @@
 #include "session/net/connector.h"
 #include "session/net/error_text.h"
 #include "session/net/local_socket.h"
+#include "session/net/transport.h"
 
 extern char** environ;
 
@@ -107,7 +108,8 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
 }
 
 JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress, int display,
-                            const LaunchCookie* cookie, std::chrono::milliseconds answerLimit) {
+                            const LaunchCookie* cookie, std::chrono::milliseconds answerLimit,
+                            const AbortSignal& abort) {
   const std::string served = AddressAndPort(localAddress, X11TcpPort(display));
   UniqueFd join = ConnectAbstract(RelayJoinName(served));
   if (!join) return {};
@@ -126,17 +128,12 @@ JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& 
       ::send(join.Get(), request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
   ::explicit_bzero(request.data(), request.size());
   if (!sent) return {std::nullopt, "the relay for " + served + " did not take the request to join"};
-  // The answer, within the limit: a relay that does not answer is not joined.
-  std::string answer;
-  const auto deadline = std::chrono::steady_clock::now() + answerLimit;
-  while (answer.size() < kRelayJoinAck.size()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd ready{join.Get(), POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
-    char bytes[8];
-    const ssize_t got = ::recv(join.Get(), bytes, kRelayJoinAck.size() - answer.size(), 0);
-    if (got <= 0) break;
-    answer.append(bytes, static_cast<std::size_t>(got));
+  // The answer, within the limit: a relay that does not answer is not
+  // joined. It comes in one write, so one read takes it whole.
+  std::string answer(kRelayJoinAck.size(), '\0');
+  if (WaitForSocket(join.Get(), POLLIN, abort, answerLimit) != IoStatus::kOk ||
+      ::recv(join.Get(), answer.data(), answer.size(), 0) != static_cast<ssize_t>(answer.size())) {
+    answer.clear();
   }
   if (answer != kRelayJoinAck) return {std::nullopt, "the relay for " + served + " did not answer the request to join"};
   return {RelayHandle{std::move(join), served}, {}};

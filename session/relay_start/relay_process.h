@@ -7,6 +7,7 @@
 #include <string>
 #include <variant>
 
+#include "session/net/abort_signal.h"
 #include "session/net/launch_cookie.h"
 #include "session/net/unique_fd.h"
 
@@ -50,9 +51,10 @@ struct JoinResult {
 // Asks the relay that already serves `localAddress`, port 6000 + `display`,
 // for an earlier launch of this user to let `peerAddress` in too, with
 // `cookie` (none: by address alone). Only a relay of this user's that
-// answers within `answerLimit` is joined.
+// answers within `answerLimit` (or before `abort`) is joined.
 JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress, int display,
-                            const LaunchCookie* cookie, std::chrono::milliseconds answerLimit);
+                            const LaunchCookie* cookie, std::chrono::milliseconds answerLimit,
+                            const AbortSignal& abort);
 
 // The relay program beside this executable (the build tree), or where the
 // package installs it; empty when there is none.

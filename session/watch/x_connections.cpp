@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstring>
 
-#include <unistd.h>
+#include "session/net/local_socket.h"
 
 namespace dovrel {
 
@@ -113,9 +113,9 @@ std::optional<std::uint32_t> ListenerOwner(std::string_view table, in_addr_t add
     }
     const auto parsed = std::from_chars(line.uid.data(), line.uid.data() + line.uid.size(), uid);
     if (parsed.ec != std::errc() || parsed.ptr != line.uid.data() + line.uid.size()) return;
-    // Where several listen (SO_REUSEPORT), the one least trusted decides:
-    // any of them may take the terminal's connection.
-    if (!owner || (*owner == 0 && uid != 0) || (uid != 0 && uid != *owner && *owner == ::geteuid())) owner = uid;
+    // Where several listen (SO_REUSEPORT), one not trusted decides: any of
+    // them may take the terminal's connection.
+    if (!owner || (IsTrustedOwner(*owner) && !IsTrustedOwner(uid))) owner = uid;
   });
   return owner;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "session/net/abort_signal.h"
 #include "session/net/launch_cookie.h"
 #include "session/net/local_socket.h"
 #include "session/relay_start/relay_process.h"
@@ -24,6 +25,7 @@ constexpr int kDisplay = 9;
 // Addresses no relay of this machine's serves, one for each test.
 const char* const kSquatted = "127.0.0.77";
 const char* const kSilent = "127.0.0.78";
+const AbortSignal kNoAbort;
 const LaunchCookie kCookie({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
 
 std::string JoinName(const char* served) { return RelayJoinName(std::string(served) + ":6009"); }
@@ -86,7 +88,7 @@ TEST(RelayJoin, ANameHeldByAnotherUserIsNotJoinedAndIsToldNothing) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the squatter as nobody";
   Squatter squatter;
   ASSERT_TRUE(squatter.Listening());
-  const JoinResult join = JoinDisplayRelay(kSquatted, "127.0.0.1", kDisplay, &kCookie, 500ms);
+  const JoinResult join = JoinDisplayRelay(kSquatted, "127.0.0.1", kDisplay, &kCookie, 500ms, kNoAbort);
   EXPECT_FALSE(join.joined);
   EXPECT_NE(join.refused.find("held by uid 65534, not by this user"), std::string::npos) << join.refused;
   EXPECT_EQ(squatter.BytesItRead(), 0) << "neither the host nor the cookie";
@@ -95,10 +97,10 @@ TEST(RelayJoin, ANameHeldByAnotherUserIsNotJoinedAndIsToldNothing) {
 TEST(RelayJoin, ARelayThatDoesNotAnswerIsNotJoined) {
   const UniqueFd silent = ListenAbstract(JoinName(kSilent));
   ASSERT_TRUE(silent);
-  const JoinResult join = JoinDisplayRelay(kSilent, "127.0.0.1", kDisplay, &kCookie, 100ms);
+  const JoinResult join = JoinDisplayRelay(kSilent, "127.0.0.1", kDisplay, &kCookie, 100ms, kNoAbort);
   EXPECT_FALSE(join.joined);
   EXPECT_NE(join.refused.find("did not answer"), std::string::npos) << join.refused;
-  EXPECT_FALSE(JoinDisplayRelay("127.0.0.79", "127.0.0.1", kDisplay, &kCookie, 100ms).joined)
+  EXPECT_FALSE(JoinDisplayRelay("127.0.0.79", "127.0.0.1", kDisplay, &kCookie, 100ms, kNoAbort).joined)
       << "no relay at all: nothing joined";
 }
 
