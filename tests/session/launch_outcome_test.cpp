@@ -110,11 +110,13 @@ bool RelayPortTakesConnections() {
   UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_port = htons(6001);
+  address.sin_port = htons(6007);
   ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
   return ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
+// Displays 7 and 8, which no other test uses: a relay these tests start is
+// not joined by a parallel test's launch to the same display.
 class RelayedDisplay : public WatchedLaunch {
  protected:
   RelayedDisplay() {
@@ -137,7 +139,8 @@ class RelayedDisplay : public WatchedLaunch {
 // xauth on its standard input, once xauth reads; the command line follows,
 // unchanged; the cookie shows nowhere in the report.
 TEST_F(RelayedDisplay, InstallsTheLaunchsCookieWithTheHostsXauthBeforeTheCommandLine) {
-  Start(true, true);
+  m_setup.verbose = true;
+  WorkerFixture::Start({.password = "s3cret-pw", .xterm = true, .display = 7});
   LogIn();
   ASSERT_TRUE(m_host.ReadUntil("xauth -v -\n"));
   EXPECT_TRUE(RelayPortTakesConnections()) << m_observer->Reports();
@@ -148,15 +151,15 @@ TEST_F(RelayedDisplay, InstallsTheLaunchsCookieWithTheHostsXauthBeforeTheCommand
   // The cookie, xauth's exit, and the command line for the shell after it.
   ASSERT_TRUE(m_host.ReadUntil(" &\n"));
   const std::string received = m_host.Received();
-  const std::size_t add = received.find("add 127.0.0.1:1 MIT-MAGIC-COOKIE-1 ");
+  const std::size_t add = received.find("add 127.0.0.1:7 MIT-MAGIC-COOKIE-1 ");
   ASSERT_NE(add, std::string::npos) << received;
   const std::string hex = received.substr(add + 35, 32);
   EXPECT_TRUE(CookieFromHex(hex).has_value()) << hex;
-  EXPECT_EQ(received.substr(add + 35 + 32), "\nexit\nxterm -geometry 80x25+0+0 -display 127.0.0.1:1 &\n");
+  EXPECT_EQ(received.substr(add + 35 + 32), "\nexit\nxterm -geometry 80x25+0+0 -display 127.0.0.1:7 &\n");
   // The host echoes the lines, as a terminal does, in two pieces.
-  ASSERT_TRUE(m_host.Send("add 127.0.0.1:1 MIT-MAGIC-COOKIE-1 " + hex.substr(0, 13)));
+  ASSERT_TRUE(m_host.Send("add 127.0.0.1:7 MIT-MAGIC-COOKIE-1 " + hex.substr(0, 13)));
   std::this_thread::sleep_for(50ms);
-  ASSERT_TRUE(m_host.Send(hex.substr(13) + "\r\nexit\r\nxterm -geometry 80x25+0+0 -display 127.0.0.1:1 &\r\n" +
+  ASSERT_TRUE(m_host.Send(hex.substr(13) + "\r\nexit\r\nxterm -geometry 80x25+0+0 -display 127.0.0.1:7 &\r\n" +
                           "xauth> Writing authority file /home/alice/.Xauthority\r\nalice@host:~$ "));
   m_display->ShowTerminal();
   ASSERT_TRUE(Finishes());
@@ -167,7 +170,7 @@ TEST_F(RelayedDisplay, InstallsTheLaunchsCookieWithTheHostsXauthBeforeTheCommand
     EXPECT_EQ(reports.find(hex.substr(at, 8)), std::string::npos) << "not even a piece of it: " << reports;
   }
   EXPECT_NE(reports.find("typed: ********"), std::string::npos) << reports;
-  EXPECT_NE(reports.find("serving 127.0.0.1:6001 for 127.0.0.1 alone, with this launch's cookie"), std::string::npos)
+  EXPECT_NE(reports.find("serving 127.0.0.1:6007 for 127.0.0.1 alone, with this launch's cookie"), std::string::npos)
       << reports;
   // With the launch over and no relayed connection left, the port closes.
   for (int look = 0; look < 100 && RelayPortTakesConnections(); ++look) std::this_thread::sleep_for(20ms);
@@ -177,9 +180,9 @@ TEST_F(RelayedDisplay, InstallsTheLaunchsCookieWithTheHostsXauthBeforeTheCommand
 // A host without xauth: the cause and the remedy, no command line, and the
 // login ended.
 TEST_F(RelayedDisplay, AHostWithoutXauthStopsBeforeTheCommandLine) {
-  // Display 2: its relay's port is its own, beside the test above.
+  // Display 8: its relay's port is its own, beside the test above.
   m_setup.verbose = false;
-  WorkerFixture::Start({.password = "s3cret-pw", .xterm = true, .display = 2});
+  WorkerFixture::Start({.password = "s3cret-pw", .xterm = true, .display = 8});
   LogIn();
   ASSERT_TRUE(m_host.ReadUntil("xauth -v -\n"));
   ASSERT_TRUE(m_host.Send("xauth -v -\r\n-bash: xauth: command not found\r\nalice@host:~$ "));
@@ -191,7 +194,7 @@ TEST_F(RelayedDisplay, AHostWithoutXauthStopsBeforeTheCommandLine) {
   ASSERT_EQ(m_observer->MessageTexts().size(), 1U);
   const std::string text = m_observer->MessageTexts().front();
   EXPECT_NE(text.find("xauth was not found on 127.0.0.1"), std::string::npos) << text;
-  EXPECT_NE(text.find("--trust-host: then every user of 127.0.0.1 can reach display :2"), std::string::npos) << text;
+  EXPECT_NE(text.find("--trust-host: then every user of 127.0.0.1 can reach display :8"), std::string::npos) << text;
 }
 
 TEST_F(WatchedLaunch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) {
