@@ -15,8 +15,8 @@
 
 namespace dovrel {
 
-int ExitStatusFor(SessionOutcome outcome) {
-  return outcome == SessionOutcome::kLaunched ? kExitDone : kExitNotDone;
+int ExitStatusFor(LaunchCause outcome) {
+  return TerminalStarted(outcome) ? kExitDone : kExitNotDone;
 }
 
 RunResult CLauncherApp::InitInstance(const std::string& commandTail) {

@@ -34,7 +34,7 @@ class CLauncherApp {
   SessionSetup m_setup;
 };
 
-// Exit status for a session outcome.
-int ExitStatusFor(SessionOutcome outcome);
+// Exit status for why the launch ended.
+int ExitStatusFor(LaunchCause outcome);
 
 }  // namespace dovrel

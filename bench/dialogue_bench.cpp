@@ -195,7 +195,7 @@ Run LauncherRun(std::size_t banner, std::size_t drain) {
   ::waitpid(host, nullptr, 0);
   run.toExit = times.exitArrived - t0;
   run.toUser = times.userArrived - t0;
-  if (session.Outcome() != dovrel::SessionOutcome::kLaunched) {
+  if (!dovrel::TerminalStarted(session.Outcome())) {
     std::fprintf(stderr, "the dialogue did not complete\n");
     std::exit(1);
   }

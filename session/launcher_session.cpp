@@ -35,16 +35,16 @@ void LauncherSession::RunSession() {
   m_reporter.Phase(SessionPhase::kConnecting, "connecting to " + where);
   if (const std::string failure = ConnectToHost(); !failure.empty()) {
     if (m_abort.IsTriggered()) {
-      m_outcome = SessionOutcome::kAborted;
+      m_outcome = LaunchCause::kAborted;
       return;
     }
-    m_outcome = SessionOutcome::kCannotConnect;
+    m_outcome = LaunchCause::kCannotConnect;
     m_reporter.Line("Cannot Connect: " + where + ": " + failure);
     m_end = {SessionMessage::kCannotConnect, {}};
     return;
   }
 
-  SessionOutcome outcome = SessionOutcome::kEnded;
+  LaunchCause outcome = LaunchCause::kHostStopped;
   {
     TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.limits, Clock());
     m_reporter.Follow(channel);
@@ -73,11 +73,11 @@ std::string LauncherSession::ConnectToHost() {
   return ConnectFailureText(error, m_setup.limits.connectLimit);
 }
 
-SessionOutcome LauncherSession::RunConnected(TelnetChannel& channel) {
+LaunchCause LauncherSession::RunConnected(TelnetChannel& channel) {
   const auto address = LocalAddressOf(m_hSocket.Get());
   if (!address) {
     m_reporter.Line("stopped after connecting: this machine's address on the connection is unknown");
-    return Failure();
+    return EndedBy(LaunchCause::kCannotConnect);
   }
   m_localAddress = *address;
   m_reporter.Verbose("connected; this machine is " + m_localAddress + " to the host");
@@ -90,7 +90,7 @@ SessionOutcome LauncherSession::RunConnected(TelnetChannel& channel) {
     m_cookie = std::move(access.cookie);
     m_tcpTrusted = access.tcpTrusted;
     if (access.failure) {
-      return *access.failure == LaunchCause::kAborted ? SessionOutcome::kAborted
+      return *access.failure == LaunchCause::kAborted ? LaunchCause::kAborted
                                                       : LaunchFailed(*access.failure, access.detail);
     }
   }
@@ -101,7 +101,7 @@ SessionOutcome LauncherSession::RunConnected(TelnetChannel& channel) {
   return AfterLogin(channel, login);
 }
 
-SessionOutcome LauncherSession::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
+LaunchCause LauncherSession::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
   switch (login.kind) {
     case LoginResult::Kind::kShell:
       return LaunchRemoteTerminal(channel);
@@ -115,14 +115,14 @@ SessionOutcome LauncherSession::AfterLogin(TelnetChannel& channel, const LoginRe
       m_reporter.Line("the host asked for the login name again after it was typed " +
                       std::to_string(login.tries) + " times; its last line: \"" + LastLine(channel.LastHeard()) +
                       "\"");
-      return Failure();
+      return EndedBy(LaunchCause::kNameNotTaken);
     case LoginResult::Kind::kSendFailed:
       return SendFailed(channel, login.step);
   }
-  return Failure();
+  return EndedBy(LaunchCause::kHostStopped);
 }
 
-std::optional<SessionOutcome> LauncherSession::InstallLaunchCookie(TelnetChannel& channel,
+std::optional<LaunchCause> LauncherSession::InstallLaunchCookie(TelnetChannel& channel,
                                                                    const std::function<void()>& meanwhile) {
   m_reporter.Heard(channel);
   m_reporter.Verbose("installing this launch's cookie for " + m_localAddress + ":" +
@@ -145,11 +145,11 @@ std::optional<SessionOutcome> LauncherSession::InstallLaunchCookie(TelnetChannel
   if (channel.SendLine(std::string_view("exit"))) {
     channel.Discard(m_setup.limits.drainChunk, m_setup.limits.seenQuiet, Clock().Now() + m_setup.limits.readLimit);
   }
-  if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
+  if (m_abort.IsTriggered()) return LaunchCause::kAborted;
   return LaunchFailed(installed.cause, installed.hostLine);
 }
 
-SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
+LaunchCause LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   // Watching starts before the command goes out, so a quick window is not
   // missed; with a cookie to install, while the host starts xauth.
   std::unique_ptr<TerminalWatch> watch;
@@ -176,7 +176,7 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
       LaunchWatch(channel, m_abort, Clock(), m_setup.limits, m_reporter).Run(watch.get(), program, command);
   watch.reset();
   m_reporter.Heard(channel);
-  if (verdict.cause == LaunchCause::kAborted) return SessionOutcome::kAborted;
+  if (verdict.cause == LaunchCause::kAborted) return LaunchCause::kAborted;
   // A host that is gone is not typed to any more.
   if (verdict.cause == LaunchCause::kHostStopped) return Stopped(channel, Step::kWatch, IoStatus::kUnacknowledged);
   if (verdict.cause == LaunchCause::kSendFailed) return SendFailed(channel, Step::kCommandAgain);
@@ -196,15 +196,15 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
     return Stopped(channel, Step::kExit, IoStatus::kUnacknowledged);
   }
   // A user who closes the form during the drain has not seen the job end.
-  if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
+  if (m_abort.IsTriggered()) return LaunchCause::kAborted;
 
   switch (verdict.cause) {
     case LaunchCause::kSeen:
       m_reporter.Verbose("the terminal has started");
-      return SessionOutcome::kLaunched;
+      return verdict.cause;
     case LaunchCause::kAssumed:
       m_reporter.Verbose("the terminal could not be watched; the host said nothing against it");
-      return SessionOutcome::kLaunched;
+      return verdict.cause;
     case LaunchCause::kLoginIncorrect:
       return LoginIncorrect(" refused the login after the command line was typed; the host said: \"" +
                             verdict.hostLine + "\"");
@@ -213,7 +213,7 @@ SessionOutcome LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   }
 }
 
-SessionOutcome LauncherSession::LaunchFailed(LaunchCause cause, const std::string& hostLine) {
+LaunchCause LauncherSession::LaunchFailed(LaunchCause cause, const std::string& hostLine) {
   const LaunchTarget target{m_request.hostName, m_request.xterm, m_localAddress, m_request.display,
                             m_setup.limits.watchLimit};
   // Standard error in English in every locale, for scripts and bug reports;
@@ -223,25 +223,25 @@ SessionOutcome LauncherSession::LaunchFailed(LaunchCause cause, const std::strin
            DescribeLaunchProblem(cause, target, hostLine, [this](const char* context, const char* source) {
              return m_observer->Translate(context, source);
            })};
-  return SessionOutcome::kLaunchFailed;
+  return cause;
 }
 
-SessionOutcome LauncherSession::LoginIncorrect(const std::string& why) {
+LaunchCause LauncherSession::LoginIncorrect(const std::string& why) {
   m_reporter.Line("Login incorrect: " + m_request.hostName + why);
   m_end = {SessionMessage::kLoginIncorrect, {}};
-  return SessionOutcome::kLoginIncorrect;
+  return LaunchCause::kLoginIncorrect;
 }
 
-SessionOutcome LauncherSession::Stopped(TelnetChannel& channel, Step step, IoStatus status) {
-  if (m_abort.IsTriggered() || status == IoStatus::kAborted) return SessionOutcome::kAborted;
+LaunchCause LauncherSession::Stopped(TelnetChannel& channel, Step step, IoStatus status) {
+  if (m_abort.IsTriggered() || status == IoStatus::kAborted) return LaunchCause::kAborted;
   m_reporter.Stopped(channel, step, status, m_setup.limits);
-  return SessionOutcome::kEnded;
+  return LaunchCause::kHostStopped;
 }
 
-SessionOutcome LauncherSession::SendFailed(TelnetChannel& channel, Step step) {
-  if (m_abort.IsTriggered()) return SessionOutcome::kAborted;
+LaunchCause LauncherSession::SendFailed(TelnetChannel& channel, Step step) {
+  if (m_abort.IsTriggered()) return LaunchCause::kAborted;
   m_reporter.SendFailed(channel, step);
-  return SessionOutcome::kEnded;
+  return LaunchCause::kSendFailed;
 }
 
 WaitClock& LauncherSession::Clock() const { return m_setup.clock ? *m_setup.clock : SystemClock(); }
@@ -251,8 +251,8 @@ void LauncherSession::CloseSocket() noexcept {
   m_socketOpen = false;
 }
 
-SessionOutcome LauncherSession::Failure() const noexcept {
-  return m_abort.IsTriggered() ? SessionOutcome::kAborted : SessionOutcome::kEnded;
+LaunchCause LauncherSession::EndedBy(LaunchCause cause) const noexcept {
+  return m_abort.IsTriggered() ? LaunchCause::kAborted : cause;
 }
 
 }  // namespace dovrel

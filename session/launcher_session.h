@@ -41,27 +41,29 @@ class LauncherSession {
 
   // True from the socket's creation to its closing.
   [[nodiscard]] bool HasOpenSocket() const noexcept { return m_socketOpen.load(); }
-  [[nodiscard]] SessionOutcome Outcome() const noexcept { return m_outcome.load(); }
+  // Why the launch ended; kUndecided while it runs.
+  [[nodiscard]] LaunchCause Outcome() const noexcept { return m_outcome.load(); }
   // The form's side, as the session was given it.
   [[nodiscard]] SessionObserver& Observer() const noexcept { return *m_observer; }
 
  private:
   // Empty when connected; otherwise why not, in words.
   std::string ConnectToHost();
-  SessionOutcome RunConnected(TelnetChannel& channel);
-  SessionOutcome AfterLogin(TelnetChannel& channel, const LoginResult& login);
-  SessionOutcome LaunchRemoteTerminal(TelnetChannel& channel);
+  LaunchCause RunConnected(TelnetChannel& channel);
+  LaunchCause AfterLogin(TelnetChannel& channel, const LoginResult& login);
+  LaunchCause LaunchRemoteTerminal(TelnetChannel& channel);
   // Installs the relay's cookie for this launch on the host, running
   // `meanwhile` while the host starts xauth; none when the launch goes on to
   // the command line.
-  std::optional<SessionOutcome> InstallLaunchCookie(TelnetChannel& channel, const std::function<void()>& meanwhile);
-  SessionOutcome LaunchFailed(LaunchCause cause, const std::string& hostLine);
-  SessionOutcome LoginIncorrect(const std::string& why);
-  SessionOutcome Stopped(TelnetChannel& channel, Step step, IoStatus status);
-  SessionOutcome SendFailed(TelnetChannel& channel, Step step);
+  std::optional<LaunchCause> InstallLaunchCookie(TelnetChannel& channel, const std::function<void()>& meanwhile);
+  LaunchCause LaunchFailed(LaunchCause cause, const std::string& hostLine);
+  LaunchCause LoginIncorrect(const std::string& why);
+  LaunchCause Stopped(TelnetChannel& channel, Step step, IoStatus status);
+  LaunchCause SendFailed(TelnetChannel& channel, Step step);
   [[nodiscard]] WaitClock& Clock() const;
   void CloseSocket() noexcept;
-  SessionOutcome Failure() const noexcept;
+  // `cause`, unless the form was closed first.
+  LaunchCause EndedBy(LaunchCause cause) const noexcept;
 
   SessionRequest m_request;
   std::shared_ptr<SessionObserver> m_observer;
@@ -76,7 +78,7 @@ class LauncherSession {
   std::optional<LaunchCookie> m_cookie;
   bool m_tcpTrusted = false;
   std::atomic<bool> m_socketOpen{false};
-  std::atomic<SessionOutcome> m_outcome{SessionOutcome::kNotRun};
+  std::atomic<LaunchCause> m_outcome{LaunchCause::kUndecided};
   // The box for the form, handed over once the connection is closed.
   SessionEnd m_end;
 };

@@ -219,7 +219,7 @@ void CLauncherDlg::OnLaunch() {
 
 bool CLauncherDlg::StopWorker() { return m_worker->Stop(); }
 
-SessionOutcome CLauncherDlg::Outcome() const { return m_worker->Outcome(); }
+LaunchCause CLauncherDlg::Outcome() const { return m_worker->Outcome(); }
 
 void CLauncherDlg::OnWorkerFinished(const SessionEnd& end) {
   if (end.message) ShowSessionMessage(*end.message, QString::fromStdString(end.text));

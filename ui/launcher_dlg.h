@@ -35,8 +35,8 @@ class CLauncherDlg : public QDialog {
   // Stops a running worker and waits for it, at most 10 s, while it holds a
   // connection. True when no worker is left running.
   bool StopWorker();
-  // How the worker's session ended (kNotRun when OK never started one).
-  [[nodiscard]] SessionOutcome Outcome() const;
+  // Why the launch ended (kUndecided when OK never started one).
+  [[nodiscard]] LaunchCause Outcome() const;
 
   // OK: starts the worker, once.
   void OnLaunch();

@@ -121,8 +121,8 @@ bool WorkerController::Stop() {
   return finished;
 }
 
-SessionOutcome WorkerController::Outcome() const {
-  return m_session ? m_session->Outcome() : SessionOutcome::kNotRun;
+LaunchCause WorkerController::Outcome() const {
+  return m_session ? m_session->Outcome() : LaunchCause::kUndecided;
 }
 
 }  // namespace dovrel

@@ -37,8 +37,8 @@ class WorkerController final : public QObject {
   // Stops a running worker and waits for it, at most the teardown limits of
   // the table. True when no worker is left running.
   bool Stop();
-  // How the worker's launch ended (kNotRun when none was started).
-  [[nodiscard]] SessionOutcome Outcome() const;
+  // Why the worker's launch ended (kUndecided when none was started).
+  [[nodiscard]] LaunchCause Outcome() const;
 
  signals:
   void phaseChanged(dovrel::SessionPhase phase);

@@ -5,22 +5,18 @@
 
 namespace dovrel {
 
-// How a session ended. The program's exit status follows from it.
-enum class SessionOutcome {
-  kNotRun,          // no worker was ever started
-  kLaunched,        // the terminal was seen, or nothing speaks against it
-  kCannotConnect,   // the host could not be resolved or reached
-  kLoginIncorrect,  // the host refused the user name or password
-  kLaunchFailed,    // logged in, but the terminal did not start
-  kEnded,           // the host fell silent, closed or failed before the launch
-  kAborted,         // the form was closed first
-};
-
-// What decided the launch: the terminal seen, or why it did not start.
+// Why a launch ended, or, while it runs, what decided one of its steps. The
+// program's exit status follows from it: 0 only when the terminal started.
 enum class LaunchCause {
-  kUndecided,       // nothing for or against it so far
+  kUndecided,       // nothing for or against it so far; no worker ran
   kSeen,            // the terminal's window, or its lasting X connection
   kAssumed,         // nothing could be watched and nothing speaks against it
+  kCannotConnect,   // the host could not be resolved, reached or talked to
+  kLoginIncorrect,  // the host refused the user name or password, at the login or after the command
+  kNameNotTaken,    // the host asked for the login name again after every try
+  kHostStopped,     // the host closed, fell silent, or took nothing typed within the limit
+  kSendFailed,      // what was to be typed could not be sent
+  kAborted,         // the form was closed first
   kNoTcp,           // the X server takes no TCP connections (found before the login)
   kNoXServer,       // no X server at all on the display (found before the login)
   kForeignListener, // another user listens on the display's TCP port (found before the login)
@@ -33,11 +29,12 @@ enum class LaunchCause {
   kDisplayRefused,  // the X server turned the terminal away
   kDisplayFailed,   // the terminal could not open the display, for another reason
   kNoWindow,        // no window and no word from the host within the watch
-  kLoginIncorrect,  // the command went to a login program: the login failed after all
-  kHostStopped,     // the host acknowledged nothing typed within the limit: it is gone
-  kSendFailed,      // the command line could not be typed again
-  kAborted,         // the form was closed first
 };
+
+// Whether the launch's end is a started terminal.
+constexpr bool TerminalStarted(LaunchCause cause) {
+  return cause == LaunchCause::kSeen || cause == LaunchCause::kAssumed;
+}
 
 // What settled a step of the launch, and the host's line that told why it
 // failed.

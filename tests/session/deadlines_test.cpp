@@ -79,7 +79,7 @@ TEST_F(Connect, ThatNeverCompletesEndsAtTheLimitWithTimedOut) {
   Start();
   ASSERT_TRUE(Finishes());
   EXPECT_GE(clock->Now() - started, Limits{}.connectLimit);
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kCannotConnect);
   EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
   EXPECT_NE(m_observer->Reports().find("Cannot Connect: 127.0.0.1 port " + std::to_string(listener.Port()) +
                                        ": timed out after 10 s"),

@@ -116,7 +116,7 @@ TEST_F(HostileHost, ASubnegotiationThatNeverEndsEndsTheSessionAfterTheReadLimit)
   Start();
   ASSERT_TRUE(m_host.Send(Bytes({255, 250, 24}) + "login: Password: $ "));
   ASSERT_TRUE(m_thread->WaitFor(5s));
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kHostStopped);
   EXPECT_EQ(m_host.Received(), "") << "the prompt inside the sub-negotiation is no prompt";
 }
 
@@ -131,7 +131,7 @@ TEST_F(HostileHost, AHostThatTricklesBelowTheLimitIsStillStoppedByTheForm) {
   m_session->Abort();
   ASSERT_TRUE(m_thread->WaitFor(10s));
   EXPECT_LT(Clock::now() - aborted, 1s);
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kAborted);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAborted);
 }
 
 TEST_F(HostileHost, AHalfCloseEndsTheSessionAndTheClientCloses) {
@@ -139,7 +139,7 @@ TEST_F(HostileHost, AHalfCloseEndsTheSessionAndTheClientCloses) {
   ASSERT_TRUE(m_host.Send("\r\nhost log"));
   m_host.ShutdownSending();
   ASSERT_TRUE(m_thread->WaitFor(5s));
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kHostStopped);
   EXPECT_TRUE(m_host.ReadUntilClosed(2s));
 }
 
@@ -171,7 +171,7 @@ TEST_P(ResetIn, EndsTheSessionWithoutAMessage) {
   ASSERT_TRUE(m_thread->WaitFor(5s));
   EXPECT_TRUE(m_observer->Messages().empty());
   // Only a reset during the drain comes after the terminal was launched.
-  EXPECT_EQ(m_session->Outcome(), phase == 3 ? SessionOutcome::kLaunched : SessionOutcome::kEnded);
+  EXPECT_EQ(m_session->Outcome(), phase == 3 ? LaunchCause::kAssumed : LaunchCause::kHostStopped);
   EXPECT_FALSE(m_session->HasOpenSocket());
 }
 

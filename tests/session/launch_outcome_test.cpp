@@ -47,6 +47,7 @@ class WatchedLaunch : public test::WorkerFixture {
 // take the terminal to somebody else.
 struct BeforeLogin {
   const char* what;
+  LaunchCause cause;
   LocalDisplay::Reach reach;
   std::optional<std::uint32_t> listenerOwner;
   bool relay;        // false: --no-relay
@@ -74,7 +75,7 @@ TEST_P(DisplayCheck, StopsBeforeAnythingIsTyped) {
   ASSERT_TRUE(Finishes());
   EXPECT_TRUE(m_host.ReadUntilClosed(1s));
   EXPECT_EQ(m_host.Received(), "") << "no user name, not even an option answer";
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunchFailed);
+  EXPECT_EQ(m_session->Outcome(), c.cause);
   ASSERT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLaunchFailed});
   const std::string text = m_observer->MessageTexts().front();
   EXPECT_NE(text.find(c.says), std::string::npos) << text;
@@ -85,22 +86,22 @@ using Reach = LocalDisplay::Reach;
 INSTANTIATE_TEST_SUITE_P(
     Cases, DisplayCheck,
     ::testing::Values(
-        BeforeLogin{"no relay asked for", Reach::kRefused, std::nullopt, false, true, false, DOVREL_RELAY_PROGRAM,
+        BeforeLogin{"no relay asked for", LaunchCause::kNoTcp, Reach::kRefused, std::nullopt, false, true, false, DOVREL_RELAY_PROGRAM,
                     "does not accept TCP connections (nothing answers at 127.0.0.1 port 6001), so no terminal can "
                     "reach it; nothing was typed on 127.0.0.1. Let the X server listen on TCP: start it with "
                     "-listen tcp"},
-        BeforeLogin{"no X server at all", Reach::kRefused, std::nullopt, true, false, false, DOVREL_RELAY_PROGRAM,
+        BeforeLogin{"no X server at all", LaunchCause::kNoXServer, Reach::kRefused, std::nullopt, true, false, false, DOVREL_RELAY_PROGRAM,
                     "There is no X server on display :1"},
-        BeforeLogin{"no relay program", Reach::kRefused, std::nullopt, true, true, false, "/nonexistent/dovrel-relay",
+        BeforeLogin{"no relay program", LaunchCause::kNoTcp, Reach::kRefused, std::nullopt, true, true, false, "/nonexistent/dovrel-relay",
                     "does not accept TCP connections"},
-        BeforeLogin{"another user listens on the port", Reach::kListening, 65534, true, true, false,
+        BeforeLogin{"another user listens on the port", LaunchCause::kForeignListener, Reach::kListening, 65534, true, true, false,
                     DOVREL_RELAY_PROGRAM, "TCP port 6001 of 127.0.0.1, where the terminal would reach display :1, "
                                           "is held by uid 65534, neither root nor you"},
-        BeforeLogin{"another user's listener does not answer in time", Reach::kUnknown, 65534, true, true, false,
+        BeforeLogin{"another user's listener does not answer in time", LaunchCause::kForeignListener, Reach::kUnknown, 65534, true, true, false,
                     DOVREL_RELAY_PROGRAM, "is held by uid 65534"},
-        BeforeLogin{"who listens cannot be told", Reach::kListening, std::nullopt, true, true, false,
+        BeforeLogin{"who listens cannot be told", LaunchCause::kListenerUnknown, Reach::kListening, std::nullopt, true, true, false,
                     DOVREL_RELAY_PROGRAM, "Who listens on TCP port 6001 of 127.0.0.1 for display :1 could not be told"},
-        BeforeLogin{"--trust-host with this machine as the host", Reach::kRefused, std::nullopt, true, true, true,
+        BeforeLogin{"--trust-host with this machine as the host", LaunchCause::kTrustHostLocal, Reach::kRefused, std::nullopt, true, true, true,
                     DOVREL_RELAY_PROGRAM, "--trust-host lets in whatever connects from the host's address, and "
                                           "127.0.0.1 is this machine"}));
 
@@ -163,7 +164,7 @@ TEST_F(RelayedDisplay, InstallsTheLaunchsCookieWithTheHostsXauthBeforeTheCommand
                           "xauth> Writing authority file /home/alice/.Xauthority\r\nalice@host:~$ "));
   m_display->ShowTerminal();
   ASSERT_TRUE(Finishes());
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kSeen);
   const std::string reports = m_observer->Reports();
   EXPECT_EQ(reports.find(hex), std::string::npos) << reports;
   for (std::size_t at = 0; at + 8 <= hex.size(); at += 4) {
@@ -190,7 +191,7 @@ TEST_F(RelayedDisplay, AHostWithoutXauthStopsBeforeTheCommandLine) {
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_host.Received().find("xterm"), std::string::npos) << "no command line";
   EXPECT_EQ(m_host.Received().find("add "), std::string::npos) << "no cookie typed to the shell";
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunchFailed);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kNoXauth);
   ASSERT_EQ(m_observer->MessageTexts().size(), 1U);
   const std::string text = m_observer->MessageTexts().front();
   EXPECT_NE(text.find("xauth was not found on 127.0.0.1"), std::string::npos) << text;
@@ -211,7 +212,7 @@ TEST_F(WatchedLaunch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain
   EXPECT_LT(Clock::now() - shown, 2000ms) << "well before the 5 s drain";
   EXPECT_EQ(command, "xterm -geometry 80x25+0+0 -display " + m_host.PeerAddress() + ":1 &\n");
   EXPECT_TRUE(m_host.Received().ends_with(command + "exit\n")) << "the command line, then exit";
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kSeen);
   EXPECT_TRUE(m_observer->Messages().empty());
   EXPECT_EQ(m_observer->Phases(), (std::vector{SessionPhase::kConnecting, SessionPhase::kLoggingIn,
                                                SessionPhase::kStartingTerminal, SessionPhase::kWaitingForWindow}));
@@ -220,7 +221,7 @@ TEST_F(WatchedLaunch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain
 struct HostSays {
   const char* what;
   const char* text;
-  SessionOutcome outcome;
+  LaunchCause outcome;
   const char* explained;  // a piece of the box's text; empty: no box text
 };
 
@@ -249,14 +250,14 @@ TEST_P(HostSaysWhy, TheSessionEndsWithStatus1AndTheReasonAfterTheConnectionClose
 INSTANTIATE_TEST_SUITE_P(
     Causes, HostSaysWhy,
     ::testing::Values(
-        HostSays{"kterm missing", "[1] 4242\r\n-bash: kterm: command not found\r\n", SessionOutcome::kLaunchFailed,
+        HostSays{"kterm missing", "[1] 4242\r\n-bash: kterm: command not found\r\n", LaunchCause::kProgramMissing,
                  "add x to the command line to start xterm instead. The host said: \"-bash: kterm: command not found\""},
         HostSays{"no cookie", "Authorization required, but no authorization protocol specified\r\n",
-                 SessionOutcome::kLaunchFailed, "xhost +127.0.0.1"},
+                 LaunchCause::kDisplayRefused, "xhost +127.0.0.1"},
         HostSays{"display unreachable", "kterm: Xt error: Can't open display: 10.0.0.1:1\r\n",
-                 SessionOutcome::kLaunchFailed, "could not open the display"},
+                 LaunchCause::kDisplayFailed, "could not open the display"},
         HostSays{"the login failed after all", "\r\nLogin incorrect\r\nhost login: ",
-                 SessionOutcome::kLoginIncorrect, ""}));
+                 LaunchCause::kLoginIncorrect, ""}));
 
 TEST_F(WatchedLaunch, NoWindowAndNoWordWithinTheWatchIsAFailureThatNamesTheFirewall) {
   const auto clock = SkipWaits();
@@ -268,7 +269,7 @@ TEST_F(WatchedLaunch, NoWindowAndNoWordWithinTheWatchIsAFailureThatNamesTheFirew
   EXPECT_GE(clock->Now() - typed, m_setup.limits.watchLimit - 100ms);
   EXPECT_LT(clock->Now() - typed, m_setup.limits.watchLimit + 500ms);
   ASSERT_TRUE(Finishes());
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunchFailed);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kNoWindow);
   EXPECT_NE(m_observer->Reports().find("a firewall may drop connections to port 6001 of 127.0.0.1"),
             std::string::npos)
       << m_observer->Reports();
@@ -281,7 +282,7 @@ TEST_F(WatchedLaunch, AWindowThatCannotBeWatchedFallsBackToTheQuietHost) {
   LogInAndReadCommand();
   ASSERT_TRUE(m_host.ReadUntil("exit\n", 2s)) << "the drain's quiet, not the watch's limit";
   ASSERT_TRUE(Finishes());
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAssumed);
   EXPECT_TRUE(m_observer->Messages().empty());
 }
 
@@ -321,7 +322,7 @@ TEST_F(WatchedLaunch, AUserNameTypedAtABannerIsTypedAgainAtTheRealPromptOnce) {
   ASSERT_TRUE(m_host.Send("alice\r\nhost login: "));  // and still not taken
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_host.Received(), "alice\nalice\n") << "twice in all";
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kNameNotTaken);
   EXPECT_NE(m_observer->Reports().find("asked for the login name again"), std::string::npos);
 }
 
@@ -336,7 +337,7 @@ TEST_F(WatchedLaunch, TheCredentialsAreOverwrittenWhenTheConnectFails) {
   const volatile unsigned char* kept = request.password.Bytes().data();
   m_session = std::make_shared<LauncherSession>(std::move(request), m_observer, m_setup);
   m_session->RunSession();
-  ASSERT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
+  ASSERT_EQ(m_session->Outcome(), LaunchCause::kCannotConnect);
   std::string left;
   for (int i = 0; i < 9; ++i) left.push_back(static_cast<char>(kept[i]));
   EXPECT_EQ(left, std::string(9, '\0'));

@@ -56,7 +56,7 @@ TEST_F(Dialogue, TypesTheLoginAndLaunchesXtermByteForByte) {
   m_host.Close();
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_host.Received(), kBusyboxReplies + "alice\n" + "secret\n" + CommandFor(true, 1) + "exit\n");
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAssumed);
   EXPECT_TRUE(m_observer->Messages().empty());
   EXPECT_EQ(m_observer->CloseRequests(), 1);
   EXPECT_FALSE(m_session->HasOpenSocket());
@@ -117,7 +117,7 @@ TEST_F(Dialogue, LaunchesKtermOnTheDisplayAsked) {
                                 std::to_string(display) + " &\n";
     // The host's very first data byte is the "l" of its prompt.
     EXPECT_EQ(host.Received(), "alice\nsecret\n" + command + "exit\n") << "display " << display;
-    EXPECT_EQ(session->Outcome(), SessionOutcome::kLaunched);
+    EXPECT_EQ(session->Outcome(), LaunchCause::kAssumed);
   }
 }
 
@@ -198,7 +198,7 @@ TEST_F(Dialogue, ReportsALoginIncorrectAndTypesNothingMore) {
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_host.Received(), kBusyboxReplies + "alice\nsecret\n");
   EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLoginIncorrect});
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLoginIncorrect);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kLoginIncorrect);
   EXPECT_TRUE(m_host.ReadUntilClosed(1s));
 }
 
@@ -212,7 +212,7 @@ TEST_F(Dialogue, GivesUpSilentlyOnAPromptInAnotherCase) {
   EXPECT_GE(clock->Now() - started, m_setup.limits.readLimit);
   EXPECT_EQ(m_host.Received(), "");
   EXPECT_TRUE(m_observer->Messages().empty());
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kHostStopped);
   EXPECT_EQ(m_observer->CloseRequests(), 1);
 }
 
@@ -238,7 +238,7 @@ TEST_F(Dialogue, EndsAtOnceWhenTheHostClosesAfterExit) {
   m_host.Close();
   ASSERT_TRUE(Finishes());
   EXPECT_LT(Clock::now() - closed, 1s);
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAssumed);
 }
 
 // In real time: the proof that the waits keep the system's clock.
@@ -258,7 +258,7 @@ TEST_F(Dialogue, EndsTheDrainsQuietAfterTheLastByteOfAHostThatStaysOpen) {
   const auto quiet = Clock::now() - last;
   EXPECT_GE(quiet, 450ms);
   EXPECT_LT(quiet, 1500ms);
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kLaunched);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAssumed);
   EXPECT_TRUE(m_host.ReadUntilClosed(1s));
 }
 
@@ -272,7 +272,7 @@ TEST_F(Dialogue, AnAbortDuringTheDrainEndsItAtOnce) {
   m_session->Abort();
   ASSERT_TRUE(Finishes(10s));
   EXPECT_LT(Clock::now() - aborted, 1s);
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kAborted);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAborted);
 }
 
 TEST_F(Dialogue, AnAbortWhileWaitingForAPromptEndsTheWorker) {
@@ -286,7 +286,7 @@ TEST_F(Dialogue, AnAbortWhileWaitingForAPromptEndsTheWorker) {
   m_session->Abort();
   ASSERT_TRUE(Finishes(10s));
   EXPECT_LT(Clock::now() - aborted, 1s);
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kAborted);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAborted);
   EXPECT_FALSE(m_session->HasOpenSocket());
   EXPECT_TRUE(m_host.ReadUntilClosed(1s));
 }
@@ -297,7 +297,7 @@ TEST_F(Dialogue, AHostThatClosesBeforeThePromptEndsTheSessionSilently) {
   ASSERT_TRUE(m_host.Send(kBusyboxOpening + "\r\n"));
   m_host.Close();
   ASSERT_TRUE(Finishes());
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kEnded);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kHostStopped);
   EXPECT_TRUE(m_observer->Messages().empty());
 }
 
@@ -312,7 +312,7 @@ TEST_F(Connecting, ARefusedPortSaysCannotConnect) {
   Start();
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kCannotConnect);
   EXPECT_FALSE(m_session->HasOpenSocket());
   EXPECT_EQ(m_observer->CloseRequests(), 1);
 }
@@ -323,7 +323,7 @@ TEST_F(Connecting, AnUnresolvableNameSaysCannotConnect) {
   Start({.hostName = std::string(64, 'a') + ".invalid"});
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kCannotConnect);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kCannotConnect);
 }
 
 TEST_F(Connecting, AnAbortEndsAConnectThatHangs) {
@@ -338,7 +338,7 @@ TEST_F(Connecting, AnAbortEndsAConnectThatHangs) {
   m_session->Abort();
   ASSERT_TRUE(Finishes(10s));
   EXPECT_LT(Clock::now() - aborted, 1s);
-  EXPECT_EQ(m_session->Outcome(), SessionOutcome::kAborted);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAborted);
   EXPECT_TRUE(m_observer->Messages().empty()) << "no box for a connect the user stopped";
 }
 

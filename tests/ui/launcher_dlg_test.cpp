@@ -182,7 +182,7 @@ TEST_F(Form, EmptyFieldsAreRefusedAndTheFormStays) {
     QTest::mouseClick(OkButton(m_dialog), Qt::LeftButton);
     EXPECT_EQ(seen, "No UserID/Password|dovrel|1") << user << "/" << password;
     EXPECT_TRUE(m_dialog.isVisible());
-    EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kNotRun) << "no worker";
+    EXPECT_EQ(m_dialog.Outcome(), LaunchCause::kUndecided) << "no worker";
   }
 }
 
@@ -219,7 +219,7 @@ TEST_F(Form, EnterInAFieldActsAsOkAndASecondOkStartsNoSecondWorker) {
   ASSERT_TRUE(host.Accept());
   EXPECT_FALSE(host.Accept(300ms)) << "a second worker connected";
   EXPECT_TRUE(m_dialog.StopWorker());
-  EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kAborted);
+  EXPECT_EQ(m_dialog.Outcome(), LaunchCause::kAborted);
 }
 
 TEST_F(Form, WhileTheWorkerRunsTheFieldsAreLockedAndAStatusLineSaysWhatHappens) {
@@ -246,7 +246,7 @@ TEST_F(Form, WhileTheWorkerRunsTheFieldsAreLockedAndAStatusLineSaysWhatHappens) 
   QTest::keyClick(&m_dialog, Qt::Key_Escape);
   EXPECT_FALSE(m_dialog.isVisible());
   EXPECT_TRUE(m_dialog.StopWorker());
-  EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kAborted);
+  EXPECT_EQ(m_dialog.Outcome(), LaunchCause::kAborted);
 }
 
 TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {
@@ -263,7 +263,7 @@ TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {
   EXPECT_TRUE(m_dialog.StopWorker());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   EXPECT_TRUE(host.ReadUntilClosed(1s));
-  EXPECT_EQ(m_dialog.Outcome(), SessionOutcome::kAborted);
+  EXPECT_EQ(m_dialog.Outcome(), LaunchCause::kAborted);
 }
 
 }  // namespace
