@@ -57,12 +57,8 @@ TEST_F(UnacknowledgedCommand, EndsTheWatchAsAHostThatIsGoneWhenItsPatienceRunsOu
 }
 
 TEST_F(UnacknowledgedCommand, StillSeesAWindowThatAppearsMeanwhile) {
-  std::thread show([this] {
-    std::this_thread::sleep_for(100ms);
-    m_display.ShowTerminal();
-  });
+  m_clock.At(m_clock.Now() + 1s, [this] { m_display.ShowTerminal(); });
   const LaunchVerdict verdict = Watch();
-  show.join();
   EXPECT_EQ(verdict.cause, LaunchCause::kSeen);
   EXPECT_LT(m_clock.Now() - m_typed, m_limits.ackLimit);
 }

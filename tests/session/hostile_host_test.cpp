@@ -121,17 +121,22 @@ TEST_F(HostileHost, ASubnegotiationThatNeverEndsEndsTheSessionAfterTheReadLimit)
 }
 
 TEST_F(HostileHost, AHostThatTricklesBelowTheLimitIsStillStoppedByTheForm) {
-  Start();
-  for (int i = 0; i < 6; ++i) {  // one byte every 0.8 of the read limit
-    ASSERT_TRUE(m_host.Send("."));
-    std::this_thread::sleep_for(800ms);
+  // In the clock's time: the host takes the connection and sends one byte
+  // every 0.8 of the read limit; then the user closes the form.
+  const auto clock = SkipWaits();
+  const auto start = clock->Now() + 100ms;
+  int sent = 0;
+  clock->At(start, [&] { ASSERT_TRUE(m_host.Accept()); });
+  for (int i = 0; i < 6; ++i) {
+    clock->At(start + i * 800ms, [&] { sent += m_host.Send(".") ? 1 : 0; });
   }
-  EXPECT_FALSE(m_thread->IsFinished()) << "no byte waited longer than the limit";
-  const auto aborted = Clock::now();
-  m_session->Abort();
-  ASSERT_TRUE(m_thread->WaitFor(10s));
-  EXPECT_LT(Clock::now() - aborted, 1s);
-  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAborted);
+  const auto aborted = start + 5 * 800ms + 500ms;
+  clock->At(aborted, [&] { m_session->Abort(); });
+  WorkerFixture::Start({.display = 0});
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(sent, 6);
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kAborted) << "no byte waited longer than the limit";
+  EXPECT_LT(clock->Now() - aborted, 500ms) << "the form's stop ends it at once";
 }
 
 TEST_F(HostileHost, AHalfCloseEndsTheSessionAndTheClientCloses) {
@@ -155,6 +160,7 @@ TEST_F(HostileHost, OddBytesAroundThePromptDoNotHideIt) {
 class ResetIn : public HostileHost, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ResetIn, EndsTheSessionWithoutAMessage) {
+  const auto clock = SkipWaits();
   m_setup.limits.drainQuiet = 5000ms;
   Start();
   const int phase = GetParam();
@@ -164,10 +170,9 @@ TEST_P(ResetIn, EndsTheSessionWithoutAMessage) {
     ASSERT_TRUE(m_host.Send(steps[i]));
     ASSERT_TRUE(m_host.ReadUntil(answers[i]));
   }
-  // Let the client settle in the phase (a reset that beats the connect's
-  // completion reads as a failed connect).
-  std::this_thread::sleep_for(100ms);
-  m_host.Reset();
+  // The reset comes once the client waits in the phase (a reset that beats
+  // the connect's completion reads as a failed connect).
+  clock->At(clock->Now() + 100ms, [&] { m_host.Reset(); });
   ASSERT_TRUE(m_thread->WaitFor(5s));
   EXPECT_TRUE(m_observer->Messages().empty());
   // Only a reset during the drain comes after the terminal was launched.

@@ -330,14 +330,18 @@ TEST_F(Connecting, AnAbortEndsAConnectThatHangs) {
   test::HangingListener listener;
   if (!listener.IsHanging()) GTEST_SKIP() << "this kernel does not hold back connects to a full backlog";
   m_setup.port = listener.Port();
+  const auto clock = SkipWaits();
+  // The user closes the form 3 s into the 10 s connect, in the clock's time.
+  const auto aborted = clock->Now() + 3s;
+  bool connecting = false;
+  clock->At(aborted, [&] {
+    connecting = m_session->HasOpenSocket();
+    m_session->Abort();
+  });
   Start();
-  std::this_thread::sleep_for(300ms);
-  EXPECT_FALSE(m_thread->IsFinished());
-  EXPECT_TRUE(m_session->HasOpenSocket());
-  const auto aborted = Clock::now();
-  m_session->Abort();
   ASSERT_TRUE(Finishes(10s));
-  EXPECT_LT(Clock::now() - aborted, 1s);
+  EXPECT_TRUE(connecting);
+  EXPECT_LT(clock->Now() - aborted, 1s);
   EXPECT_EQ(m_session->Outcome(), LaunchCause::kAborted);
   EXPECT_TRUE(m_observer->Messages().empty()) << "no box for a connect the user stopped";
 }

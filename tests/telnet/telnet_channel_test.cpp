@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include "session/net/abort_signal.h"
 #include "scripted_host.h"
@@ -75,16 +74,16 @@ TEST_F(OptionPhase, EndsAtOnceWhenTheHostBeginsWithData) {
 }
 
 TEST_F(OptionPhase, AnswersCommandsSentOneByteAtATime) {
-  TelnetChannel channel = Channel();
-  std::thread host([this] {
-    for (const char c : Bytes({255, 253, 31, 255, 250, 24, 1, 255, 240, 255, 255})) {
-      HostSends(std::string(1, c));
-      std::this_thread::sleep_for(5ms);
-    }
-  });
-  const bool ok = RefuseTelnetOptions(channel);
-  host.join();
-  ASSERT_TRUE(ok);
+  // Each byte comes 10 ms after the last, in the clock's time: every read
+  // gets one.
+  test::SkippingClock clock;
+  TelnetChannel channel = Channel(1000ms, clock);
+  const auto start = clock.Now();
+  int at = 0;
+  for (const char c : Bytes({255, 253, 31, 255, 250, 24, 1, 255, 240, 255, 255})) {
+    clock.At(start + ++at * 10ms, [this, c] { HostSends(std::string(1, c)); });
+  }
+  ASSERT_TRUE(RefuseTelnetOptions(channel));
   EXPECT_EQ(HostReceives(), Bytes({255, 252, 31}));
   EXPECT_EQ(channel.ReadDataByte().byte, 255);  // IAC IAC: data, not a command
 }
@@ -119,15 +118,12 @@ TEST_F(OptionPhase, FailsWhenTheHostCloses) {
 }
 
 TEST_F(OptionPhase, AnAbortEndsABlockedReadAtOnce) {
-  TelnetChannel channel = Channel(60000ms);
-  std::thread form([this] {
-    std::this_thread::sleep_for(100ms);
-    m_abort.Trigger();
-  });
-  const auto start = Clock::now();
+  test::SkippingClock clock;
+  TelnetChannel channel = Channel(60000ms, clock);
+  const auto aborted = clock.Now() + 1s;
+  clock.At(aborted, [this] { m_abort.Trigger(); });
   EXPECT_EQ(channel.ReadDataByte().status, IoStatus::kAborted);
-  form.join();
-  EXPECT_LT(Clock::now() - start, 2s);
+  EXPECT_LT(clock.Now() - aborted, 100ms) << "not at the 60 s limit";
 }
 
 TEST_F(OptionPhase, SendingToAClosedPeerFailsWithoutSigpipe) {
