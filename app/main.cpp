@@ -15,7 +15,7 @@
 #include "app/display_check.h"
 #include "app/font_warm_up.h"
 #include "app/launcher_app.h"
-#include "session/relay_start/relay_process.h"
+#include "session/relay/relay_process.h"
 #include "ui/translations.h"
 #include "session/watch/local_display.h"
 #include "session/net/launch_cookie.h"

@@ -5,7 +5,7 @@
 #include "session/base/ports.h"
 #include "session/net/connector.h"
 #include "session/net/local_socket.h"
-#include "session/relay_start/relay_process.h"
+#include "session/relay/relay_process.h"
 
 namespace dovrel {
 

@@ -14,7 +14,7 @@
 #include "session/net/abort_signal.h"
 #include "session/net/launch_cookie.h"
 #include "session/net/local_socket.h"
-#include "session/relay_start/relay_process.h"
+#include "session/relay/relay_process.h"
 
 namespace dovrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "session/relay_start/relay_process.h"
+#include "session/relay/relay_process.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
