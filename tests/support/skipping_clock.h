@@ -34,10 +34,9 @@ class SkippingClock final : public WaitClock {
   }
 
   int Poll(std::span<pollfd> fds, std::chrono::milliseconds limit) override {
-    using namespace std::chrono_literals;
     RunDueActions();
     const bool bounded = limit.count() >= 0;
-    const TimePoint end = Now() + (bounded ? limit : 0ms);
+    const TimePoint end = bounded ? Now() + limit : Now();
     // A short wait gets a shorter look, so that a watch in slices runs fast.
     const auto look = bounded ? std::min(limit / 10, kLook) : kLook;
     for (;;) {
