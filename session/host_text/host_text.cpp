@@ -44,9 +44,14 @@ std::string QuoteHostText(std::string_view text) {
   while (!quoted.empty() && blank(quoted.back())) quoted.pop_back();
   quoted.erase(quoted.begin(), std::find_if_not(quoted.begin(), quoted.end(), blank));
   if (quoted.size() > kQuoteLimit) {
+    const auto continuation = [&](std::size_t at) { return (static_cast<unsigned char>(quoted[at]) & 0xC0) == 0x80; };
+    // Step back to the start of a UTF-8 character cut by the limit, over its
+    // three continuation bytes at most: stray ones of no character are cut
+    // where they stand, not stepped over to an empty quote.
     std::size_t end = kQuoteLimit;
-    // Step back over UTF-8 continuation bytes so no character is cut.
-    while (end > 0 && (static_cast<unsigned char>(quoted[end]) & 0xC0) == 0x80) --end;
+    std::size_t start = end;
+    while (start > 0 && end - start < 3 && continuation(start)) --start;
+    if (!continuation(start)) end = start;
     quoted.resize(end);
   }
   return quoted;

@@ -101,6 +101,9 @@ TEST(HostWords, QuoteAtMost200BytesAndNoCutCharacter) {
   std::string umlauts;
   for (int i = 0; i < 150; ++i) umlauts += "\xc3\xa4";  // ä
   EXPECT_EQ(QuoteHostText("x" + umlauts).size(), 199U);
+  EXPECT_EQ(QuoteHostText("x\xf0\x9f\x98\x80" + std::string(300, 'a')).substr(0, 5), "x\xf0\x9f\x98\x80");
+  EXPECT_EQ(QuoteHostText(std::string(199, 'a') + "\xf0\x9f\x98\x80").size(), 199U) << "a 4-byte character";
+  EXPECT_EQ(QuoteHostText(std::string(300, '\xb8')).size(), 200U) << "stray continuation bytes: no empty quote";
   EXPECT_EQ(QuoteHostText("  a\tb\x07 "), "ab");
 }
 
