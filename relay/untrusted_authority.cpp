@@ -44,7 +44,7 @@ std::variant<std::unique_ptr<UntrustedAuthority>, std::string> UntrustedAuthorit
     return "the X server of display :" + std::to_string(display) + " is not root's or this user's";
   }
   auto connection = std::make_unique<Connection>();
-  const std::string name = ":" + std::to_string(display);
+  const std::string name = LocalDisplayName(display);
   connection->display = XOpenDisplay(name.c_str());
   if (connection->display == nullptr) return "cannot open display " + name;
   int major = 0;

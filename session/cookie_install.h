@@ -17,6 +17,7 @@ namespace dovrel {
 // otherwise kNoXauth (the shell's words in the host line), kXauthSilent,
 // kHostStopped (the channel's last read tells how) or kSendFailed.
 LaunchVerdict InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, const std::string& address,
-                          int display, const Limits& limits, WaitClock& clock, const std::function<void()>& meanwhile);
+                            int display, const Limits& limits, WaitClock& clock,
+                            const std::function<void()>& meanwhile);
 
 }  // namespace dovrel

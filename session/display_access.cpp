@@ -19,8 +19,7 @@ const LaunchCookie* Of(const std::optional<LaunchCookie>& cookie) { return cooki
 
 DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::string& localAddress, int display,
                            const SessionSetup& setup, const AbortSignal& abort, Reporter& reporter) {
-  // append, not "+": GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a temporary.
-  const std::string name = std::string(":").append(std::to_string(display));
+  const std::string name = LocalDisplayName(display);
   const std::string peer = PeerAddressOf(connection).value_or("");
   const std::string port = std::to_string(X11TcpPort(display));
   // Admitting by address lets in every user of the host; when the host is

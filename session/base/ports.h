@@ -17,6 +17,10 @@ constexpr std::optional<int> DisplayDigit(std::string_view text) {
   return text[0] - '0';
 }
 
+// Display N of this machine as X clients name it: ":N". Appended, as GCC 12
+// at -O3 warns falsely (-Wrestrict) on a literal plus a temporary here.
+inline std::string LocalDisplayName(int display) { return std::string(":").append(std::to_string(display)); }
+
 // An X server listens for display N on TCP port 6000 + N.
 constexpr std::uint16_t X11TcpPort(int display) { return static_cast<std::uint16_t>(6000 + display); }
 

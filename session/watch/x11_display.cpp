@@ -93,7 +93,7 @@ class X11Display final : public LocalDisplay {
     std::vector<std::string> names;
     // libxcb tries the display's abstract socket first: not when anyone but
     // root or this user holds that name.
-    if (AbstractNameTrusted(X11LocalSocketPath(display))) names.push_back(":" + std::to_string(display));
+    if (AbstractNameTrusted(X11LocalSocketPath(display))) names.push_back(LocalDisplayName(display));
     if (tcpTrusted) names.push_back(address + ":" + std::to_string(display));
     auto windows = std::make_unique<WindowWatchThread>(std::move(names));
     windows->WaitForConnection(limits.xConnectLimit, abort);

@@ -36,9 +36,8 @@ TEST_P(LoginDialogue, FollowsTheHostsText) {
   ASSERT_TRUE(pair.client && pair.host);
   ASSERT_EQ(::send(pair.host.Get(), s.host.data(), s.host.size(), MSG_NOSIGNAL), static_cast<ssize_t>(s.host.size()));
   if (s.hostCloses) ::shutdown(pair.host.Get(), SHUT_WR);
-  // The host reads what is typed, as a live one does: that is its
-  // acknowledgement.
-  // It reads to the end of what the client sends.
+  // The host reads what is typed, as a live one does (that is its
+  // acknowledgement), to the end of what the client sends.
   std::string typed;
   std::thread reader([&] {
     char buffer[256];

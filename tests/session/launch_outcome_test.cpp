@@ -86,24 +86,27 @@ using Reach = LocalDisplay::Reach;
 INSTANTIATE_TEST_SUITE_P(
     Cases, DisplayCheck,
     ::testing::Values(
-        BeforeLogin{"no relay asked for", LaunchCause::kNoTcp, Reach::kRefused, std::nullopt, false, true, false, DOVREL_RELAY_PROGRAM,
+        BeforeLogin{"no relay asked for", LaunchCause::kNoTcp, Reach::kRefused, std::nullopt, false, true, false,
+                    DOVREL_RELAY_PROGRAM,
                     "does not accept TCP connections (nothing answers at 127.0.0.1 port 6001), so no terminal can "
                     "reach it; nothing was typed on 127.0.0.1. Let the X server listen on TCP: start it with "
                     "-listen tcp"},
-        BeforeLogin{"no X server at all", LaunchCause::kNoXServer, Reach::kRefused, std::nullopt, true, false, false, DOVREL_RELAY_PROGRAM,
-                    "There is no X server on display :1"},
-        BeforeLogin{"no relay program", LaunchCause::kNoTcp, Reach::kRefused, std::nullopt, true, true, false, "/nonexistent/dovrel-relay",
-                    "does not accept TCP connections"},
-        BeforeLogin{"another user listens on the port", LaunchCause::kForeignListener, Reach::kListening, 65534, true, true, false,
-                    DOVREL_RELAY_PROGRAM, "TCP port 6001 of 127.0.0.1, where the terminal would reach display :1, "
-                                          "is held by uid 65534, neither root nor you"},
-        BeforeLogin{"another user's listener does not answer in time", LaunchCause::kForeignListener, Reach::kUnknown, 65534, true, true, false,
-                    DOVREL_RELAY_PROGRAM, "is held by uid 65534"},
-        BeforeLogin{"who listens cannot be told", LaunchCause::kListenerUnknown, Reach::kListening, std::nullopt, true, true, false,
-                    DOVREL_RELAY_PROGRAM, "Who listens on TCP port 6001 of 127.0.0.1 for display :1 could not be told"},
-        BeforeLogin{"--trust-host with this machine as the host", LaunchCause::kTrustHostLocal, Reach::kRefused, std::nullopt, true, true, true,
-                    DOVREL_RELAY_PROGRAM, "--trust-host lets in whatever connects from the host's address, and "
-                                          "127.0.0.1 is this machine"}));
+        BeforeLogin{"no X server at all", LaunchCause::kNoXServer, Reach::kRefused, std::nullopt, true, false, false,
+                    DOVREL_RELAY_PROGRAM, "There is no X server on display :1"},
+        BeforeLogin{"no relay program", LaunchCause::kNoTcp, Reach::kRefused, std::nullopt, true, true, false,
+                    "/nonexistent/dovrel-relay", "does not accept TCP connections"},
+        BeforeLogin{"another user listens on the port", LaunchCause::kForeignListener, Reach::kListening, 65534, true,
+                    true, false, DOVREL_RELAY_PROGRAM,
+                    "TCP port 6001 of 127.0.0.1, where the terminal would reach display :1, is held by uid 65534, "
+                    "neither root nor you"},
+        BeforeLogin{"another user's listener does not answer in time", LaunchCause::kForeignListener, Reach::kUnknown,
+                    65534, true, true, false, DOVREL_RELAY_PROGRAM, "is held by uid 65534"},
+        BeforeLogin{"who listens cannot be told", LaunchCause::kListenerUnknown, Reach::kListening, std::nullopt, true,
+                    true, false, DOVREL_RELAY_PROGRAM,
+                    "Who listens on TCP port 6001 of 127.0.0.1 for display :1 could not be told"},
+        BeforeLogin{"--trust-host with this machine as the host", LaunchCause::kTrustHostLocal, Reach::kRefused,
+                    std::nullopt, true, true, true, DOVREL_RELAY_PROGRAM,
+                    "--trust-host lets in whatever connects from the host's address, and 127.0.0.1 is this machine"}));
 
 // The relay's port, served on the connection's own address for the host
 // (here the same address): whether a connection is taken.

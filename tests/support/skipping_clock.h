@@ -36,21 +36,23 @@ class SkippingClock final : public WaitClock {
   int Poll(std::span<pollfd> fds, std::chrono::milliseconds limit) override {
     RunDueActions();
     const bool bounded = limit.count() >= 0;
-    const TimePoint end = bounded ? Now() + limit : Now();
     // A short wait gets a shorter look, so that a watch in slices runs fast.
     const auto look = bounded ? std::min(limit / 10, kLook) : kLook;
+    std::optional<TimePoint> end;
     for (;;) {
       if (!bounded && !NextAction()) return ::poll(fds.data(), fds.size(), -1);
       const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(look.count()));
       if (ready != 0) return ready;
+      // The whole limit after the first look: a wait never ends early.
+      if (!end) end = Now() + (bounded && limit > look ? limit - look : std::chrono::milliseconds{});
       // Looked for after the look, so an action set meanwhile is not skipped.
       const std::optional<TimePoint> next = NextAction();
-      if (next && (!bounded || *next <= end)) {
+      if (next && (!bounded || *next <= *end)) {
         SkipTo(*next);
         RunDueActions();
         continue;
       }
-      if (limit > look) SkipTo(end);
+      SkipTo(*end);
       return 0;
     }
   }
