@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "session/base/ports.h"
+#include "common/base/ports.h"
 
 #include <vector>
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "session/base/ports.h"
+#include "common/base/ports.h"
 #include "session/watch/local_display.h"
 
 namespace dovrel {

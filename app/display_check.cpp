@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 

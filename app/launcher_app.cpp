@@ -8,7 +8,7 @@
 #include <vector>
 #include <utility>
 
-#include "session/base/program_name.h"
+#include "common/base/program_name.h"
 #include "app/command_line.h"
 #include "app/default_display.h"
 #include "ui/launcher_dlg.h"

@@ -10,15 +10,16 @@
 #include <string>
 #include <utility>
 
-#include "session/base/program_name.h"
+#include "common/base/program_name.h"
 #include "app/command_line.h"
 #include "app/display_check.h"
 #include "app/font_warm_up.h"
 #include "app/launcher_app.h"
-#include "session/relay/relay_process.h"
+#include "session/relay_start/relay_process.h"
 #include "ui/translations.h"
 #include "session/watch/local_display.h"
-#include "session/net/launch_cookie.h"
+#include "common/secret/secret_bytes.h"
+#include "common/secret/secret_guard.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "session/base/ports.h"
+#include "common/base/ports.h"
 #include "relay/relay_server.h"
 
 namespace {

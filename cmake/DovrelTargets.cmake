@@ -30,7 +30,7 @@ function(dovrel_configure_target target)
 endfunction()
 
 # One room of the worker: a library of its own. Every header is reached from
-# the one include root, the source tree ("session/net/unique_fd.h"), so it has
+# the one include root, the source tree ("common/net/unique_fd.h"), so it has
 # one path and tools find it where it lives; which room may include which is
 # checked by scripts/check_layers (run by scripts/lint), from its table.
 #   dovrel_room(<room> [SOURCES files...] [LINKS targets...] [PRIVATE_LINKS targets...])

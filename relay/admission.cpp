@@ -2,24 +2,18 @@
 
 #include <algorithm>
 
-#include "session/net/launch_cookie.h"
+#include "common/secret/secret_guard.h"
 
 namespace dovrel {
 
-Admission::~Admission() {
-  for (Entry& entry : m_entries) Wipe(entry);
-}
+Admission::~Admission() = default;
 
-void Admission::Let(int launch, in_addr_t host, const std::optional<CookieBytes>& cookie) {
+void Admission::Let(int launch, in_addr_t host, const std::optional<SecretCookie>& cookie) {
   m_entries.push_back({launch, host, cookie});
 }
 
 void Admission::Drop(int launch) {
-  m_entries.remove_if([launch](Entry& entry) {
-    if (entry.launch != launch) return false;
-    Wipe(entry);
-    return true;
-  });
+  m_entries.remove_if([launch](const Entry& entry) { return entry.launch == launch; });
 }
 
 bool Admission::Knows(in_addr_t host) const {
@@ -33,14 +27,10 @@ bool Admission::Admits(in_addr_t host, std::string_view authName, std::span<cons
   for (const Entry& entry : m_entries) {
     if (entry.host != host) continue;
     // A launch without a cookie admits its host's address alone.
-    const bool cookieMatches = entry.cookie && mitCookie && SameBytesConstantTime(*entry.cookie, authData);
+    const bool cookieMatches = entry.cookie && mitCookie && SameBytesConstantTime(entry.cookie->Get(), authData);
     admitted = admitted || !entry.cookie || cookieMatches;
   }
   return admitted;
-}
-
-void Admission::Wipe(Entry& entry) {
-  if (entry.cookie) WipeBytes(*entry.cookie);
 }
 
 }  // namespace dovrel

@@ -8,9 +8,13 @@
 #include <string_view>
 #include <list>
 
-#include "session/base/relay_protocol.h"
+#include "common/base/relay_protocol.h"
+#include "common/secret/secret_bytes.h"
 
 namespace dovrel {
+
+// A launch's cookie as the relay holds it: wiped when it goes.
+using SecretCookie = WipedArray<std::uint8_t, kLaunchCookieSize>;
 
 // Who the relay lets through: for each launch it serves, the host's address
 // and that launch's cookie (none: the launch admits the host's address
@@ -23,7 +27,7 @@ class Admission {
   Admission& operator=(const Admission&) = delete;
   ~Admission();
 
-  void Let(int launch, in_addr_t host, const std::optional<CookieBytes>& cookie);
+  void Let(int launch, in_addr_t host, const std::optional<SecretCookie>& cookie);
   // The launch has ended: its host is let in no more, its cookie wiped.
   void Drop(int launch);
 
@@ -36,9 +40,8 @@ class Admission {
   struct Entry {
     int launch = 0;
     in_addr_t host = 0;
-    std::optional<CookieBytes> cookie;
+    std::optional<SecretCookie> cookie;
   };
-  static void Wipe(Entry& entry);
 
   // A list: entries never move, so no stale copy of a cookie is left behind.
   std::list<Entry> m_entries;

@@ -7,10 +7,11 @@
 
 #include <cerrno>
 
-#include "session/base/relay_protocol.h"
-#include "session/net/launch_cookie.h"
-#include "session/net/local_socket.h"
-#include "session/net/scope_exit.h"
+#include "common/base/relay_protocol.h"
+#include "common/secret/secret_bytes.h"
+#include "common/secret/secret_guard.h"
+#include "common/net/local_socket.h"
+#include "common/net/scope_exit.h"
 
 namespace dovrel {
 
@@ -58,35 +59,35 @@ void JoinListener::Accept() {
 }
 
 void JoinListener::Read(Joined& joined, Admission& admission) {
-  char bytes[64];
-  const ssize_t got = ::read(joined.connection.Get(), bytes, sizeof bytes);
+  WipedArray<char, 64> bytes;
+  const ssize_t got = ::read(joined.connection.Get(), bytes.Get().data(), bytes.Get().size());
   if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
-  if (got <= 0 || joined.request.size() > kRelayJoinLineLimit) {
+  if (got <= 0 || joined.request.View().size() > kRelayJoinLineLimit) {
     joined.connection.Reset();  // that launch is over, or talks nonsense
     return;
   }
   if (joined.admitted) return;
-  joined.request.append(bytes, static_cast<std::size_t>(got));
-  const std::size_t end = joined.request.find('\n');
+  joined.request.Edit().append(bytes.Get().data(), static_cast<std::size_t>(got));
+  const std::size_t end = joined.request.View().find('\n');
   if (end == std::string::npos) return;
-  auto request = ParseJoinLine(std::string_view(joined.request).substr(0, end));
+  std::string peer;
+  std::optional<SecretCookie> cookie(std::in_place);
+  const std::optional<bool> named = ParseJoinLine(joined.request.View().substr(0, end), peer, cookie->Get());
   // The line may hold a cookie: no copy is kept but the admission's.
-  ::explicit_bzero(joined.request.data(), joined.request.size());
-  const ScopeExit wipe([&] {
-    if (request && request->cookie) WipeBytes(*request->cookie);
-  });
+  joined.request.Wipe();
   in_addr host{};
-  if (!request || ::inet_pton(AF_INET, request->peer.c_str(), &host) != 1) {
+  if (!named || ::inet_pton(AF_INET, peer.c_str(), &host) != 1) {
     joined.connection.Reset();
     return;
   }
-  admission.Let(joined.launch, host.s_addr, request->cookie);
+  if (!*named) cookie.reset();
+  admission.Let(joined.launch, host.s_addr, cookie);
   joined.admitted = true;
   ++m_count;
   ::send(joined.connection.Get(), kRelayJoinAck.data(), kRelayJoinAck.size(), MSG_NOSIGNAL);
   if (m_report) {
-    m_report("a later launch joined: " + request->peer + " is let in too" +
-             (request->cookie ? " with that launch's cookie" : " by its address alone"));
+    m_report("a later launch joined: " + peer + " is let in too" +
+             (cookie ? " with that launch's cookie" : " by its address alone"));
   }
 }
 

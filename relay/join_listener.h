@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
+#include "common/secret/secret_bytes.h"
 #include "relay/admission.h"
 
 namespace dovrel {
@@ -33,7 +34,7 @@ class JoinListener {
  private:
   struct Joined {
     UniqueFd connection;
-    std::string request;  // the request line, as far as it has come
+    SecretString request{kRelayJoinLineLimit + 64};  // the request line, as far as it has come
     int launch = 0;
     bool admitted = false;
     std::size_t slot = 0;

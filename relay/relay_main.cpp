@@ -19,12 +19,13 @@
 #include <string_view>
 #include <variant>
 
-#include "session/base/ports.h"
-#include "session/base/program_name.h"
-#include "session/base/relay_protocol.h"
-#include "session/net/connector.h"
-#include "session/net/launch_cookie.h"
-#include "session/net/local_socket.h"
+#include "common/base/ports.h"
+#include "common/base/program_name.h"
+#include "common/base/relay_protocol.h"
+#include "common/net/connector.h"
+#include "common/secret/secret_bytes.h"
+#include "common/secret/secret_guard.h"
+#include "common/net/local_socket.h"
 #include "relay/relay_server.h"
 #include "relay/untrusted_authority.h"
 
@@ -43,11 +44,11 @@ void Say(const std::string& line) {
 }
 
 // The launch's cookie, as dovrel writes it on the control pipe.
-std::optional<dovrel::CookieBytes> ReadCookie(int fd) {
-  dovrel::CookieBytes cookie{};
+std::optional<dovrel::SecretCookie> ReadCookie(int fd) {
+  dovrel::SecretCookie cookie;
   std::size_t got = 0;
-  while (got < cookie.size()) {
-    const ssize_t n = ::read(fd, cookie.data() + got, cookie.size() - got);
+  while (got < cookie.Get().size()) {
+    const ssize_t n = ::read(fd, cookie.Get().data() + got, cookie.Get().size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return std::nullopt;
     got += static_cast<std::size_t>(n);

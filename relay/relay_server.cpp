@@ -13,9 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "session/net/connector.h"
-#include "session/net/launch_cookie.h"
-#include "session/net/local_socket.h"
+#include "common/net/connector.h"
+#include "common/secret/secret_bytes.h"
+#include "common/secret/secret_guard.h"
+#include "common/net/local_socket.h"
 #include "relay/admission.h"
 #include "relay/join_listener.h"
 #include "relay/relayed_connection.h"
@@ -52,7 +53,6 @@ class Relay {
       m_gate.authorisation = [display = m_config.display] { return FindLocalCookie(display); };
     }
     m_admission.Let(0, m_config.peer, m_config.cookie);
-    if (m_config.cookie) WipeBytes(*m_config.cookie);
     m_config.cookie.reset();
   }
 

@@ -7,9 +7,10 @@
 #include <optional>
 #include <string>
 
-#include "session/base/limits.h"
-#include "session/base/relay_protocol.h"
-#include "session/net/unique_fd.h"
+#include "common/base/limits.h"
+#include "common/base/relay_protocol.h"
+#include "common/net/unique_fd.h"
+#include "relay/admission.h"
 #include "relay/x_authority.h"
 
 namespace dovrel {
@@ -21,7 +22,7 @@ struct RelayConfig {
   in_addr_t peer = 0; // the telnet host's address (network byte order)
   // This launch's cookie, which a connection's setup request must carry;
   // none: the host's address alone admits (--trust-host).
-  std::optional<CookieBytes> cookie;
+  std::optional<SecretCookie> cookie;
   // Where a later launch of this user to the same display asks to have its
   // host let in too (none: no later launch can join).
   UniqueFd joinListener;

@@ -8,9 +8,10 @@
 #include <span>
 #include <utility>
 
-#include "session/net/launch_cookie.h"
-#include "session/net/local_socket.h"
-#include "session/net/scope_exit.h"
+#include "common/secret/secret_bytes.h"
+#include "common/secret/secret_guard.h"
+#include "common/net/local_socket.h"
+#include "common/net/scope_exit.h"
 
 namespace dovrel {
 
@@ -69,16 +70,15 @@ void RelayedConnection::Copy(short clientReady, short serverReady) {
 // Reads the setup request; once it is whole and carries a launch's cookie,
 // it goes to the X server with this user's authorisation in its place.
 RelayedConnection::Event RelayedConnection::ReadSetup(const SetupGate& gate) {
-  std::uint8_t bytes[4096];
-  const ssize_t got = ::read(m_client.Get(), bytes, sizeof bytes);
+  // What is read may hold a cookie: wiped however this ends.
+  WipedArray<std::uint8_t, 4096> bytes;
+  const ssize_t got = ::read(m_client.Get(), bytes.Get().data(), bytes.Get().size());
   if (got < 0 && (errno == EAGAIN || errno == EINTR)) return Event::kNone;
   if (got <= 0) {
     Close();  // gone before its setup was whole
     return Event::kNone;
   }
-  const std::span<std::uint8_t> received(bytes, static_cast<std::size_t>(got));
-  // What was read may hold a cookie: wiped however this ends.
-  const ScopeExit wipeReceived([received] { WipeBytes(received); });
+  const std::span<const std::uint8_t> received(bytes.Get().data(), static_cast<std::size_t>(got));
   std::size_t used = 0;
   const auto state = m_setup.Feed(received, used);
   if (state == X11SetupReader::State::kNeedMore) return Event::kNone;
@@ -95,15 +95,13 @@ RelayedConnection::Event RelayedConnection::ReadSetup(const SetupGate& gate) {
   // in few steps (the system may grant less).
   const int room = static_cast<int>(m_up.Capacity());
   ::setsockopt(m_server.Get(), SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
-  std::optional<XCookie> cookie = gate.authorisation();
+  const std::optional<XCookie> cookie = gate.authorisation();
   m_passedOn = cookie ? cookie->name : std::string();
-  const std::vector<std::uint8_t> none;
-  std::vector<std::uint8_t> request = m_setup.WithAuthorisation(
-      {reinterpret_cast<const std::uint8_t*>(m_passedOn.data()), m_passedOn.size()}, cookie ? cookie->data : none);
+  const SecretBytes request = m_setup.WithAuthorisation(
+      {reinterpret_cast<const std::uint8_t*>(m_passedOn.data()), m_passedOn.size()},
+      cookie ? cookie->data.Bytes() : std::span<const std::uint8_t>());
   m_setup.Wipe();
-  const bool appended = m_up.Append(request) && m_up.Append(received.subspan(used));
-  WipeBytes(request);
-  if (cookie) WipeBytes(cookie->data);
+  const bool appended = m_up.Append(request.Bytes()) && m_up.Append(received.subspan(used));
   if (!appended) m_done = true;
   return Event::kAdmitted;
 }

@@ -14,7 +14,7 @@
 #include "relay/splice_pipe.h"
 #include "relay/x11_setup.h"
 #include "relay/x_authority.h"
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <utility>
 
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 

@@ -6,9 +6,10 @@
 #include <X11/extensions/security.h>
 // clang-format on
 
-#include "session/base/ports.h"
-#include "session/net/launch_cookie.h"
-#include "session/net/local_socket.h"
+#include "common/base/ports.h"
+#include "common/secret/secret_bytes.h"
+#include "common/secret/secret_guard.h"
+#include "common/net/local_socket.h"
 
 namespace dovrel {
 
@@ -33,7 +34,6 @@ UntrustedAuthority::UntrustedAuthority(std::unique_ptr<Connection> connection, u
 UntrustedAuthority::~UntrustedAuthority() {
   XSecurityRevokeAuthorization(m_connection->display, m_id);
   XSync(m_connection->display, False);
-  WipeBytes(m_cookie.data);
 }
 
 std::variant<std::unique_ptr<UntrustedAuthority>, std::string> UntrustedAuthority::Generate(int display) {
@@ -68,10 +68,9 @@ std::variant<std::unique_ptr<UntrustedAuthority>, std::string> UntrustedAuthorit
   request->name_length = 0;
   XSecurityFreeXauth(request);
   if (granted == nullptr) return "the X server of display " + name + " refused an untrusted authorisation";
-  XCookie cookie;
-  cookie.name.assign(kName);
-  cookie.data.assign(granted->data, granted->data + granted->data_length);
-  WipeBytes({reinterpret_cast<std::uint8_t*>(granted->data), static_cast<std::size_t>(granted->data_length)});
+  XCookie cookie{kName, SecretBytes::CopyOf({reinterpret_cast<const unsigned char*>(granted->data),
+                                              static_cast<std::size_t>(granted->data_length)})};
+  WipeEntryData(*granted);
   XSecurityFreeXauth(granted);
   return std::unique_ptr<UntrustedAuthority>(new UntrustedAuthority(std::move(connection), id, std::move(cookie)));
 }

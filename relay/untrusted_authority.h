@@ -22,7 +22,7 @@ class UntrustedAuthority {
   UntrustedAuthority& operator=(const UntrustedAuthority&) = delete;
   ~UntrustedAuthority();
 
-  [[nodiscard]] XCookie Cookie() const { return m_cookie; }
+  [[nodiscard]] XCookie Cookie() const { return m_cookie.Copy(); }
 
  private:
   struct Connection;

@@ -1,7 +1,5 @@
 #include "relay/x11_setup.h"
 
-#include <string.h>
-
 #include <algorithm>
 
 namespace dovrel {
@@ -52,16 +50,16 @@ std::span<const std::uint8_t> X11SetupReader::AuthData() const {
 }
 
 void X11SetupReader::Wipe() {
-  m_request.resize(m_request.capacity());
-  ::explicit_bzero(m_request.data(), m_request.size());
-  m_request.clear();
+  m_secret.Wipe();
   m_state = State::kMalformed;
 }
 
-std::vector<std::uint8_t> X11SetupReader::WithAuthorisation(std::span<const std::uint8_t> name,
-                                                            std::span<const std::uint8_t> data) const {
+SecretBytes X11SetupReader::WithAuthorisation(std::span<const std::uint8_t> name,
+                                              std::span<const std::uint8_t> data) const {
   const std::size_t dataAt = kHeaderSize + PaddedLength(name.size());
-  std::vector<std::uint8_t> request(dataAt + PaddedLength(data.size()), 0);
+  SecretBytes secret(dataAt + PaddedLength(data.size()));
+  std::vector<std::uint8_t>& request = secret.Edit();
+  request.resize(dataAt + PaddedLength(data.size()), 0);
   std::copy_n(m_request.begin(), kHeaderSize, request.begin());
   const auto put16 = [&](std::size_t at, std::size_t value) {
     const auto high = static_cast<std::uint8_t>(value >> 8);
@@ -73,7 +71,7 @@ std::vector<std::uint8_t> X11SetupReader::WithAuthorisation(std::span<const std:
   put16(8, data.size());
   std::copy(name.begin(), name.end(), request.begin() + kHeaderSize);
   std::copy(data.begin(), data.end(), request.begin() + static_cast<std::ptrdiff_t>(dataAt));
-  return request;
+  return secret;
 }
 
 }  // namespace dovrel

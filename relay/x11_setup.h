@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/secret/secret_bytes.h"
+
 namespace dovrel {
 
 // Reads an X11 client's connection-setup request as its bytes arrive:
@@ -19,11 +21,9 @@ class X11SetupReader {
  public:
   enum class State { kNeedMore, kComplete, kMalformed };
 
-  X11SetupReader() { m_request.reserve(kHeaderSize + kMaxNameLength + kMaxDataLength); }
+  X11SetupReader() = default;
   X11SetupReader(const X11SetupReader&) = delete;
   X11SetupReader& operator=(const X11SetupReader&) = delete;
-  // The client's authorisation may be a cookie: no copy of it outlives the reader.
-  ~X11SetupReader() { Wipe(); }
 
   static constexpr std::size_t kHeaderSize = 12;
   static constexpr std::size_t kMaxNameLength = 64;
@@ -42,8 +42,9 @@ class X11SetupReader {
   // With kComplete: the same request with its authorisation replaced by
   // `name` and `data` (both empty: none, and the server decides by its own
   // rules).
-  [[nodiscard]] std::vector<std::uint8_t> WithAuthorisation(std::span<const std::uint8_t> name,
-                                                            std::span<const std::uint8_t> data) const;
+  // The request carries a cookie: it is wiped when it goes.
+  [[nodiscard]] SecretBytes WithAuthorisation(std::span<const std::uint8_t> name,
+                                              std::span<const std::uint8_t> data) const;
 
   // Overwrites what was read; the reader is spent.
   void Wipe();
@@ -54,7 +55,10 @@ class X11SetupReader {
   [[nodiscard]] std::size_t DataLength() const { return Read16(8); }
   [[nodiscard]] std::size_t TotalLength() const;
 
-  std::vector<std::uint8_t> m_request;
+  // The client's authorisation may be a cookie: no copy of it outlives the
+  // reader. Reserved in full, so the request never moves as it grows.
+  SecretBytes m_secret{kHeaderSize + kMaxNameLength + kMaxDataLength};
+  std::vector<std::uint8_t>& m_request = m_secret.Edit();
   State m_state = State::kNeedMore;
 };
 

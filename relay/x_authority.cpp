@@ -6,7 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "session/net/launch_cookie.h"
+#include "common/base/relay_protocol.h"
+#include "common/secret/secret_bytes.h"
 
 namespace dovrel {
 
@@ -15,22 +16,26 @@ std::optional<XCookie> FindLocalCookie(int display) {
   if (::gethostname(host, sizeof host - 1) != 0) return std::nullopt;
   const std::string hostName(host);
   const std::string number = std::to_string(display);
-  static const char kMitCookie[] = "MIT-MAGIC-COOKIE-1";
-  char* types[] = {const_cast<char*>(kMitCookie)};
-  int typeLengths[] = {static_cast<int>(sizeof kMitCookie - 1)};
+  char* types[] = {const_cast<char*>(kMitCookieName.data())};
+  int typeLengths[] = {static_cast<int>(kMitCookieName.size())};
   // A local entry for this host, or a wildcard one: the rule every client
   // of a local display follows.
-  const std::unique_ptr<Xauth, decltype(&XauDisposeAuth)> entry(
+  const auto dispose = [](Xauth* entry) {
+    WipeEntryData(*entry);
+    XauDisposeAuth(entry);
+  };
+  const std::unique_ptr<Xauth, decltype(dispose)> entry(
       XauGetBestAuthByAddr(FamilyLocal, static_cast<unsigned short>(hostName.size()), hostName.c_str(),
                            static_cast<unsigned short>(number.size()), number.c_str(), 1, types, typeLengths),
-      &XauDisposeAuth);
+      dispose);
   if (!entry || entry->data_length == 0) return std::nullopt;
-  XCookie cookie;
-  cookie.name.assign(entry->name, entry->name_length);
-  cookie.data.assign(entry->data, entry->data + entry->data_length);
-  // libXau frees the entry without wiping it.
-  WipeBytes({reinterpret_cast<std::uint8_t*>(entry->data), static_cast<std::size_t>(entry->data_length)});
-  return cookie;
+  return XCookie{std::string(entry->name, entry->name_length),
+                 SecretBytes::CopyOf({reinterpret_cast<const unsigned char*>(entry->data),
+                                      static_cast<std::size_t>(entry->data_length)})};
+}
+
+void WipeEntryData(Xauth& entry) {
+  WipeBytes({reinterpret_cast<std::uint8_t*>(entry.data), static_cast<std::size_t>(entry.data_length)});
 }
 
 }  // namespace dovrel

@@ -1,7 +1,5 @@
 #include "session/cookie_install.h"
 
-#include <string.h>
-
 #include "session/host_text/xauth_words.h"
 
 namespace dovrel {
@@ -23,12 +21,9 @@ LaunchVerdict InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie, 
     if (state == XauthWords::State::kMissing) return {LaunchCause::kNoXauth, words.Line()};
     if (state == XauthWords::State::kReading) break;
   }
-  std::string hex = cookie.Hex();
-  std::string add = XauthAddLine(address, display, hex);
-  ::explicit_bzero(hex.data(), hex.size());
-  const bool sent =
-      channel.SendLine({reinterpret_cast<const unsigned char*>(add.data()), add.size()}, TelnetChannel::Echo::kSecret);
-  ::explicit_bzero(add.data(), add.size());
+  SecretString add(128);
+  AppendXauthAddLine(address, display, cookie.Hex().View(), add.Edit());
+  const bool sent = channel.SendLine(add.Bytes(), TelnetChannel::Echo::kSecret);
   if (!sent || !channel.SendLine(kXauthEnd)) return {LaunchCause::kSendFailed, {}};
   // What is typed next waits in the terminal for the shell: xauth reads one
   // line at a time and no further than its "exit".

@@ -3,9 +3,9 @@
 #include <functional>
 #include <string>
 
-#include "session/base/limits.h"
-#include "session/base/outcome.h"
-#include "session/net/launch_cookie.h"
+#include "common/base/limits.h"
+#include "common/base/outcome.h"
+#include "session/relay_start/launch_cookie.h"
 #include "session/telnet/telnet_channel.h"
 
 namespace dovrel {

@@ -2,10 +2,10 @@
 
 #include <variant>
 
-#include "session/base/ports.h"
-#include "session/net/connector.h"
-#include "session/net/local_socket.h"
-#include "session/relay/relay_process.h"
+#include "common/base/ports.h"
+#include "common/net/connector.h"
+#include "common/net/local_socket.h"
+#include "session/relay_start/relay_process.h"
 
 namespace dovrel {
 

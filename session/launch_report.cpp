@@ -1,8 +1,8 @@
 #include "session/launch_report.h"
 
-#include "session/base/ports.h"
-#include "session/base/terminal_program.h"
-#include "session/base/translation.h"
+#include "common/base/ports.h"
+#include "common/base/terminal_program.h"
+#include "common/base/translation.h"
 
 namespace dovrel {
 

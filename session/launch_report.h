@@ -3,8 +3,8 @@
 #include <chrono>
 #include <string>
 
-#include "session/base/outcome.h"
-#include "session/base/translation.h"
+#include "common/base/outcome.h"
+#include "common/base/translation.h"
 
 namespace dovrel {
 

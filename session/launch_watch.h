@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "session/base/limits.h"
-#include "session/base/outcome.h"
-#include "session/base/terminal_program.h"
-#include "session/net/abort_signal.h"
-#include "session/net/transport.h"
+#include "common/base/limits.h"
+#include "common/base/outcome.h"
+#include "common/base/terminal_program.h"
+#include "common/net/abort_signal.h"
+#include "common/net/transport.h"
 #include "session/reporter.h"
 #include "session/telnet/telnet_channel.h"
 #include "session/watch/local_display.h"

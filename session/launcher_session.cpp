@@ -4,14 +4,14 @@
 #include <string>
 #include <utility>
 
-#include "session/base/terminal_program.h"
+#include "common/base/terminal_program.h"
 #include "session/host_text/host_text.h"
 #include "session/cookie_install.h"
 #include "session/display_access.h"
 #include "session/launch_watch.h"
-#include "session/net/connector.h"
-#include "session/net/error_text.h"
-#include "session/net/scope_exit.h"
+#include "common/net/connector.h"
+#include "common/net/error_text.h"
+#include "common/net/scope_exit.h"
 #include "session/launch_report.h"
 #include "session/watch/local_display.h"
 
@@ -164,7 +164,7 @@ LaunchCause LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
     startWatch();
   }
   const TerminalProgram program = TerminalProgram::Of(m_request.xterm);
-  const std::string command = program.CommandLine(m_localAddress, m_request.display);
+  const std::string command = program.ShellCommand(m_localAddress, m_request.display);
   m_reporter.Heard(channel);
   m_reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
   if (!channel.SendLine(command)) return SendFailed(channel, Step::kCommand);

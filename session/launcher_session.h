@@ -7,11 +7,11 @@
 #include <string>
 #include <utility>
 
-#include "session/base/outcome.h"
+#include "common/base/outcome.h"
 #include "session/login/login_dialogue.h"
-#include "session/net/abort_signal.h"
-#include "session/net/launch_cookie.h"
-#include "session/net/unique_fd.h"
+#include "common/net/abort_signal.h"
+#include "session/relay_start/launch_cookie.h"
+#include "common/net/unique_fd.h"
 #include "session/reporter.h"
 #include "session/session_observer.h"
 #include "session/session_request.h"

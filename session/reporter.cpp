@@ -1,24 +1,17 @@
 #include "session/reporter.h"
 
-#include <string.h>
-
 #include <cctype>
 #include <cstdio>
 #include <utility>
 
 #include "session/host_text/host_text.h"
-#include "session/net/connector.h"
-#include "session/net/error_text.h"
+#include "common/net/connector.h"
+#include "common/net/error_text.h"
 
 namespace dovrel {
 
 Reporter::Reporter(SessionObserver& observer, WaitClock& clock, bool verbose)
     : m_observer(observer), m_clock(clock), m_verbose(verbose), m_started(clock.Now()) {}
-
-Reporter::~Reporter() {
-  ::explicit_bzero(m_secret.data(), m_secret.size());
-  ::explicit_bzero(m_waiting.data(), m_waiting.size());
-}
 
 void Reporter::Start() { m_started = m_clock.Now(); }
 
@@ -52,31 +45,28 @@ void Reporter::Heard(TelnetChannel& channel) {
 }
 
 void Reporter::HostText(const std::string& heard) {
-  std::string text = m_waiting + heard;
-  ::explicit_bzero(m_waiting.data(), m_waiting.size());
-  m_waiting.clear();
-  if (!m_secret.empty()) {
+  SecretString text(m_waiting.View().size() + heard.size());
+  text.Edit().append(m_waiting.View()).append(heard);
+  m_waiting.Wipe();
+  if (!m_secret.Empty()) {
     // A piece of the secret may go on in the next chunk: judged whole then.
-    std::size_t run = text.size();
-    while (run > 0 && std::isxdigit(static_cast<unsigned char>(text[run - 1])) != 0) --run;
-    if (text.size() - run <= 2 * m_secret.size()) {
-      m_waiting = text.substr(run);
-      text.erase(run);
+    const std::string_view all = text.View();
+    std::size_t run = all.size();
+    while (run > 0 && std::isxdigit(static_cast<unsigned char>(all[run - 1])) != 0) --run;
+    if (all.size() - run <= 2 * m_secret.View().size()) {
+      m_waiting.Edit().append(all.substr(run));
+      text.Edit().erase(run);
     }
   }
-  if (!text.empty()) Verbose("host: " + EscapeHostText(MaskSecret(text, m_secret)));
-  ::explicit_bzero(text.data(), text.size());
+  if (!text.Empty()) Verbose("host: " + EscapeHostText(MaskSecret(text.View(), m_secret.View())));
 }
 
-void Reporter::Conceal(std::string secret) {
-  ::explicit_bzero(m_secret.data(), m_secret.size());
-  m_secret = std::move(secret);
-}
+void Reporter::Conceal(SecretString secret) { m_secret = std::move(secret); }
 
 void Reporter::FlushHeard() {
-  if (m_waiting.empty()) return;
-  const std::string waiting = std::exchange(m_waiting, {});
-  Verbose("host: " + EscapeHostText(MaskSecret(waiting, m_secret)));
+  if (m_waiting.Empty()) return;
+  const SecretString waiting = std::move(m_waiting);
+  Verbose("host: " + EscapeHostText(MaskSecret(waiting.View(), m_secret.View())));
 }
 
 void Reporter::Line(const std::string& line) { m_observer.Report(std::string(kReportPrefix) + line); }
@@ -100,7 +90,7 @@ void Reporter::Stopped(TelnetChannel& channel, Step step, IoStatus status, const
                                          : std::string("the connection failed");
       break;
   }
-  const std::string last = MaskSecret(LastLine(channel.LastHeard()), m_secret);
+  const std::string last = MaskSecret(LastLine(channel.LastHeard()), m_secret.View());
   Line("stopped " + std::string(StepText(step)) + ": " + why + "; " +
        (last.empty() ? std::string("it sent no text") : "its last line: \"" + last + "\""));
 }

@@ -4,10 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "session/base/limits.h"
-#include "session/base/program_name.h"
-#include "session/base/outcome.h"
-#include "session/net/transport.h"
+#include "common/base/limits.h"
+#include "common/base/program_name.h"
+#include "common/base/outcome.h"
+#include "common/net/transport.h"
+#include "common/secret/secret_bytes.h"
 #include "session/session_observer.h"
 #include "session/telnet/telnet_channel.h"
 
@@ -21,7 +22,6 @@ class Reporter {
   Reporter(SessionObserver& observer, WaitClock& clock, bool verbose);
   Reporter(const Reporter&) = delete;
   Reporter& operator=(const Reporter&) = delete;
-  ~Reporter();
 
   // The session's time starts now.
   void Start();
@@ -36,7 +36,7 @@ class Reporter {
   // From now on `secret` (hex digits) never shows in a report: the host's
   // text is shown with it masked, and a run of hex digits at the end of a
   // chunk waits for the rest of it in the next.
-  void Conceal(std::string secret);
+  void Conceal(SecretString secret);
   // Shows what still waits for the rest of a run of hex digits.
   void FlushHeard();
   // One line for standard error, always, after the program's name.
@@ -53,8 +53,8 @@ class Reporter {
   void HostText(const std::string& heard);
 
   std::chrono::steady_clock::time_point m_started;
-  std::string m_secret;
-  std::string m_waiting;  // a run of hex digits at the end of the last chunk
+  SecretString m_secret;
+  SecretString m_waiting{256};  // a run of hex digits at the end of the last chunk
 };
 
 }  // namespace dovrel

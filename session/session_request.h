@@ -3,11 +3,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
-#include "session/base/limits.h"
-#include "session/base/outcome.h"
-#include "session/base/ports.h"
-#include "session/login/secret_bytes.h"
+#include "common/base/limits.h"
+#include "common/base/outcome.h"
+#include "common/base/ports.h"
+#include "common/secret/secret_bytes.h"
 
 namespace dovrel {
 
@@ -22,6 +23,12 @@ struct SessionRequest {
   bool xterm = false;
   SecretBytes userId;  // bytes in the locale's encoding, as typed
   SecretBytes password;
+
+  // A request from what was typed: the two strings are taken and overwritten.
+  static SessionRequest FromTyped(std::string hostName, int display, bool xterm, std::string& userId,
+                                  std::string& password) {
+    return {std::move(hostName), display, xterm, SecretBytes::TakeFrom(userId), SecretBytes::TakeFrom(password)};
+  }
 };
 
 // Where and how the worker works, beside what it sends.

@@ -78,8 +78,6 @@ CLauncherDlg::CLauncherDlg(SessionSetup setup, QWidget* parent)
 
 CLauncherDlg::~CLauncherDlg() {
   StopWorker();
-  WipeString(m_strUserId);
-  WipeString(m_strPassword);
 }
 
 void CLauncherDlg::SetTarget(const std::string& hostName, int display, bool xterm) {
@@ -161,16 +159,16 @@ void CLauncherDlg::contextMenuEvent(QContextMenuEvent* event) { m_systemMenu->po
 bool CLauncherDlg::DoDataExchange(bool save) {
   if (!save) {
     m_host->setText(FromLocaleBytes(m_strHostLabel));
-    m_userId->setText(FromLocaleBytes(m_strUserId));
-    m_password->setText(FromLocaleBytes(m_strPassword));
+    m_userId->setText(FromLocaleBytes(m_strUserId.View()));
+    m_password->setText(FromLocaleBytes(m_strPassword.View()));
     return true;
   }
 
   if (const auto label = ToLocaleBytes(m_host->text())) m_strHostLabel = *label;
   for (auto [field, target] : {std::pair{m_userId, &m_strUserId}, std::pair{m_password, &m_strPassword}}) {
-    auto bytes = ToLocaleBytes(field->text());
-    if (!bytes || bytes->size() > static_cast<std::size_t>(texts::kFieldMaxBytes)) {
-      if (bytes) WipeString(*bytes);
+    auto converted = ToLocaleBytes(field->text());
+    SecretString bytes = converted ? SecretString::TakeFrom(*converted) : SecretString();
+    if (!converted || bytes.View().size() > static_cast<std::size_t>(texts::kFieldMaxBytes)) {
       QMessageBox box(QMessageBox::Warning, ApplicationCaption(),
                       QString::fromUtf8(texts::kTooLong).arg(texts::kFieldMaxBytes),
                       QMessageBox::Ok, this);
@@ -179,8 +177,7 @@ bool CLauncherDlg::DoDataExchange(bool save) {
       field->selectAll();
       return false;
     }
-    WipeString(*target);
-    *target = std::move(*bytes);
+    *target = std::move(bytes);
   }
   return true;
 }
@@ -190,17 +187,15 @@ void CLauncherDlg::OnLaunch() {
   if (m_worker->Started()) return;
   // A field that cannot be read is not sent: the user has been told why.
   if (!DoDataExchange(true)) return;
-  if (m_strUserId.empty() || m_strPassword.empty()) {
+  if (m_strUserId.Empty() || m_strPassword.Empty()) {
     QMessageBox box(QMessageBox::NoIcon, ApplicationCaption(),
                     QString::fromUtf8(texts::kNoUserIdPassword), QMessageBox::Ok, this);
     box.exec();
     return;
   }
 
-  std::string userId = m_strUserId;
-  std::string password = m_strPassword;
-  SessionRequest request{m_strHostName, m_nDisplay, m_bXterm, SecretBytes::TakeFrom(userId),
-                         SecretBytes::TakeFrom(password)};
+  SessionRequest request{m_strHostName, m_nDisplay, m_bXterm, SecretBytes::CopyOf(m_strUserId.View()),
+                         SecretBytes::CopyOf(m_strPassword.View())};
   // The form's own changes come before the worker exists: once it runs, it
   // may post to the form's event queue at any moment.
   ShowWorking(texts::kConnecting);
@@ -211,8 +206,8 @@ void CLauncherDlg::OnLaunch() {
   }
   // The worker holds its own copies now: the form keeps none, neither in
   // its fields nor in its widgets (setText also drops the undo history).
-  WipeString(m_strUserId);
-  WipeString(m_strPassword);
+  m_strUserId = SecretString();
+  m_strPassword = SecretString();
   m_userId->setText(QString());
   m_password->setText(QString());
 }

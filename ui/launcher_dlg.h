@@ -65,8 +65,8 @@ class CLauncherDlg : public QDialog {
   bool m_bXterm = false;
   QIcon m_hIcon;
   std::string m_strHostLabel;
-  std::string m_strUserId;
-  std::string m_strPassword;
+  SecretString m_strUserId;  // in the locale's encoding, wiped when replaced or gone
+  SecretString m_strPassword;
 
   // The worker's owner: a child of the form.
   WorkerController* m_worker = nullptr;

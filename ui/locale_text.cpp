@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/secret/secret_bytes.h"
+
 namespace dovrel {
 
 namespace {
@@ -25,23 +27,15 @@ class Converter {
   [[nodiscard]] bool IsValid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
 
   // Converts all of `in`; nothing when a character cannot be converted.
-  // The text may be a password: the scratch copies are overwritten.
   std::optional<std::string> Convert(std::string_view in) {
-    std::optional<std::string> out = Run(in);
-    ::explicit_bzero(m_chunk, sizeof m_chunk);
-    return out;
-  }
-
- private:
-  std::optional<std::string> Run(std::string_view in) {
     std::string out;
     // iconv wants a mutable input pointer; it never writes through it.
     char* inPtr = const_cast<char*>(in.data());
     std::size_t inLeft = in.size();
-    char* const chunk = m_chunk;
+    char* const chunk = m_chunk.Get().data();
     for (;;) {
       char* outPtr = chunk;
-      std::size_t outLeft = sizeof m_chunk;
+      std::size_t outLeft = m_chunk.Get().size();
       const std::size_t done = ::iconv(m_cd, inLeft ? &inPtr : nullptr, &inLeft, &outPtr, &outLeft);
       out.append(chunk, static_cast<std::size_t>(outPtr - chunk));
       if (done != static_cast<std::size_t>(-1)) {
@@ -52,14 +46,15 @@ class Converter {
     }
     // Shift sequences that return a stateful encoding to its initial state.
     char* outPtr = chunk;
-    std::size_t outLeft = sizeof m_chunk;
+    std::size_t outLeft = m_chunk.Get().size();
     ::iconv(m_cd, nullptr, nullptr, &outPtr, &outLeft);
     out.append(chunk, static_cast<std::size_t>(outPtr - chunk));
     return out;
   }
 
   iconv_t m_cd;
-  char m_chunk[256] = {};
+  // The text may be a password: the scratch space is wiped with the converter.
+  WipedArray<char, 256> m_chunk;
 };
 
 }  // namespace

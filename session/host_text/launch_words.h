@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "session/base/outcome.h"
+#include "common/base/outcome.h"
 #include "session/host_text/prompt_matcher.h"
 #include "session/host_text/shell_readiness.h"
 #include "session/host_text/terminal_text.h"

@@ -1,12 +1,14 @@
 #include "session/host_text/xauth_words.h"
 
+#include "common/base/relay_protocol.h"
 #include "session/host_text/host_text.h"
 
 namespace dovrel {
 
-std::string XauthAddLine(std::string_view address, int display, std::string_view cookieHex) {
-  return "add " + std::string(address) + ":" + std::to_string(display) + " MIT-MAGIC-COOKIE-1 " +
-         std::string(cookieHex);
+void AppendXauthAddLine(std::string_view address, int display, std::string_view cookieHex, std::string& line) {
+  line.append("add ").append(address).append(":").append(std::to_string(display)).push_back(' ');
+  line.append(kMitCookieName).push_back(' ');
+  line.append(cookieHex);
 }
 
 XauthWords::State XauthWords::Feed(unsigned char byte) {

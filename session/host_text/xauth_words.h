@@ -15,7 +15,9 @@ namespace dovrel {
 // typed, so a shell that reads ahead never gets it.
 inline constexpr std::string_view kXauthCommandLine = "xauth -v -";
 inline constexpr std::string_view kXauthEnd = "exit";  // xauth's own command: write the file and end
-std::string XauthAddLine(std::string_view address, int display, std::string_view cookieHex);
+// Appends xauth's "add" command for the cookie to `line`, in place: no
+// temporary copy of the cookie's hex is left behind.
+void AppendXauthAddLine(std::string_view address, int display, std::string_view cookieHex, std::string& line);
 
 // Reads the host's text after the xauth command line and tells whether
 // xauth is reading its commands, or the shell found no xauth.

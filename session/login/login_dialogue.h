@@ -4,9 +4,9 @@
 #include <functional>
 #include <string_view>
 
-#include "session/base/limits.h"
-#include "session/base/outcome.h"
-#include "session/login/secret_bytes.h"
+#include "common/base/limits.h"
+#include "common/base/outcome.h"
+#include "common/secret/secret_bytes.h"
 #include "session/telnet/telnet_channel.h"
 
 namespace dovrel {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/secret/secret_bytes.h"
 #include "session/telnet/telnet_protocol.h"
 
 namespace dovrel {
@@ -81,15 +82,11 @@ bool TelnetChannel::SendLine(std::span<const unsigned char> bytes, Echo echo) {
                     : std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
   if (!FlushReplies()) return false;
-  std::vector<unsigned char> escaped;
-  escaped.reserve(2 * bytes.size() + 1);  // no reallocation leaves a copy behind
-  telnet::AppendEscaped(bytes, escaped);
-  escaped.push_back('\n');
-  const bool sent = SendRaw(escaped);
-  // The data may be a password: leave no copy behind in freed memory.
-  // explicit_bzero, unlike a plain fill, is never dropped as a dead store.
-  ::explicit_bzero(escaped.data(), escaped.size());
-  return sent;
+  // The data may be a password: the escaped copy is wiped when it goes.
+  SecretBytes escaped(2 * bytes.size() + 1);  // no reallocation leaves a copy behind
+  telnet::AppendEscaped(bytes, escaped.Edit());
+  escaped.Edit().push_back('\n');
+  return SendRaw(escaped.Bytes());
 }
 
 void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLimit,

@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "session/base/limits.h"
-#include "session/net/abort_signal.h"
+#include "common/base/limits.h"
+#include "common/net/abort_signal.h"
 #include "session/telnet/option_refuser.h"
 #include "session/telnet/telnet_reader.h"
-#include "session/net/transport.h"
+#include "common/net/transport.h"
 
 namespace dovrel {
 

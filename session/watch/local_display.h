@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "session/base/limits.h"
-#include "session/net/abort_signal.h"
+#include "common/base/limits.h"
+#include "common/net/abort_signal.h"
 
 namespace dovrel {
 

@@ -11,9 +11,9 @@
 #include <mutex>
 #include <string_view>
 
-#include "session/base/terminal_program.h"
-#include "session/net/abort_signal.h"
-#include "session/net/unique_fd.h"
+#include "common/base/terminal_program.h"
+#include "common/net/abort_signal.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "session/net/abort_signal.h"
+#include "common/net/abort_signal.h"
 
 namespace dovrel {
 

@@ -13,13 +13,13 @@
 #include <memory>
 #include <string_view>
 
-#include "session/base/ports.h"
-#include "session/base/terminal_program.h"
-#include "session/net/connector.h"
-#include "session/net/local_socket.h"
+#include "common/base/ports.h"
+#include "common/base/terminal_program.h"
+#include "common/net/connector.h"
+#include "common/net/local_socket.h"
 #include "session/watch/local_display.h"
 #include "session/watch/window_watch.h"
-#include "session/net/transport.h"
+#include "common/net/transport.h"
 #include "session/watch/x_connections.h"
 
 namespace dovrel {

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "session/net/local_socket.h"
+#include "common/net/local_socket.h"
 
 namespace dovrel {
 

@@ -37,8 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     FUZZ_CHECK(at == usedWhole);
     const std::string name = "MIT-MAGIC-COOKIE-1";
     const std::vector<std::uint8_t> cookie(16, 0x5A);
-    const auto rewritten =
+    const auto secret =
         whole.WithAuthorisation({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}, cookie);
+    const std::span<const std::uint8_t> rewritten = secret.Bytes();
     dovrel::X11SetupReader again;
     std::size_t used = 0;
     FUZZ_CHECK(again.Feed(rewritten, used) == dovrel::X11SetupReader::State::kComplete);

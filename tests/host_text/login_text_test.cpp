@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "session/base/terminal_program.h"
+#include "common/base/terminal_program.h"
 #include "session/login/login_dialogue.h"
 #include "session/host_text/prompt_matcher.h"
 #include "session/host_text/shell_readiness.h"
@@ -109,11 +109,11 @@ TEST(ShellReadiness, CountsOnlyVisibleText) {
 }
 
 TEST(RemoteCommand, IsTheTerminalWithItsDisplayInTheBackground) {
-  const std::string xterm = TerminalProgram::Of(true).CommandLine("192.168.0.5", 1);
+  const std::string xterm = TerminalProgram::Of(true).ShellCommand("192.168.0.5", 1);
   EXPECT_EQ(xterm, "xterm -geometry 80x25+0+0 -display 192.168.0.5:1 &");
-  EXPECT_EQ(TerminalProgram::Of(false).CommandLine("10.200.0.1", 0),
+  EXPECT_EQ(TerminalProgram::Of(false).ShellCommand("10.200.0.1", 0),
             "kterm -geometry 80x25+0+0 -display 10.200.0.1:0 &");
-  EXPECT_EQ(TerminalProgram::Of(false).CommandLine("192.168.0.5", 9),
+  EXPECT_EQ(TerminalProgram::Of(false).ShellCommand("192.168.0.5", 9),
             "kterm -geometry 80x25+0+0 -display 192.168.0.5:9 &");
   EXPECT_NE(xterm.find(TerminalProgram::kGeometry), std::string::npos) << "the echo check looks for it";
   EXPECT_TRUE(TerminalProgram::IsTerminalClass(TerminalProgram::Of(false).windowClass));

@@ -49,7 +49,9 @@ TEST(XauthWords, TellXauthReadingFromEveryShellsNotFound) {
 }
 
 TEST(XauthWords, TheAddLineNamesTheDisplayAndTheCookie) {
-  EXPECT_EQ(XauthAddLine("10.0.0.1", 7, "00ff"), "add 10.0.0.1:7 MIT-MAGIC-COOKIE-1 00ff");
+  std::string line;
+  AppendXauthAddLine("10.0.0.1", 7, "00ff", line);
+  EXPECT_EQ(line, "add 10.0.0.1:7 MIT-MAGIC-COOKIE-1 00ff");
 }
 
 TEST(MaskSecret, HidesTheCookieWholeAndEveryPieceOfIt) {

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "session/net/local_socket.h"
+#include "common/net/local_socket.h"
 #include "relay/relay_server.h"
 
 namespace dovrel {
@@ -137,7 +137,7 @@ class RelayFixture : public ::testing::Test {
 
   void StartRelay(const RelayLimits& limits = {}, bool trustHost = false) {
     RelayConfig config;
-    if (!trustHost) config.cookie = kLaunchCookie;
+    if (!trustHost) config.cookie = SecretCookie(kLaunchCookie);
     config.limits = limits;
     m_joinName = "dovrel-relay-test/" + std::to_string(::getpid()) + "/" + m_folder;
     config.joinListener = ListenAbstract(m_joinName);
@@ -324,7 +324,8 @@ TEST_F(RelayFixture, AJoinedLaunchsHostGetsInWithItsCookieWhileThatLaunchLasts) 
   const CookieBytes joinedCookie = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 9, 8, 7, 6, 5, 4};
   UniqueFd join = ConnectAbstract(m_joinName);
   ASSERT_TRUE(join);
-  const std::string request = JoinLine({"127.0.0.2", joinedCookie});
+  std::string request;
+  AppendJoinLine("127.0.0.2", &joinedCookie, request);
   ASSERT_TRUE(SendAll(join.Get(), Bytes(request.begin(), request.end())));
   const Bytes ack = Receive(join.Get(), kRelayJoinAck.size());
   EXPECT_EQ(std::string(ack.begin(), ack.end()), kRelayJoinAck);

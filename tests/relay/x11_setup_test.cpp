@@ -92,9 +92,13 @@ TEST(SetupRequest, TheAuthorisationIsReplacedAndNothingElse) {
     EXPECT_EQ(used, sent.size()) << "the pipelined request is left for the copy";
     EXPECT_EQ(reader.AuthName(), "XDM-AUTHORIZATION-1");
     const std::string name = "MIT-MAGIC-COOKIE-1";
-    EXPECT_EQ(reader.WithAuthorisation({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}, kCookie),
+    const auto bytes = [](const SecretBytes& secret) {
+      return std::vector<std::uint8_t>(secret.Bytes().begin(), secret.Bytes().end());
+    };
+    EXPECT_EQ(bytes(reader.WithAuthorisation({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()},
+                                             kCookie)),
               Request(order, 11, name, kCookie));
-    EXPECT_EQ(reader.WithAuthorisation({}, {}), Request(order, 11, "", {})) << "no cookie: none at all";
+    EXPECT_EQ(bytes(reader.WithAuthorisation({}, {})), Request(order, 11, "", {})) << "no cookie: none at all";
   }
 }
 

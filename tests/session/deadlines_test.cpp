@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "session/base/terminal_program.h"
+#include "common/base/terminal_program.h"
 #include "fake_display.h"
 #include "hanging_listener.h"
 #include "session/launch_watch.h"
@@ -31,7 +31,7 @@ class UnacknowledgedCommand : public ::testing::Test {
 
   LaunchVerdict Watch() {
     TelnetChannel channel(m_pair.client.Get(), m_abort, m_limits, m_clock);
-    const std::string command = TerminalProgram::Of(true).CommandLine("127.0.0.1", 1);
+    const std::string command = TerminalProgram::Of(true).ShellCommand("127.0.0.1", 1);
     EXPECT_TRUE(channel.SendLine(command));
     m_typed = m_clock.Now();
     const auto watch = m_display.Watch("127.0.0.1", 1, true, m_limits, m_abort);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel::test {
 

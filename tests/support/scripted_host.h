@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel::test {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <utility>
 
-#include "session/net/transport.h"
+#include "common/net/transport.h"
 
 namespace dovrel::test {
 

@@ -2,7 +2,7 @@
 
 #include <sys/socket.h>
 
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel::test {
 

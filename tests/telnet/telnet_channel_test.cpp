@@ -8,12 +8,12 @@
 #include <chrono>
 #include <string>
 
-#include "session/net/abort_signal.h"
+#include "common/net/abort_signal.h"
 #include "scripted_host.h"
 #include "skipping_clock.h"
 #include "socket_pair.h"
 #include "session/telnet/telnet_channel.h"
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 

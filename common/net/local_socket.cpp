@@ -1,4 +1,4 @@
-#include "session/net/local_socket.h"
+#include "common/net/local_socket.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>

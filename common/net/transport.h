@@ -6,19 +6,10 @@
 #include <cstddef>
 #include <span>
 
-#include "session/net/abort_signal.h"
+#include "common/base/io_status.h"
+#include "common/net/abort_signal.h"
 
 namespace dovrel {
-
-// What one timed wait or read on the connection came to.
-enum class IoStatus {
-  kOk,        // the socket is ready, or bytes were read
-  kClosed,    // the peer has closed its sending side
-  kTimedOut,  // the limit passed with nothing to read
-  kAborted,   // the abort signal was triggered
-  kFailed,    // the socket reported an error
-  kUnacknowledged,  // what was typed has not been acknowledged within the limit: the link is dead
-};
 
 struct RecvResult {
   IoStatus status = IoStatus::kFailed;

@@ -35,11 +35,6 @@ inline std::string RelayJoinName(std::string_view served) { return "dovrel-relay
 inline constexpr std::string_view kRelayJoinAck = "ok\n";
 inline constexpr std::size_t kRelayJoinLineLimit = 128;
 
-struct JoinRequest {
-  std::string peer;
-  std::optional<CookieBytes> cookie;
-};
-
 // Appends `bytes` in lower-case hex to `out`, with no copy on the way.
 inline void AppendHex(const CookieBytes& bytes, std::string& out) {
   constexpr char kDigits[] = "0123456789abcdef";
@@ -49,56 +44,48 @@ inline void AppendHex(const CookieBytes& bytes, std::string& out) {
   }
 }
 
-inline std::string HexOf(const CookieBytes& bytes) {
-  std::string hex;
-  hex.reserve(2 * bytes.size());
-  AppendHex(bytes, hex);
-  return hex;
-}
-
-inline std::optional<CookieBytes> CookieFromHex(std::string_view hex) {
-  if (hex.size() != 2 * kLaunchCookieSize) return std::nullopt;
+// Reads 32 lower-case hex digits into `cookie`; false when they are not.
+inline bool CookieFromHex(std::string_view hex, CookieBytes& cookie) {
+  if (hex.size() != 2 * kLaunchCookieSize) return false;
   const auto digit = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
   };
-  CookieBytes bytes{};
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
+  for (std::size_t i = 0; i < cookie.size(); ++i) {
     const int high = digit(hex[2 * i]);
     const int low = digit(hex[2 * i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
+    if (high < 0 || low < 0) return false;
+    cookie[i] = static_cast<std::uint8_t>(high << 4 | low);
   }
-  return bytes;
+  return true;
 }
 
-// The line is built in place: the cookie's hex is in it alone.
-inline std::string JoinLine(const JoinRequest& request) {
-  std::string line;
-  line.reserve(kRelayJoinLineLimit);
-  line.append("peer ").append(request.peer);
-  if (request.cookie) {
+// Appends the request's line to `line`, which has room for
+// kRelayJoinLineLimit bytes: built in place, the cookie's hex is in it alone.
+inline void AppendJoinLine(std::string_view peer, const CookieBytes* cookie, std::string& line) {
+  line.append("peer ").append(peer);
+  if (cookie) {
     line.push_back(' ');
-    AppendHex(*request.cookie, line);
+    AppendHex(*cookie, line);
   }
   line.push_back('\n');
-  return line;
 }
 
-// The request in `line` (its line end taken off); nothing when it is not one.
-inline std::optional<JoinRequest> ParseJoinLine(std::string_view line) {
+// Reads a request from `line` (its line end taken off): the peer's address
+// into `peer` and its cookie, when it names one, into `cookie`, which the
+// caller wipes. Nothing when it is not a request; otherwise whether it
+// named a cookie.
+inline std::optional<bool> ParseJoinLine(std::string_view line, std::string& peer, CookieBytes& cookie) {
   constexpr std::string_view kPeer = "peer ";
   if (!line.starts_with(kPeer)) return std::nullopt;
   line.remove_prefix(kPeer.size());
   const std::size_t blank = line.find(' ');
-  JoinRequest request{std::string(line.substr(0, blank)), std::nullopt};
-  if (request.peer.empty()) return std::nullopt;
-  if (blank != std::string_view::npos) {
-    request.cookie = CookieFromHex(line.substr(blank + 1));
-    if (!request.cookie) return std::nullopt;
-  }
-  return request;
+  peer.assign(line.substr(0, blank));
+  if (peer.empty()) return std::nullopt;
+  if (blank == std::string_view::npos) return false;
+  if (!CookieFromHex(line.substr(blank + 1), cookie)) return std::nullopt;
+  return true;
 }
 
 }  // namespace dovrel

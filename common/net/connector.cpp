@@ -1,4 +1,4 @@
-#include "session/net/connector.h"
+#include "common/net/connector.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -16,8 +16,8 @@
 #include <mutex>
 #include <thread>
 
-#include "session/net/error_text.h"
-#include "session/net/transport.h"
+#include "common/net/error_text.h"
+#include "common/net/transport.h"
 
 namespace dovrel {
 

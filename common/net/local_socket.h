@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "session/net/unique_fd.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 

@@ -25,7 +25,7 @@ struct TerminalProgram {
 
   // The shell command line, without its line feed: the program in the
   // background, its display pointed at `address`:`display`.
-  [[nodiscard]] std::string CommandLine(std::string_view address, int display) const {
+  [[nodiscard]] std::string ShellCommand(std::string_view address, int display) const {
     std::string line(name);
     line += " -geometry ";
     line += kGeometry;

@@ -7,9 +7,9 @@
 #include <string>
 #include <variant>
 
-#include "session/net/abort_signal.h"
-#include "session/net/launch_cookie.h"
-#include "session/net/unique_fd.h"
+#include "common/net/abort_signal.h"
+#include "session/relay_start/launch_cookie.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "session/net/abort_signal.h"
-#include "session/net/transport.h"
-#include "session/net/unique_fd.h"
+#include "common/net/abort_signal.h"
+#include "common/net/transport.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 

@@ -1,4 +1,4 @@
-#include "session/net/transport.h"
+#include "common/net/transport.h"
 
 #include <linux/sockios.h>
 #include <poll.h>

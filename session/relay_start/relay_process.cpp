@@ -1,4 +1,4 @@
-#include "session/relay/relay_process.h"
+#include "session/relay_start/relay_process.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -15,12 +15,12 @@
 #include <cstring>
 #include <vector>
 
-#include "session/base/ports.h"
-#include "session/base/relay_protocol.h"
-#include "session/net/connector.h"
-#include "session/net/error_text.h"
-#include "session/net/local_socket.h"
-#include "session/net/transport.h"
+#include "common/base/ports.h"
+#include "common/base/relay_protocol.h"
+#include "common/net/connector.h"
+#include "common/net/error_text.h"
+#include "common/net/local_socket.h"
+#include "common/net/transport.h"
 
 extern char** environ;
 
@@ -121,12 +121,10 @@ JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& 
                               (owner ? "uid " + std::to_string(*owner) : std::string("an unknown user")) +
                               ", not by this user"};
   }
-  JoinRequest asked{peerAddress, cookie ? std::optional(cookie->Bytes()) : std::nullopt};
-  std::string request = JoinLine(asked);
-  if (asked.cookie) WipeBytes(*asked.cookie);
-  const bool sent =
-      ::send(join.Get(), request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
-  ::explicit_bzero(request.data(), request.size());
+  SecretString request(kRelayJoinLineLimit);
+  AppendJoinLine(peerAddress, cookie ? &cookie->Bytes() : nullptr, request.Edit());
+  const bool sent = ::send(join.Get(), request.View().data(), request.View().size(), MSG_NOSIGNAL) ==
+                    static_cast<ssize_t>(request.View().size());
   if (!sent) return {std::nullopt, "the relay for " + served + " did not take the request to join"};
   // The answer, within the limit: a relay that does not answer is not
   // joined. It comes in one write, so one read takes it whole.

@@ -1,4 +1,4 @@
-#include "session/net/abort_signal.h"
+#include "common/net/abort_signal.h"
 
 #include <sys/eventfd.h>
 
