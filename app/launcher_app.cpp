@@ -1,6 +1,5 @@
 #include "app/launcher_app.h"
 
-#include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/default_display.h"
 #include "ui/launcher_dlg.h"
+#include "ui/message_box.h"
 
 namespace dovrel {
 
@@ -24,8 +24,7 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
   if (!commandLine) {
     const QString usage = QString::fromUtf8(kUsageText.data(), static_cast<qsizetype>(kUsageText.size()));
     PrintLine(stderr, kUsageText);
-    QMessageBox box(QMessageBox::Warning, ApplicationCaption(), usage, QMessageBox::Ok);
-    box.exec();
+    ShowMessageBox(QMessageBox::Warning, usage, nullptr);
     return {kExitUsage, false};
   }
 

@@ -34,7 +34,10 @@ QPixmap LoadPng(const QString& path) {
 }
 
 QLabel* AddLabel(QWidget* form, const QString& text, QRect place) {
-  auto* label = new QLabel(text, form);
+  auto* label = new QLabel(form);
+  // The host name from the command line is shown too: text, never markup.
+  label->setTextFormat(Qt::PlainText);
+  label->setText(text);
   // Never cut a label short where the font is wider than the form assumes.
   place.setWidth(std::max(place.width(), label->sizeHint().width()));
   label->setGeometry(place);

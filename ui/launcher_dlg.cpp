@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 
@@ -17,6 +16,7 @@
 #include "ui/form_layout.h"
 #include "ui/launcher_texts.h"
 #include "ui/locale_text.h"
+#include "ui/message_box.h"
 #include "ui/worker_controller.h"
 
 // The form's pictures live in a static library, whose resources must be
@@ -169,10 +169,7 @@ bool CLauncherDlg::DoDataExchange(bool save) {
     auto converted = ToLocaleBytes(field->text());
     SecretString bytes = converted ? SecretString::TakeFrom(*converted) : SecretString();
     if (!converted || bytes.View().size() > static_cast<std::size_t>(texts::kFieldMaxBytes)) {
-      QMessageBox box(QMessageBox::Warning, ApplicationCaption(),
-                      QString::fromUtf8(texts::kTooLong).arg(texts::kFieldMaxBytes),
-                      QMessageBox::Ok, this);
-      box.exec();
+      ShowMessageBox(QMessageBox::Warning, QString::fromUtf8(texts::kTooLong).arg(texts::kFieldMaxBytes), this);
       field->setFocus();
       field->selectAll();
       return false;
@@ -188,9 +185,7 @@ void CLauncherDlg::OnLaunch() {
   // A field that cannot be read is not sent: the user has been told why.
   if (!DoDataExchange(true)) return;
   if (m_strUserId.Empty() || m_strPassword.Empty()) {
-    QMessageBox box(QMessageBox::NoIcon, ApplicationCaption(),
-                    QString::fromUtf8(texts::kNoUserIdPassword), QMessageBox::Ok, this);
-    box.exec();
+    ShowMessageBox(QMessageBox::NoIcon, QString::fromUtf8(texts::kNoUserIdPassword), this);
     return;
   }
 
@@ -247,8 +242,7 @@ void CLauncherDlg::ShowSessionMessage(SessionMessage message, const QString& tex
   // Why the terminal did not start is a warning; the form's other boxes
   // keep their plain look.
   const auto icon = message == SessionMessage::kLaunchFailed ? QMessageBox::Warning : QMessageBox::NoIcon;
-  QMessageBox box(icon, ApplicationCaption(), MessageText(message, text), QMessageBox::Ok, this);
-  box.exec();
+  ShowMessageBox(icon, MessageText(message, text), this);
 }
 
 }  // namespace dovrel

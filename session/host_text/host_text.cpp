@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "session/host_text/host_chars.h"
+
 namespace dovrel {
 
 namespace {
@@ -36,22 +38,21 @@ bool SaysLoginIncorrect(std::string_view line) { return ContainsIgnoringCase(lin
 
 std::string QuoteHostText(std::string_view text) {
   std::string quoted;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7f) quoted.push_back(c);
+  HostChars chars(text);
+  while (const auto next = chars.Next()) {
+    if (!next->control) quoted.append(next->bytes);
   }
   const auto blank = [](char c) { return c == ' '; };
   while (!quoted.empty() && blank(quoted.back())) quoted.pop_back();
   quoted.erase(quoted.begin(), std::find_if_not(quoted.begin(), quoted.end(), blank));
   if (quoted.size() > kQuoteLimit) {
-    const auto continuation = [&](std::size_t at) { return (static_cast<unsigned char>(quoted[at]) & 0xC0) == 0x80; };
-    // Step back to the start of a UTF-8 character cut by the limit, over its
-    // three continuation bytes at most: stray ones of no character are cut
-    // where they stand, not stepped over to an empty quote.
-    std::size_t end = kQuoteLimit;
-    std::size_t start = end;
-    while (start > 0 && end - start < 3 && continuation(start)) --start;
-    if (!continuation(start)) end = start;
+    // Cut at the last whole character within the limit.
+    std::size_t end = 0;
+    HostChars kept(quoted);
+    while (const auto next = kept.Next()) {
+      if (end + next->bytes.size() > kQuoteLimit) break;
+      end += next->bytes.size();
+    }
     quoted.resize(end);
   }
   return quoted;
@@ -67,20 +68,22 @@ std::string LastLine(std::string_view text) {
 
 std::string EscapeHostText(std::string_view text) {
   std::string escaped;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\r') {
+  HostChars chars(text);
+  while (const auto next = chars.Next()) {
+    if (next->bytes == "\r") {
       escaped += "\\r";
-    } else if (c == '\n') {
+    } else if (next->bytes == "\n") {
       escaped += "\\n";
-    } else if (c == '\\') {
+    } else if (next->bytes == "\\") {
       escaped += "\\\\";
-    } else if (byte < 0x20 || byte == 0x7f) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-      escaped += hex;
+    } else if (next->control) {
+      for (const char c : next->bytes) {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+        escaped += hex;
+      }
     } else {
-      escaped += c;
+      escaped.append(next->bytes);
     }
   }
   return escaped;

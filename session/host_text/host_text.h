@@ -29,8 +29,10 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view word);
 // A login program's refusal, in any case: "Login incorrect".
 bool SaysLoginIncorrect(std::string_view line);
 
-// Quotes the host's text for a message: control bytes dropped, blanks at
-// either end trimmed, at most 200 bytes (never a cut UTF-8 character).
+// Quotes the host's text for a message: control characters dropped (C0, C1,
+// the bidirectional controls, the line and paragraph separators, bytes that
+// are no character of the locale's encoding), blanks at either end trimmed,
+// at most 200 bytes (never a cut character).
 std::string QuoteHostText(std::string_view text);
 
 // `text` with `secret` (hex digits) shown as asterisks: every run of hex
@@ -45,7 +47,8 @@ bool SaysProgramMissing(std::string_view line, std::string_view program);
 // The last line of `text` that has something in it, quoted as above.
 std::string LastLine(std::string_view text);
 
-// Host text made printable on one line: control bytes as \r, \n, \xNN.
+// Host text made printable on one line: \r, \n, and each byte of any other
+// control character (as above) as \xNN.
 std::string EscapeHostText(std::string_view text);
 
 }  // namespace dovrel

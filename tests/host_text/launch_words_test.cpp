@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 #include "session/host_text/host_text.h"
@@ -103,8 +104,55 @@ TEST(HostWords, QuoteAtMost200BytesAndNoCutCharacter) {
   EXPECT_EQ(QuoteHostText("x" + umlauts).size(), 199U);
   EXPECT_EQ(QuoteHostText("x\xf0\x9f\x98\x80" + std::string(300, 'a')).substr(0, 5), "x\xf0\x9f\x98\x80");
   EXPECT_EQ(QuoteHostText(std::string(199, 'a') + "\xf0\x9f\x98\x80").size(), 199U) << "a 4-byte character";
-  EXPECT_EQ(QuoteHostText(std::string(300, '\xb8')).size(), 200U) << "stray continuation bytes: no empty quote";
-  EXPECT_EQ(QuoteHostText("  a\tb\x07 "), "ab");
+  EXPECT_EQ(QuoteHostText("a" + std::string(300, '\xb8')), "a") << "stray continuation bytes are no characters";
+}
+
+// Whatever can move a terminal's cursor or reorder what a reader sees is
+// dropped from a quote and escaped byte by byte on standard error, character
+// by character in the locale's encoding (here the C locale: UTF-8).
+TEST(HostWords, ControlCharactersOfEveryKindAreNeverShownAsTheyAre) {
+  struct Row {
+    std::string text, quoted, escaped;
+  };
+  for (const Row& row : {
+           Row{"  a\tb\x07 ", "ab", "  a\\x09b\\x07 "},
+           Row{"a\r\nb\\", "ab\\", "a\\r\\nb\\\\"},
+           Row{"x\x1b]0;t\x07y", "x]0;ty", "x\\x1b]0;t\\x07y"},
+           Row{"x\xc2\x9b" "2Jy", "x2Jy", "x\\xc2\\x9b2Jy"},         // C1 CSI
+           Row{"x\xc2\x9d" "0;t\xc2\x9cy", "x0;ty", "x\\xc2\\x9d0;t\\xc2\\x9cy"},  // C1 OSC ... ST
+           Row{"a\xe2\x80\xae" "evil", "aevil", "a\\xe2\\x80\\xaeevil"},  // right-to-left override
+           Row{"a\xe2\x81\xa6" "b\xe2\x81\xa9", "ab", "a\\xe2\\x81\\xa6b\\xe2\\x81\\xa9"},  // an isolate
+           Row{"a\xe2\x80\x8f" "b\xe2\x80\xa8" "c", "abc", "a\\xe2\\x80\\x8fb\\xe2\\x80\\xa8" "c"},  // RLM, LS
+           Row{"a\x9b" "b", "ab", "a\\x9bb"},  // a raw 0x9B is no character of UTF-8
+           // Japanese and accented letters come through unchanged.
+           Row{"\xe3\x81\x93\xe3\x82\x93 \xc3\xa4", "\xe3\x81\x93\xe3\x82\x93 \xc3\xa4",
+               "\xe3\x81\x93\xe3\x82\x93 \xc3\xa4"},
+       }) {
+    EXPECT_EQ(QuoteHostText(row.text), row.quoted) << EscapeHostText(row.text);
+    EXPECT_EQ(EscapeHostText(row.text), row.escaped);
+  }
+}
+
+// In an 8-bit or double-byte locale the host's text is read in its encoding:
+// EUC-JP's Japanese stays, its lone 0x9B and Latin-1's 0x9B (CSI) do not.
+TEST(HostWords, ControlsAreToldInTheLocalesOwnEncoding) {
+  struct Row {
+    const char* locale;
+    std::string text, quoted, escaped;
+  };
+  for (const Row& row : {
+           Row{"ja_JP.eucJP", "\xa4\xb3\xa4\xf3 a\x9b" "b", "\xa4\xb3\xa4\xf3 ab",
+               "\xa4\xb3\xa4\xf3 a\\x9bb"},
+           Row{"en_US.ISO-8859-1", "caf\xe9\x9b" "2J", "caf\xe9" "2J", "caf\xe9\\x9b2J"},
+       }) {
+    if (std::setlocale(LC_CTYPE, row.locale) == nullptr) {
+      std::setlocale(LC_CTYPE, "C");
+      GTEST_SKIP() << "locale " << row.locale << " is not installed (scripts/test generates it)";
+    }
+    EXPECT_EQ(QuoteHostText(row.text), row.quoted) << row.locale;
+    EXPECT_EQ(EscapeHostText(row.text), row.escaped) << row.locale;
+  }
+  std::setlocale(LC_CTYPE, "C");
 }
 
 }  // namespace

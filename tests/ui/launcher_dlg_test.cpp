@@ -10,6 +10,7 @@
 #include <QRawFont>
 #include <QTextLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <clocale>
 #include <string>
+#include <thread>
 
 #include "ui/launcher_dlg.h"
 #include "ui/launcher_texts.h"
@@ -247,6 +249,43 @@ TEST_F(Form, WhileTheWorkerRunsTheFieldsAreLockedAndAStatusLineSaysWhatHappens) 
   EXPECT_FALSE(m_dialog.isVisible());
   EXPECT_TRUE(m_dialog.StopWorker());
   EXPECT_EQ(m_dialog.Outcome(), LaunchCause::kAborted);
+}
+
+// The host's words are quoted in the box as text: markup that names a file
+// loads nothing, and a C1 control does not reach the box.
+TEST_F(Form, TheHostsWordsInABoxAreTextNeverMarkup) {
+  m_dialog.SetTarget("127.0.0.1", 2, true);
+  QTest::keyClicks(m_user, "alice");
+  QTest::keyClicks(m_password, "secret");
+  const std::string said = "<img src=\"/dev/zero\"><b>xterm</b>: Xt error: Can't open display: x\xc2\x9b" "2J";
+  std::thread host([&] {
+    if (!m_scripted.Accept()) return;
+    m_scripted.Send("login: ");
+    m_scripted.ReadUntil("alice\n");
+    m_scripted.Send("Password: ");
+    m_scripted.ReadUntil("secret\n");
+    m_scripted.Send("\r\n$ ");
+    m_scripted.ReadUntil("&\n");
+    m_scripted.Send(said + "\r\n$ ");
+    m_scripted.ReadUntil("exit\n");
+    m_scripted.Close();
+  });
+  QString text;
+  Qt::TextFormat format = Qt::AutoText;
+  WhenModal([](QWidget* w) { return !BoxText(w).isEmpty(); },
+            [&](QWidget* w) {
+              auto* box = qobject_cast<QMessageBox*>(w);
+              text = box->text();
+              format = box->textFormat();
+              QTest::keyClick(box, Qt::Key_Return);
+            });
+  QTest::keyClick(m_password, Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !m_dialog.isVisible(); }, 10000));
+  host.join();
+  EXPECT_EQ(format, Qt::PlainText);
+  EXPECT_TRUE(text.contains(QStringLiteral("<img src=\"/dev/zero\"><b>xterm</b>: Xt error"))) << text.toStdString();
+  EXPECT_FALSE(text.contains(QChar(0x9B))) << text.toStdString();
+  EXPECT_EQ(m_dialog.Outcome(), LaunchCause::kDisplayFailed);
 }
 
 TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {

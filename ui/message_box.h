@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace dovrel {
+
+// Shows a modal box with the program's caption and waits until it is
+// dismissed. Its text is shown as written, never read as markup: it may
+// quote the host or the command line, and Qt's rich text would load the
+// files an <img> names.
+void ShowMessageBox(QMessageBox::Icon icon, const QString& text, QWidget* owner);
+
+}  // namespace dovrel
