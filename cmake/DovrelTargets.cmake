@@ -18,6 +18,20 @@ function(dovrel_configure_target target)
   elseif(NOT DOVREL_SANITIZE STREQUAL "")
     message(FATAL_ERROR "DOVREL_SANITIZE must be empty, 'address' or 'thread'")
   endif()
+  if(NOT _san)
+    # Hardened as Debian builds its packages: both programs read bytes from
+    # hostile hosts. _FORTIFY_SOURCE needs the optimiser, and the sanitizers
+    # bring checks of their own.
+    target_compile_options(${target} PRIVATE
+      $<$<CXX_COMPILER_ID:GNU,Clang>:-fstack-protector-strong -fstack-clash-protection -fcf-protection
+        -Wformat -Werror=format-security>
+      $<$<AND:$<CXX_COMPILER_ID:GNU,Clang>,$<NOT:$<CONFIG:Debug>>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
+    set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+    get_target_property(_type ${target} TYPE)
+    if(_type STREQUAL "EXECUTABLE" OR _type STREQUAL "MODULE_LIBRARY")
+      target_link_options(${target} PRIVATE $<$<CXX_COMPILER_ID:GNU,Clang>:-Wl,-z,relro -Wl,-z,now>)
+    endif()
+  endif()
   if(_san)
     target_compile_options(${target} PRIVATE ${_san})
     get_target_property(_type ${target} TYPE)
