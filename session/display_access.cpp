@@ -41,12 +41,22 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
     }
     if (!join.refused.empty()) reporter.Line("not joined: " + join.refused);
   }
+  // The terminal will log in as this user and show on whoever listens
+  // there: only root's or this user's X server is trusted with it. Who
+  // listens is read from the socket table first, so another account's
+  // listener learns nothing of the launch, not even a bare connection; one
+  // of root's (a port forwarder, say) must answer as an X server.
+  const auto listener = local.TcpListenerOwner(localAddress, display);
+  if (listener && !IsTrustedOwner(*listener)) return Failed(LaunchCause::kForeignListener, std::to_string(*listener));
+  if (listener && *listener == 0 && !local.AnswersAsXServer(localAddress, display, abort, setup.limits)) {
+    if (abort.IsTriggered()) return Failed(LaunchCause::kAborted);
+    return Failed(LaunchCause::kListenerNotX);
+  }
   const auto reach = local.CheckTcp(localAddress, display, abort, setup.limits);
   if (abort.IsTriggered()) return Failed(LaunchCause::kAborted);
   if (reach != LocalDisplay::Reach::kRefused) {
-    // The terminal will log in as this user and show on whoever listens
-    // there: only root's or this user's X server is trusted with it.
-    const auto owner = local.TcpListenerOwner(localAddress, display);
+    // A listener that came up since the table was read is told again.
+    const auto owner = listener ? listener : local.TcpListenerOwner(localAddress, display);
     if (owner && !IsTrustedOwner(*owner)) return Failed(LaunchCause::kForeignListener, std::to_string(*owner));
     if (!owner && reach == LocalDisplay::Reach::kListening) return Failed(LaunchCause::kListenerUnknown);
     reporter.Verbose("display " + name +

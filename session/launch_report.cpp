@@ -47,6 +47,12 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
                                  "Who listens on TCP port %1 of %2 for display :%3 could not be told, so nothing was "
                                  "typed on %4: the terminal is sent only to an X server of root's or yours."),
                   {port, target.address, display, target.hostName});
+    case LaunchCause::kListenerNotX:
+      return text(DOVREL_TR_NOOP("Launch",
+                                 "TCP port %1 of %2, where the terminal would reach display :%3, is held by root but "
+                                 "does not answer as an X server (a port forwarder, say), so nothing was typed on %4: "
+                                 "the terminal is sent only to an X server of root's or yours."),
+                  {port, target.address, display, target.hostName});
     case LaunchCause::kTrustHostLocal:
       return text(DOVREL_TR_NOOP("Launch",
                                  "--trust-host lets in whatever connects from the host's address, and %1 is this "

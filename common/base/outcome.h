@@ -21,6 +21,7 @@ enum class LaunchCause {
   kNoXServer,       // no X server at all on the display (found before the login)
   kForeignListener, // another user listens on the display's TCP port (found before the login)
   kListenerUnknown, // who listens on the display's TCP port cannot be told (found before the login)
+  kListenerNotX,    // root listens on the display's TCP port, but not as an X server (found before the login)
   kTrustHostLocal,  // --trust-host with a host that is this machine (found before the login)
   kRelayFailed,     // the relay could not be started (found before the login)
   kNoXauth,         // the host has no xauth to install the launch's cookie

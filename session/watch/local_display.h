@@ -41,8 +41,15 @@ class LocalDisplay {
   virtual Reach CheckTcp(const std::string& address, int display, const AbortSignal& abort,
                          const Limits& limits) = 0;
 
+  // Whether what listens at `address`, port 6000 + `display`, answers a
+  // connection setup with no authorisation as an X server does (Success,
+  // Failed or Authenticate) within the probe limit.
+  virtual bool AnswersAsXServer(const std::string& address, int display, const AbortSignal& abort,
+                                const Limits& limits) = 0;
+
   // The user id of whoever listens at `address`, port 6000 + `display`
-  // (read from the system's socket table); nothing when it cannot be told.
+  // (read from the system's socket table, with no connection made);
+  // nothing when it cannot be told.
   virtual std::optional<std::uint32_t> TcpListenerOwner(const std::string& address, int display) = 0;
 
   // Whether the display has a local socket here (a file or the abstract

@@ -75,6 +75,22 @@ class X11Display final : public LocalDisplay {
     return error == ECONNREFUSED ? Reach::kRefused : Reach::kUnknown;
   }
 
+  bool AnswersAsXServer(const std::string& address, int display, const AbortSignal& abort,
+                        const Limits& limits) override {
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(X11TcpPort(display));
+    if (::inet_pton(AF_INET, address.c_str(), &server.sin_addr) != 1) return false;
+    const UniqueFd socket = MakeStreamSocket();
+    if (!socket || ConnectSocket(socket.Get(), server, abort, limits.probeLimit) != 0) return false;
+    // Little-endian, protocol 11.0, no authorisation.
+    constexpr unsigned char kSetup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    if (!SendAll(socket.Get(), kSetup, abort, limits.probeLimit)) return false;
+    if (WaitForSocket(socket.Get(), POLLIN, abort, limits.probeLimit) != IoStatus::kOk) return false;
+    unsigned char status = 0xFF;
+    return ::recv(socket.Get(), &status, 1, 0) == 1 && status <= 2;
+  }
+
   std::optional<std::uint32_t> TcpListenerOwner(const std::string& address, int display) override {
     in_addr parsed{};
     if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return std::nullopt;

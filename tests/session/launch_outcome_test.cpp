@@ -66,6 +66,7 @@ TEST_P(DisplayCheck, StopsBeforeAnythingIsTyped) {
   m_display->reach = c.reach;
   m_display->listenerOwner = c.listenerOwner;
   m_display->localSocket = c.localSocket;
+  m_display->answersAsX = false;
   m_setup.relay = c.relay;
   m_setup.trustHost = c.trustHost;
   m_setup.relayProgram = c.relayProgram;
@@ -80,6 +81,10 @@ TEST_P(DisplayCheck, StopsBeforeAnythingIsTyped) {
   const std::string text = m_observer->MessageTexts().front();
   EXPECT_NE(text.find(c.says), std::string::npos) << text;
   EXPECT_TRUE(m_observer->Reports().ends_with("dovrel: " + text + "\n")) << "the same text, one line";
+  // A listener of another account learns nothing of the launch.
+  if (c.cause == LaunchCause::kForeignListener) {
+    EXPECT_EQ(m_display->connections, 0) << "no connection to it";
+  }
 }
 
 using Reach = LocalDisplay::Reach;
@@ -101,6 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "neither root nor you"},
         BeforeLogin{"another user's listener does not answer in time", LaunchCause::kForeignListener, Reach::kUnknown,
                     65534, true, true, false, DOVREL_RELAY_PROGRAM, "is held by uid 65534"},
+        BeforeLogin{"root listens, but not as an X server", LaunchCause::kListenerNotX, Reach::kListening, 0, true,
+                    true, false, DOVREL_RELAY_PROGRAM,
+                    "is held by root but does not answer as an X server"},
         BeforeLogin{"who listens cannot be told", LaunchCause::kListenerUnknown, Reach::kListening, std::nullopt, true,
                     true, false, DOVREL_RELAY_PROGRAM,
                     "Who listens on TCP port 6001 of 127.0.0.1 for display :1 could not be told"},

@@ -16,7 +16,13 @@ class FakeDisplay final : public LocalDisplay {
  public:
   Reach CheckTcp(const std::string& /*address*/, int /*display*/, const AbortSignal& /*abort*/,
                  const Limits& /*limits*/) override {
+    ++connections;
     return reach;
+  }
+  bool AnswersAsXServer(const std::string& /*address*/, int /*display*/, const AbortSignal& /*abort*/,
+                        const Limits& /*limits*/) override {
+    ++connections;
+    return answersAsX;
   }
   std::unique_ptr<TerminalWatch> Watch(const std::string& /*address*/, int /*display*/, bool /*tcpTrusted*/,
                                        const Limits& /*limits*/, const AbortSignal& /*abort*/) override {
@@ -32,6 +38,8 @@ class FakeDisplay final : public LocalDisplay {
   bool seesWindows = true;
   bool localSocket = false;
   std::optional<std::uint32_t> listenerOwner = ::geteuid();
+  bool answersAsX = true;
+  std::atomic<int> connections{0};  // made to the display's TCP port
 
  private:
   class Watcher final : public TerminalWatch {

@@ -71,6 +71,10 @@
         <translation>ディスプレイ :%3 のために %2 の TCP ポート %1 で待ち受けているのが誰か分からなかったため、%4 には何も入力していません。端末は root かあなたの X サーバーにだけ送ります。</translation>
     </message>
     <message>
+        <source>TCP port %1 of %2, where the terminal would reach display :%3, is held by root but does not answer as an X server (a port forwarder, say), so nothing was typed on %4: the terminal is sent only to an X server of root&apos;s or yours.</source>
+        <translation>端末がディスプレイ :%3 に届くはずの %2 の TCP ポート %1 は root が使っていますが、X サーバーとして応答しません(ポート転送プログラムなど)。そのため %4 には何も入力していません。端末は root かあなたの X サーバーにだけ送ります。</translation>
+    </message>
+    <message>
         <source>--trust-host lets in whatever connects from the host&apos;s address, and %1 is this machine: every local user could reach display :%2. Nothing was typed. Run dovrel without --trust-host.</source>
         <translation>--trust-host はホストのアドレスからの接続をすべて通しますが、%1 はこのマシンです。このマシンのすべてのユーザーがディスプレイ :%2 に届いてしまいます。何も入力していません。--trust-host を付けずに dovrel を実行してください。</translation>
     </message>
