@@ -35,8 +35,8 @@ void JoinListener::Serve(const std::vector<pollfd>& fds, Admission& admission) {
     if (joined.connection) return false;
     // That launch is over: its host is let in no more.
     if (joined.admitted) {
-      admission.Drop(joined.launch);
-      if (m_report) m_report("a joined launch ended; its host is let in no more");
+      admission.Ended(joined.launch, std::chrono::steady_clock::now());
+      if (m_report) m_report("a joined launch ended: its host is let in by the rule for an ended launch");
     }
     return true;
   });

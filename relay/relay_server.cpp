@@ -47,6 +47,7 @@ class Relay {
  public:
   explicit Relay(RelayConfig config)
       : m_config(std::move(config)),
+        m_admission(m_config.limits),
         m_gate{m_admission, m_config.limits.pipeCapacity, m_config.xSocket, m_config.authorisation},
         m_joins(std::move(m_config.joinListener), m_config.report) {
     if (!m_gate.authorisation) {
@@ -58,7 +59,7 @@ class Relay {
 
   RelayTotals Run() {
     for (;;) {
-      if (m_launchOver && m_joins.Empty() && m_connections.empty()) break;
+      if (m_admission.Over(Clock::now())) break;
       BuildPollSlots();
       const bool looking = Clock::now() < m_lookUntil;
       const int ready = ::poll(m_fds.data(), m_fds.size(), looking ? 0 : NextTimeout());
@@ -67,7 +68,9 @@ class Relay {
       if (m_fds[m_controlSlot].revents != 0) LaunchEnded();
       m_joins.Serve(m_fds, m_admission);
       for (RelayedConnection& c : m_connections) {
-        Tell(c, c.Serve(m_fds, m_gate));
+        const auto event = c.Serve(m_fds, m_gate);
+        if (event == RelayedConnection::Event::kAdmitted) m_admission.Opened(*c.Launch());
+        Tell(c, event);
         if (!c.Admitted() && !c.Done() && Clock::now() >= c.SetupDeadline()) {
           c.Close();
           ++m_totals.malformed;
@@ -80,7 +83,16 @@ class Relay {
       // Before the closed ones go, so that one closed to make room goes now.
       if (m_listenerSlot != kNoSlot && m_fds[m_listenerSlot].revents != 0) AcceptAll();
       const auto before = m_connections.size();
-      m_connections.remove_if([](const RelayedConnection& c) { return c.Done(); });
+      // Once no launch admits anyone, what has not finished its setup is
+      // closed: it could only be refused.
+      const auto now = Clock::now();
+      const bool open = m_admission.Open(now);
+      m_connections.remove_if([&](RelayedConnection& c) {
+        if (!open && !c.Admitted()) c.Close();
+        if (!c.Done()) return false;
+        if (c.Launch()) m_admission.Closed(*c.Launch(), now);
+        return true;
+      });
       if (m_connections.size() != before) {
         // A descriptor is free again: the listener is looked at again.
         m_listenerPaused = false;
@@ -120,6 +132,7 @@ class Relay {
       if (!c.Admitted()) nearer(c.SetupDeadline());
     }
     if (m_listenerPaused && m_connections.empty()) nearer(m_pausedUntil);
+    if (const auto change = m_admission.NextChange(Clock::now())) nearer(*change);
     if (!next) return -1;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
     return static_cast<int>(std::max<decltype(left)>(left, 0));
@@ -131,6 +144,7 @@ class Relay {
     if (got > 0 || (got < 0 && (errno == EINTR || errno == EAGAIN))) return;
     m_launchOver = true;
     m_config.control.Reset();
+    m_admission.Ended(0, Clock::now());
   }
 
   [[nodiscard]] std::size_t OpenCount() const {
@@ -144,13 +158,13 @@ class Relay {
   }
 
   // Makes room for one more connection: at either cap, the oldest unfinished
-  // setup goes. False when every open connection is admitted and the cap is
-  // reached: the new one is not taken.
+  // setup with nothing waiting to be read goes. False when there is none:
+  // the new one is not taken, and a setup request that waits keeps its place.
   bool MakeRoom() {
     const bool full = OpenCount() >= m_config.limits.maxConnections;
     if (!full && UnfinishedCount() < m_config.limits.maxUnfinishedSetups) return true;
     for (RelayedConnection& c : m_connections) {
-      if (!c.Done() && !c.Admitted()) {
+      if (!c.Done() && !c.Admitted() && !c.HasQueuedBytes()) {
         c.Close();
         ++m_totals.evicted;
         Report("closed the connection from " + c.From() + ": the oldest unfinished setup makes room for a new one");
@@ -160,8 +174,10 @@ class Relay {
     return false;
   }
 
+  // Takes a bounded number from the backlog: the setups already taken are
+  // read in the next round before more connections compete with them.
   void AcceptAll() {
-    for (;;) {
+    for (std::size_t taken = 0; taken < m_config.limits.acceptsPerRound; ++taken) {
       sockaddr_in from{};
       socklen_t length = sizeof from;
       UniqueFd client(::accept4(m_config.listener.Get(), reinterpret_cast<sockaddr*>(&from), &length,
@@ -177,10 +193,12 @@ class Relay {
         }
         return;
       }
-      if (from.sin_family != AF_INET || !m_admission.Knows(from.sin_addr.s_addr)) {
-        // Not a host of a launch: closed at once, before a byte either way.
+      if (from.sin_family != AF_INET || !m_admission.Knows(from.sin_addr.s_addr, Clock::now())) {
+        // Not a host of a launch that admits now: closed at once, before a
+        // byte either way. The port stays this relay's meanwhile.
         ++m_totals.refused;
-        Report("refused a connection from " + AddressAndPort(from) + ": only the host may connect");
+        Report("refused a connection from " + AddressAndPort(from) +
+               (m_admission.Open(Clock::now()) ? ": only the host may connect" : ": no launch admits any more"));
         continue;
       }
       if (!MakeRoom()) {

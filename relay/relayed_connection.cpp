@@ -1,5 +1,6 @@
 #include "relay/relayed_connection.h"
 
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -87,7 +88,8 @@ RelayedConnection::Event RelayedConnection::ReadSetup(const SetupGate& gate) {
     return why;
   };
   if (state == X11SetupReader::State::kMalformed) return refuse(Event::kMalformed);
-  if (!gate.admission.Admits(m_host, m_setup.AuthName(), m_setup.AuthData())) return refuse(Event::kDenied);
+  const auto launch = gate.admission.Admits(m_host, m_setup.AuthName(), m_setup.AuthData(), Clock::now());
+  if (!launch) return refuse(Event::kDenied);
   if (!m_up.Open(gate.pipeCapacity) || !m_down.Open(gate.pipeCapacity)) return refuse(Event::kNoPipes);
   m_server = ConnectTrustedLocalSocket(gate.xSocket);
   if (!m_server) return refuse(Event::kNoXServer);
@@ -103,7 +105,13 @@ RelayedConnection::Event RelayedConnection::ReadSetup(const SetupGate& gate) {
   m_setup.Wipe();
   const bool appended = m_up.Append(request.Bytes()) && m_up.Append(received.subspan(used));
   if (!appended) m_done = true;
+  m_launch = launch;
   return Event::kAdmitted;
+}
+
+bool RelayedConnection::HasQueuedBytes() const {
+  int queued = 0;
+  return ::ioctl(m_client.Get(), FIONREAD, &queued) == 0 && queued > 0;
 }
 
 void RelayedConnection::Close() {

@@ -54,6 +54,11 @@ class RelayedConnection {
 
   [[nodiscard]] bool Done() const { return m_done; }
   [[nodiscard]] bool Admitted() const { return static_cast<bool>(m_server); }
+  // The launch that admitted it, once its setup went on to the X server.
+  [[nodiscard]] std::optional<int> Launch() const { return m_launch; }
+  // Whether the client has sent bytes that are not read yet: a setup
+  // request that waits is never the one closed to make room.
+  [[nodiscard]] bool HasQueuedBytes() const;
   [[nodiscard]] const std::string& From() const { return m_from; }
   [[nodiscard]] Clock::time_point SetupDeadline() const { return m_setupDeadline; }
   // With kAdmitted: the name of the authorisation passed on (empty: none).
@@ -76,6 +81,7 @@ class RelayedConnection {
   SplicePipe m_up;    // client to X server
   SplicePipe m_down;  // X server to client
   std::string m_passedOn;
+  std::optional<int> m_launch;
   bool m_done = false;
   std::size_t m_clientSlot = kNoSlot;
   std::size_t m_serverSlot = kNoSlot;

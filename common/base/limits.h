@@ -101,6 +101,18 @@ struct RelayLimits {
   // worth of bulk requests in one read. 16 connections of two such pipes
   // stay within a user's default pipe quota.
   std::size_t pipeCapacity{std::size_t{1024} * 1024};
+  // How long a launch that ended before its terminal connected still admits
+  // it (the box says it may still appear), and how long the port stays
+  // bound, refusing, after the last launch's end or admitted connection, so
+  // that no other account takes it for a terminal that comes late.
+  ms lateGrace{120000};
+  // After a launch's last admitted connection closes, new ones with its
+  // cookie are admitted this long only: a program started from the terminal
+  // as it exits.
+  ms reopenWindow{5000};
+  // Connections taken from the backlog in one round: the setups already
+  // waiting are read before more are let in to compete with them.
+  std::size_t acceptsPerRound{8};
 };
 
 }  // namespace dovrel

@@ -6,6 +6,12 @@
 
 LEAKS=${LEAKS:-0}
 
+# The relay keeps its port for a grace period after its terminal is gone;
+# these runs launch one after another on a few displays and check each
+# relay's end, so its life is cut to the terminal's (the in-process relay
+# tests check the grace period itself).
+export DOVREL_RELAY_LATE_GRACE_MS=${DOVREL_RELAY_LATE_GRACE_MS:-0}
+
 now_ms() { date +%s%3N; }
 
 # The first visible window whose name matches (xdotool ignores case), other

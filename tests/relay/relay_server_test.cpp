@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -103,6 +104,14 @@ bool ClosedWithoutAByte(int fd) {
   return ::poll(&ready, 1, 5000) == 1 && ::recv(fd, &byte, 1, 0) <= 0;
 }
 
+// The relay's life, shortened: the late grace and the reopen window.
+RelayLimits ShortLife() {
+  RelayLimits limits;
+  limits.lateGrace = 1500ms;
+  limits.reopenWindow = 400ms;
+  return limits;
+}
+
 // A relay on a thread, serving an ephemeral port of 127.0.0.1 for 127.0.0.1
 // alone, with a stand-in X server on a local socket of the test's own and a
 // cookie file holding kCookie for the display.
@@ -135,7 +144,7 @@ class RelayFixture : public ::testing::Test {
     ::rmdir(m_folder.c_str());
   }
 
-  void StartRelay(const RelayLimits& limits = {}, bool trustHost = false) {
+  void StartRelay(const RelayLimits& limits = ShortLife(), bool trustHost = false) {
     RelayConfig config;
     if (!trustHost) config.cookie = SecretCookie(kLaunchCookie);
     config.limits = limits;
@@ -159,7 +168,10 @@ class RelayFixture : public ::testing::Test {
     if (std::getenv("DOVREL_RELAY_TEST_REPORT") != nullptr) {
       config.report = [](const std::string& line) { std::fprintf(stderr, "relay: %s\n", line.c_str()); };
     }
-    m_thread = std::thread([this, config = std::move(config)]() mutable { m_totals = RunRelay(std::move(config)); });
+    m_thread = std::thread([this, config = std::move(config)]() mutable {
+      m_totals = RunRelay(std::move(config));
+      m_ended = true;
+    });
   }
 
   // The stand-in X server's side of the next relayed connection.
@@ -169,19 +181,15 @@ class RelayFixture : public ::testing::Test {
     return UniqueFd(::accept4(m_xServer.Get(), nullptr, nullptr, SOCK_CLOEXEC));
   }
 
-  // Ends the session's hold and waits for the relay; true when it ended.
+  // Ends the session's hold and waits for the relay; true when it ended
+  // within `limit`, and its port with it.
   bool RelayEnds(std::chrono::milliseconds limit) {
     m_control.Reset();
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (Connect("127.0.0.1", m_port)) {
-        std::this_thread::sleep_for(10ms);
-        continue;
-      }
-      m_thread.join();
-      return true;
-    }
-    return false;
+    while (!m_ended && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    if (!m_ended) return false;
+    m_thread.join();
+    return !Connect("127.0.0.1", m_port);
   }
 
   static void WriteCookie(const std::string& file) {
@@ -215,6 +223,7 @@ class RelayFixture : public ::testing::Test {
   std::vector<UniqueFd> m_clients;
   std::thread m_thread;
   RelayTotals m_totals;
+  std::atomic<bool> m_ended{false};
 };
 
 // Who gets through: the host's address and, in its setup request, this
@@ -269,8 +278,7 @@ TEST_F(RelayFixture, AdmitsTheHostOnlyWithThisLaunchsCookieAndCopiesBothWays) {
   down.join();
 
   // The launch is over, but the terminal's connection still lives: so does
-  // the relay, and a program started from the terminal gets in. Once the
-  // last connection closes, the relay ends and its port with it.
+  // the relay, and a program started from the terminal gets in.
   m_control.Reset();
   UniqueFd later = Connect("127.0.0.1", m_port);
   ASSERT_TRUE(SendAll(later.Get(), SetupRequest("MIT-MAGIC-COOKIE-1", kLaunchCookie)));
@@ -278,7 +286,7 @@ TEST_F(RelayFixture, AdmitsTheHostOnlyWithThisLaunchsCookieAndCopiesBothWays) {
   later.Reset();
   client.Reset();
   EXPECT_TRUE(ClosedWithoutAByte(server.Get())) << "the X server's side closes with the client's";
-  ASSERT_TRUE(RelayEnds(1s));
+  ASSERT_TRUE(RelayEnds(3s));
   EXPECT_FALSE(Connect("127.0.0.1", m_port));
   EXPECT_EQ(m_totals.refused, 1U);
   EXPECT_EQ(m_totals.denied, 4U);
@@ -287,7 +295,7 @@ TEST_F(RelayFixture, AdmitsTheHostOnlyWithThisLaunchsCookieAndCopiesBothWays) {
 }
 
 TEST_F(RelayFixture, WithTrustHostTheHostsAddressAloneAdmits) {
-  StartRelay({}, true);
+  StartRelay(ShortLife(), true);
   UniqueFd client = Connect("127.0.0.1", m_port);
   ASSERT_TRUE(SendAll(client.Get(), kNoAuthorisation));
   EXPECT_TRUE(AcceptAtServer());
@@ -298,7 +306,7 @@ TEST_F(RelayFixture, WithTrustHostTheHostsAddressAloneAdmits) {
 // Idle connections cannot lock the terminal out: at the cap the oldest
 // unfinished setup goes, and a silent one goes after the setup limit.
 TEST_F(RelayFixture, IdleConnectionsAreBoundedAndTheOldestUnfinishedMakesRoom) {
-  RelayLimits limits;
+  RelayLimits limits = ShortLife();
   limits.maxUnfinishedSetups = 2;
   limits.maxConnections = 3;
   limits.setupLimit = 300ms;
@@ -313,7 +321,7 @@ TEST_F(RelayFixture, IdleConnectionsAreBoundedAndTheOldestUnfinishedMakesRoom) {
   EXPECT_TRUE(ClosedWithoutAByte(idle[2].Get()));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms) << "the silent one went at its setup limit";
   client.Reset();
-  ASSERT_TRUE(RelayEnds(1s));
+  ASSERT_TRUE(RelayEnds(3s));
   EXPECT_GE(m_totals.evicted, 1U);
 }
 
@@ -338,13 +346,56 @@ TEST_F(RelayFixture, AJoinedLaunchsHostGetsInWithItsCookieWhileThatLaunchLasts) 
   UniqueFd after = Connect("127.0.0.2", m_port);
   ASSERT_TRUE(SendAll(after.Get(), SetupRequest("MIT-MAGIC-COOKIE-1", joinedCookie)));
   ASSERT_TRUE(AcceptAtServer()) << "the joined launch's host is let in";
+  // That launch ends and its terminal's connection closes: after the reopen
+  // window its host is let in no more.
   join.Reset();
-  UniqueFd ended = Connect("127.0.0.2", m_port);
-  ASSERT_TRUE(ended);
-  EXPECT_TRUE(ClosedWithoutAByte(ended.Get())) << "that launch is over: its host is let in no more";
   after.Reset();
-  ASSERT_TRUE(RelayEnds(1s)) << "every launch over and nothing relayed: the port closes";
+  std::this_thread::sleep_for(ShortLife().reopenWindow + 200ms);
+  UniqueFd ended = Connect("127.0.0.2", m_port);
+  ASSERT_TRUE(ended) << "the port is still the relay's";
+  EXPECT_TRUE(ClosedWithoutAByte(ended.Get())) << "that launch is over: its host is let in no more";
+  ASSERT_TRUE(RelayEnds(3s)) << "every launch over and the grace period past: the port closes";
   EXPECT_EQ(m_totals.joined, 1U);
+}
+
+// One rule for the relay's life, whatever admits: a launch that ended before
+// its terminal came still admits it for the late grace period; after the
+// last admitted connection closes, for the reopen window only; and the port
+// stays bound, refusing, until the grace period after that is over. Idle
+// connections, one replaced by the next, extend none of it.
+TEST_F(RelayFixture, TheRelaysLifeEndsWithItsTerminalsAndKeepsThePortUntilTheGraceIsOver) {
+  for (const bool trustHost : {false, true}) {
+    SCOPED_TRACE(trustHost ? "--trust-host" : "the launch's cookie");
+    m_ended = false;
+    StartRelay(ShortLife(), trustHost);
+    const Bytes setup = trustHost ? kNoAuthorisation : SetupRequest("MIT-MAGIC-COOKIE-1", kLaunchCookie);
+    const auto launchEnded = std::chrono::steady_clock::now();
+    m_control.Reset();
+    std::this_thread::sleep_for(ShortLife().reopenWindow + 200ms);
+    UniqueFd late = Connect("127.0.0.1", m_port);
+    ASSERT_TRUE(SendAll(late.Get(), setup));
+    UniqueFd server = AcceptAtServer();
+    EXPECT_TRUE(server) << "a terminal slower than the watch still comes up";
+    late.Reset();
+    server.Reset();
+    // An idle connection, replaced every 100 ms, from the host.
+    const auto closed = std::chrono::steady_clock::now();
+    bool refusedAfterWindow = false;
+    while (std::chrono::steady_clock::now() < closed + ShortLife().lateGrace - 300ms) {
+      UniqueFd idle = Connect("127.0.0.1", m_port);
+      ASSERT_TRUE(idle) << "the port stays the relay's through the grace period";
+      if (std::chrono::steady_clock::now() > closed + ShortLife().reopenWindow + 200ms && !refusedAfterWindow) {
+        ASSERT_TRUE(SendAll(idle.Get(), setup));
+        refusedAfterWindow = ClosedWithoutAByte(idle.Get());
+        EXPECT_TRUE(refusedAfterWindow) << "past the reopen window nothing is admitted";
+        EXPECT_FALSE(AcceptAtServer(50));
+      }
+      std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(refusedAfterWindow);
+    ASSERT_TRUE(RelayEnds(2s)) << "the idle connections did not keep it";
+    EXPECT_LT(std::chrono::steady_clock::now() - launchEnded, 5s);
+  }
 }
 
 }  // namespace
