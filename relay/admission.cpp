@@ -88,6 +88,8 @@ std::optional<Admission::Clock::time_point> Admission::NextChange(Clock::time_po
   return next;
 }
 
+bool Admission::OwnLaunchHasCookie() const { return !m_entries.empty() && m_entries.front().cookie.has_value(); }
+
 bool Admission::ByAddress() const {
   return std::any_of(m_entries.begin(), m_entries.end(), [](const Entry& entry) { return !entry.cookie; });
 }

@@ -63,8 +63,10 @@ class Admission {
   [[nodiscard]] bool Over(Clock::time_point now) const;
   // The next moment at which Open() or Over() changes without an event.
   [[nodiscard]] std::optional<Clock::time_point> NextChange(Clock::time_point now) const;
-  // Whether some launch admits by address alone (--trust-host).
+  // Whether some launch admits by address alone (--trust-host), and whether
+  // the relay's own launch admits by its cookie.
   [[nodiscard]] bool ByAddress() const;
+  [[nodiscard]] bool OwnLaunchHasCookie() const;
 
  private:
   struct Entry {

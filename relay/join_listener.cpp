@@ -10,6 +10,7 @@
 #include "common/base/relay_protocol.h"
 #include "common/secret/secret_bytes.h"
 #include "common/secret/secret_guard.h"
+#include "common/net/connector.h"
 #include "common/net/local_socket.h"
 #include "common/net/scope_exit.h"
 
@@ -76,15 +77,25 @@ void JoinListener::Read(Joined& joined, Admission& admission) {
   // The line may hold a cookie: no copy is kept but the admission's.
   joined.request.Wipe();
   in_addr host{};
-  if (!named || ::inet_pton(AF_INET, peer.c_str(), &host) != 1) {
+  const bool parsed = named && ::inet_pton(AF_INET, peer.c_str(), &host) == 1;
+  // The relay keeps dovrel's rules itself: a relay of cookies is never
+  // opened by address, and this machine is never a host let in by address
+  // (every local user would get in).
+  const auto refuse = [&](const std::string& why) {
     joined.connection.Reset();
-    return;
+    if (m_report) m_report("refused a request to join: " + why);
+  };
+  if (!parsed) return refuse("not a request");
+  if (!*named && admission.OwnLaunchHasCookie()) return refuse("no cookie, and this relay admits by cookie");
+  if (!*named && (ntohl(host.s_addr) >> 24 == 127 || IsAddressOfThisMachine(peer))) {
+    return refuse(peer + " is this machine, which is never let in by address");
   }
   if (!*named) cookie.reset();
   admission.Let(joined.launch, host.s_addr, cookie);
   joined.admitted = true;
   ++m_count;
-  ::send(joined.connection.Get(), kRelayJoinAck.data(), kRelayJoinAck.size(), MSG_NOSIGNAL);
+  const std::string_view ack = admission.ByAddress() ? kRelayJoinAckAddress : kRelayJoinAckCookie;
+  ::send(joined.connection.Get(), ack.data(), ack.size(), MSG_NOSIGNAL);
   if (m_report) {
     m_report("a later launch joined: " + peer + " is let in too" +
              (cookie ? " with that launch's cookie" : " by its address alone"));

@@ -34,6 +34,12 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
   // host in too, and lives on while this launch does.
   if (setup.relay) {
     JoinResult join = JoinDisplayRelay(localAddress, peer, display, Of(cookie), setup.limits.joinAnswerLimit, abort);
+    // A launch with a cookie does not join a relay that lets the host in by
+    // address: it would be as open as --trust-host while it says otherwise.
+    if (join.joined && join.byAddress && cookie) {
+      return Failed(LaunchCause::kJoinRefused, "it admits every connection from its hosts by address (--trust-host)");
+    }
+    if (join.denied) return Failed(LaunchCause::kJoinRefused, join.refused);
     if (join.joined) {
       reporter.Verbose("display " + name + " is served by the relay of an earlier launch; it lets " + peer +
                        (cookie ? " in too, with this launch's cookie" : " in too, by its address alone"));

@@ -63,6 +63,12 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
       return text(DOVREL_TR_NOOP("Launch",
                                  "Display :%1 could not be served for %2: %3. Nothing was typed there."),
                   {display, target.hostName, hostLine});
+    case LaunchCause::kJoinRefused:
+      return text(DOVREL_TR_NOOP("Launch",
+                                 "Display :%1 is already served by the relay of an earlier launch, which does not "
+                                 "take this one: %2. Nothing was typed on %3. Wait until the earlier launch's terminal "
+                                 "has ended, then try again."),
+                  {display, hostLine, target.hostName});
     case LaunchCause::kNoXauth:
       said = text(DOVREL_TR_NOOP("Launch",
                                  "xauth was not found on %1, so this launch's cookie could not be installed there and "

@@ -24,6 +24,7 @@ enum class LaunchCause {
   kListenerNotX,    // root listens on the display's TCP port, but not as an X server (found before the login)
   kTrustHostLocal,  // --trust-host with a host that is this machine (found before the login)
   kRelayFailed,     // the relay could not be started (found before the login)
+  kJoinRefused,     // the relay already serving the port would not be joined, or must not be (found before the login)
   kNoXauth,         // the host has no xauth to install the launch's cookie
   kXauthSilent,     // the host's xauth did not answer
   kProgramMissing,  // the host has no such terminal program

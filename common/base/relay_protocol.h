@@ -31,8 +31,11 @@ inline std::string RelayJoinName(std::string_view served) { return "dovrel-relay
 
 // A later launch asks to have its host let in: "peer <address> <cookie in
 // hex>\n", or without the cookie when that launch admits by address alone.
-// The relay answers kRelayJoinAck once the host is let in.
-inline constexpr std::string_view kRelayJoinAck = "ok\n";
+// The relay answers once the host is let in, saying how it admits: by each
+// launch's cookie, or (some launch of it being --trust-host) by address.
+// A request it does not take gets no answer: the connection closes.
+inline constexpr std::string_view kRelayJoinAckCookie = "ok cookie\n";
+inline constexpr std::string_view kRelayJoinAckAddress = "ok address\n";
 inline constexpr std::size_t kRelayJoinLineLimit = 128;
 
 // Appends `bytes` in lower-case hex to `out`, with no copy on the way.

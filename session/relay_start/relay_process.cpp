@@ -128,13 +128,17 @@ JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& 
   if (!sent) return {std::nullopt, "the relay for " + served + " did not take the request to join"};
   // The answer, within the limit: a relay that does not answer is not
   // joined. It comes in one write, so one read takes it whole.
-  std::string answer(kRelayJoinAck.size(), '\0');
-  if (WaitForSocket(join.Get(), POLLIN, abort, answerLimit) != IoStatus::kOk ||
-      ::recv(join.Get(), answer.data(), answer.size(), 0) != static_cast<ssize_t>(answer.size())) {
-    answer.clear();
+  char answer[32] = {};
+  ssize_t got = -1;
+  if (WaitForSocket(join.Get(), POLLIN, abort, answerLimit) == IoStatus::kOk) {
+    got = ::recv(join.Get(), answer, sizeof answer, 0);
   }
-  if (answer != kRelayJoinAck) return {std::nullopt, "the relay for " + served + " did not answer the request to join"};
-  return {RelayHandle{std::move(join), served}, {}};
+  if (got == 0) return {std::nullopt, "the relay for " + served + " does not take this launch's request to join", false, true};
+  const std::string_view said(answer, got > 0 ? static_cast<std::size_t>(got) : 0);
+  if (said != kRelayJoinAckCookie && said != kRelayJoinAckAddress) {
+    return {std::nullopt, "the relay for " + served + " did not answer the request to join"};
+  }
+  return {RelayHandle{std::move(join), served}, {}, said == kRelayJoinAckAddress, false};
 }
 
 std::string FindRelayProgram() {

@@ -46,6 +46,8 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
 struct JoinResult {
   std::optional<RelayHandle> joined;  // let in: the relay lives while this is held
   std::string refused;                // not joined although a name answered: why
+  bool byAddress = false;             // joined: the relay admits by address (some launch is --trust-host)
+  bool denied = false;                // the relay of this user's closed on the request: it does not take it
 };
 
 // Asks the relay that already serves `localAddress`, port 6000 + `display`,

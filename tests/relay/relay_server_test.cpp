@@ -335,8 +335,8 @@ TEST_F(RelayFixture, AJoinedLaunchsHostGetsInWithItsCookieWhileThatLaunchLasts) 
   std::string request;
   AppendJoinLine("127.0.0.2", &joinedCookie, request);
   ASSERT_TRUE(SendAll(join.Get(), Bytes(request.begin(), request.end())));
-  const Bytes ack = Receive(join.Get(), kRelayJoinAck.size());
-  EXPECT_EQ(std::string(ack.begin(), ack.end()), kRelayJoinAck);
+  const Bytes ack = Receive(join.Get(), kRelayJoinAckCookie.size());
+  EXPECT_EQ(std::string(ack.begin(), ack.end()), kRelayJoinAckCookie);
 
   UniqueFd firstCookie = Connect("127.0.0.2", m_port);
   ASSERT_TRUE(SendAll(firstCookie.Get(), SetupRequest("MIT-MAGIC-COOKIE-1", kLaunchCookie)));
@@ -356,6 +356,50 @@ TEST_F(RelayFixture, AJoinedLaunchsHostGetsInWithItsCookieWhileThatLaunchLasts) 
   EXPECT_TRUE(ClosedWithoutAByte(ended.Get())) << "that launch is over: its host is let in no more";
   ASSERT_TRUE(RelayEnds(3s)) << "every launch over and the grace period past: the port closes";
   EXPECT_EQ(m_totals.joined, 1U);
+}
+
+// The relay keeps dovrel's rules on a join itself: what it does not take
+// gets no answer and lets no one in; what it takes is answered with its mode.
+TEST_F(RelayFixture, AJoinIsTakenOnlyByTheRulesAndAnsweredWithTheRelaysMode) {
+  const CookieBytes cookie = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 9, 8, 7, 6, 5, 4};
+  struct Row {
+    bool trustHostRelay;
+    std::string line;
+    std::string_view answer;  // empty: closed with none
+    const char* what;
+  };
+  std::string withCookie;
+  AppendJoinLine("127.0.0.2", &cookie, withCookie);
+  for (const Row& row : {
+           Row{false, "peer 10.254.254.1\n", {}, "no cookie into a relay of cookies"},
+           Row{false, "peer 127.0.0.2 0011\n", {}, "a malformed cookie"},
+           Row{false, "hello\n", {}, "not a request"},
+           Row{false, withCookie, kRelayJoinAckCookie, "a launch's cookie"},
+           Row{true, "peer 127.0.0.2\n", {}, "this machine by address"},
+           Row{true, "peer 10.254.254.1\n", kRelayJoinAckAddress, "another host by address, into --trust-host"},
+           Row{true, withCookie, kRelayJoinAckAddress, "a cookie into --trust-host: told the relay's mode"},
+       }) {
+    SCOPED_TRACE(row.what);
+    m_ended = false;
+    StartRelay(ShortLife(), row.trustHostRelay);
+    UniqueFd join = ConnectAbstract(m_joinName);
+    ASSERT_TRUE(join);
+    ASSERT_TRUE(SendAll(join.Get(), Bytes(row.line.begin(), row.line.end())));
+    if (row.answer.empty()) {
+      EXPECT_TRUE(ClosedWithoutAByte(join.Get()));
+    } else {
+      const Bytes ack = Receive(join.Get(), row.answer.size());
+      EXPECT_EQ(std::string(ack.begin(), ack.end()), row.answer);
+    }
+    if (row.answer.empty() && row.line.starts_with("peer 127.0.0.2")) {
+      UniqueFd client = Connect("127.0.0.2", m_port);
+      ASSERT_TRUE(SendAll(client.Get(), kNoAuthorisation));
+      EXPECT_TRUE(ClosedWithoutAByte(client.Get())) << "the refused host is not let in";
+    }
+    join.Reset();
+    ASSERT_TRUE(RelayEnds(3s));
+    EXPECT_EQ(m_totals.joined, row.answer.empty() ? 0U : 1U);
+  }
 }
 
 // One rule for the relay's life, whatever admits: a launch that ended before

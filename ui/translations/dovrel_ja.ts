@@ -75,6 +75,10 @@
         <translation>端末がディスプレイ :%3 に届くはずの %2 の TCP ポート %1 は root が使っていますが、X サーバーとして応答しません(ポート転送プログラムなど)。そのため %4 には何も入力していません。端末は root かあなたの X サーバーにだけ送ります。</translation>
     </message>
     <message>
+        <source>Display :%1 is already served by the relay of an earlier launch, which does not take this one: %2. Nothing was typed on %3. Wait until the earlier launch&apos;s terminal has ended, then try again.</source>
+        <translation>ディスプレイ :%1 はすでに以前の起動のリレーが受け持っていますが、この起動を受け入れません: %2。%3 には何も入力していません。以前の起動の端末が終わるのを待ってから、もう一度試してください。</translation>
+    </message>
+    <message>
         <source>--trust-host lets in whatever connects from the host&apos;s address, and %1 is this machine: every local user could reach display :%2. Nothing was typed. Run dovrel without --trust-host.</source>
         <translation>--trust-host はホストのアドレスからの接続をすべて通しますが、%1 はこのマシンです。このマシンのすべてのユーザーがディスプレイ :%2 に届いてしまいます。何も入力していません。--trust-host を付けずに dovrel を実行してください。</translation>
     </message>
