@@ -61,7 +61,9 @@ std::optional<HostChars::Char> HostChars::Next() {
     length = DecodeUtf8(m_text, c);
   } else {
     wchar_t wide = 0;
-    const std::size_t got = std::mbrtowc(&wide, m_text.data(), m_text.size(), &m_state);
+    // With a state of its own, as here, mbrtowc shares nothing between threads.
+    const std::size_t got =
+        std::mbrtowc(&wide, m_text.data(), m_text.size(), &m_state);  // NOLINT(concurrency-mt-unsafe)
     if (got == static_cast<std::size_t>(-1) || got == static_cast<std::size_t>(-2)) {
       m_state = {};
     } else {
