@@ -221,31 +221,11 @@ class Relay {
   // Counts and reports what serving a connection brought about.
   void Tell(const RelayedConnection& c, RelayedConnection::Event event) {
     using Event = RelayedConnection::Event;
-    const auto closed = [&](const std::string& why) { Report("closed the connection from " + c.From() + ": " + why); };
-    switch (event) {
-      case Event::kAdmitted:
-        ++m_totals.accepted;
-        Report("admitted " + c.From() + "; passed on its setup" +
-               (c.PassedOn().empty() ? std::string(" with no cookie: the X server decides") : " with " + c.PassedOn()));
-        break;
-      case Event::kMalformed:
-        ++m_totals.malformed;
-        closed("not an X11 setup request");
-        break;
-      case Event::kDenied:
-        ++m_totals.denied;
-        closed("its setup request does not carry this launch's cookie");
-        break;
-      case Event::kNoPipes:
-        closed("out of pipes");
-        break;
-      case Event::kNoXServer:
-        closed("the local X server of display :" + std::to_string(m_config.display) +
-               " does not take the connection (or is not root's or this user's)");
-        break;
-      case Event::kNone:
-        break;
-    }
+    if (event == Event::kAdmitted) ++m_totals.accepted;
+    if (event == Event::kMalformed) ++m_totals.malformed;
+    if (event == Event::kDenied) ++m_totals.denied;
+    const std::string said = c.Describe(event, m_config.display);
+    if (!said.empty()) Report(said);
   }
 
   void Report(const std::string& line) {

@@ -119,4 +119,25 @@ void RelayedConnection::Close() {
   m_done = true;
 }
 
+std::string RelayedConnection::Describe(Event event, int display) const {
+  const std::string closed = "closed the connection from " + m_from + ": ";
+  switch (event) {
+    case Event::kAdmitted:
+      return "admitted " + m_from + "; passed on its setup" +
+             (m_passedOn.empty() ? std::string(" with no cookie: the X server decides") : " with " + m_passedOn);
+    case Event::kMalformed:
+      return closed + "not an X11 setup request";
+    case Event::kDenied:
+      return closed + "its setup request does not carry this launch's cookie";
+    case Event::kNoPipes:
+      return closed + "out of pipes";
+    case Event::kNoXServer:
+      return closed + "the local X server of display :" + std::to_string(display) +
+             " does not take the connection (or is not root's or this user's)";
+    case Event::kNone:
+      break;
+  }
+  return {};
+}
+
 }  // namespace dovrel

@@ -65,6 +65,9 @@ class RelayedConnection {
   [[nodiscard]] const std::string& PassedOn() const { return m_passedOn; }
   // Bytes passed on either way since the last call.
   std::size_t TakeMoved() { return m_up.TakeMoved() + m_down.TakeMoved(); }
+  // What `event` brought about, in a line of the relay's report (empty:
+  // nothing to tell); `display` is the local display it relays to.
+  [[nodiscard]] std::string Describe(Event event, int display) const;
 
  private:
   Event ReadSetup(const SetupGate& gate);

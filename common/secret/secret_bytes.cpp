@@ -31,9 +31,7 @@ SecretBytes SecretBytes::TakeFrom(std::string& text) {
 }
 
 SecretBytes SecretBytes::CopyOf(std::string_view text) {
-  SecretBytes secret(text.size());
-  secret.m_bytes.assign(text.begin(), text.end());
-  return secret;
+  return CopyOf({reinterpret_cast<const unsigned char*>(text.data()), text.size()});
 }
 
 SecretBytes SecretBytes::CopyOf(std::span<const unsigned char> bytes) {
