@@ -57,11 +57,15 @@ std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
       line.trustHost = true;
     } else if (tokens[first] == "--untrusted" && !line.untrusted) {
       line.untrusted = true;
+    } else if (tokens[first] == "--ssh" && !line.ssh) {
+      line.ssh = true;
     } else {
       break;
     }
   }
   if (first == tokens.size() || tokens[first].front() == '-') return std::nullopt;
+  // ssh brings its own X forwarding: no port is served, no host trusted.
+  if (line.ssh && (!line.relay || line.trustHost)) return std::nullopt;
 
   line.hostName = std::string(tokens[first]);
   for (std::size_t i = first + 1; i < tokens.size(); ++i) {

@@ -19,10 +19,12 @@ struct CommandLine {
   bool relay = true;     // false with --no-relay: no relay to a display without TCP
   bool trustHost = false;  // --trust-host: the relay admits by the host's address alone
   bool untrusted = false;  // --untrusted: the relay passes on an untrusted authorisation
+  bool ssh = false;        // --ssh: log in through the system's OpenSSH client
 };
 
 inline constexpr std::string_view kUsageText =
-    "Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] <HostName> [Screen] [x]\n\n"
+    "Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] <HostName> [Screen] [x]\n"
+    "       dovrel --ssh [-v] [--untrusted] <HostName> [Screen] [x]\n\n"
     " Screen: Display Number (0-9)\n"
     " x: \"xterm\" switch (default: \"kterm\")\n"
     " Without Screen: the display $DISPLAY names (:N, :N.S or unix:N of\n"
@@ -41,7 +43,11 @@ inline constexpr std::string_view kUsageText =
     " --untrusted: the relay hands the X server an untrusted authorisation\n"
     "   (SECURITY extension): the terminal's clients cannot read other\n"
     "   windows or the keyboard, nor use XTEST. For hosts you do not fully\n"
-    "   trust; Xwayland has no SECURITY extension, so it cannot work there";
+    "   trust; Xwayland has no SECURITY extension, so it cannot work there\n"
+    " --ssh: log in with the system's ssh client instead of telnet (your\n"
+    "   ~/.ssh/config, keys and agent apply; the password may be empty);\n"
+    "   the terminal comes back through ssh's X11 forwarding, no port is\n"
+    "   opened here. --no-relay and --trust-host do not go with it";
 
 inline constexpr std::string_view kVersionText = "dovrel " DOVREL_VERSION;
 
@@ -58,7 +64,7 @@ InfoOption FindInfoOption(int argc, const char* const* argv);
 std::string JoinArguments(int argc, const char* const* argv);
 
 // Splits the command-line tail at blanks and tabs (no quoting) and reads it:
-// the options -v (--verbose), --no-relay, --trust-host and --untrusted, each optional, in any order,
+// the options -v (--verbose), --no-relay, --trust-host, --untrusted and --ssh, each optional, in any order,
 // then a host name, then any number of one-character switches, a digit for the
 // display (the last one wins) or x/X for xterm. Nothing on any other input;
 // no host name begins with '-', so a first token that does is an unknown

@@ -46,6 +46,7 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
   setup.relay = commandLine->relay;
   setup.trustHost = commandLine->trustHost;
   setup.untrusted = commandLine->untrusted;
+  setup.ssh = commandLine->ssh;
   CLauncherDlg dialog(std::move(setup));
   dialog.SetTarget(commandLine->hostName, screen, commandLine->xterm);
   dialog.exec();

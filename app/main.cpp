@@ -71,6 +71,7 @@ int main(int argc, char* argv[]) {
   dovrel::SessionSetup setup;
   setup.display = dovrel::MakeX11Display();
   setup.relayProgram = dovrel::FindRelayProgram();
+  setup.askpassProgram = dovrel::FindHelperProgram("dovrel-askpass");
   dovrel::CLauncherApp launcher(std::move(setup));
   const dovrel::RunResult result = launcher.InitInstance(tail);
   if (result.workerStillRunning) {

@@ -145,7 +145,15 @@ class InstantDisplay final : public dovrel::LocalDisplay {
     return Reach::kListening;
   }
   std::optional<std::uint32_t> TcpListenerOwner(const std::string&, int) override { return ::geteuid(); }
+  bool AnswersAsXServer(const std::string&, int, const dovrel::AbortSignal&, const dovrel::Limits&) override {
+    return true;
+  }
   bool HasLocalSocket(int) override { return true; }
+  bool LocalSocketTrusted(int) override { return true; }
+  std::unique_ptr<dovrel::TerminalWatch> WatchWindows(int, const dovrel::Limits&,
+                                                      const dovrel::AbortSignal&) override {
+    return std::make_unique<AlwaysSeen>();
+  }
   std::unique_ptr<dovrel::TerminalWatch> Watch(const std::string&, int, bool, const dovrel::Limits&,
                                                const dovrel::AbortSignal&) override {
     return std::make_unique<AlwaysSeen>();

@@ -1,5 +1,7 @@
 #include "session/launch_report.h"
 
+#include "session/ssh_report.h"
+
 #include "common/base/ports.h"
 #include "common/base/terminal_program.h"
 #include "common/base/translation.h"
@@ -22,6 +24,9 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
     return Fill(translate(kContext, source), arguments);
   };
   std::string said;
+  if (target.overSsh) {
+    if (auto sshText = DescribeSshProblem(cause, target, hostLine, translate)) return *sshText;
+  }
   switch (cause) {
     case LaunchCause::kNoTcp:
       return text(DOVREL_TR_NOOP("Launch",

@@ -15,6 +15,7 @@ struct LaunchTarget {
   std::string address;  // this machine's address as the host sees it
   int display = 0;
   std::chrono::milliseconds watchLimit{};
+  bool overSsh = false;  // the terminal came through ssh's own X forwarding
 };
 
 // One paragraph for the user: the cause in plain words, the host's own line

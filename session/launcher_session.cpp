@@ -13,6 +13,7 @@
 #include "common/net/error_text.h"
 #include "common/net/scope_exit.h"
 #include "session/launch_report.h"
+#include "session/ssh_launch.h"
 #include "session/watch/local_display.h"
 
 namespace dovrel {
@@ -31,6 +32,11 @@ void LauncherSession::RunSession() {
     m_request.password.Wipe();
   });
   m_reporter.Start();
+  if (m_setup.ssh) {
+    m_outcome = RunOverSsh();
+    if (m_abort.IsTriggered()) m_end = {};
+    return;
+  }
   const std::string where = m_request.hostName + " port " + std::to_string(m_setup.port);
   m_reporter.Phase(SessionPhase::kConnecting, "connecting to " + where);
   if (const std::string failure = ConnectToHost(); !failure.empty()) {
@@ -213,9 +219,36 @@ LaunchCause LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   }
 }
 
+LaunchCause LauncherSession::RunOverSsh() {
+  // While ssh runs, the worker holds the launch's connection through it.
+  m_socketOpen = true;
+  SshLaunch launch(m_request, m_setup, m_abort, *m_observer, m_reporter, Clock());
+  const LaunchVerdict verdict = launch.Run();
+  m_socketOpen = false;
+  switch (verdict.cause) {
+    case LaunchCause::kSeen:
+    case LaunchCause::kAssumed:
+      m_reporter.Verbose("the terminal has started");
+      return verdict.cause;
+    case LaunchCause::kAborted:
+    case LaunchCause::kHostStopped:
+      return verdict.cause;
+    case LaunchCause::kCannotConnect:
+      m_end = {SessionMessage::kCannotConnect, {}};
+      return verdict.cause;
+    case LaunchCause::kLoginIncorrect:
+      return LoginIncorrect(" refused the login over ssh" +
+                            (verdict.hostLine.empty() ? std::string() : ": " + verdict.hostLine));
+    default:
+      // The user's own Cancel needs no box to tell it.
+      if (launch.DeclinedByUser()) return verdict.cause;
+      return LaunchFailed(verdict.cause, verdict.hostLine);
+  }
+}
+
 LaunchCause LauncherSession::LaunchFailed(LaunchCause cause, const std::string& hostLine) {
   const LaunchTarget target{m_request.hostName, m_request.xterm, m_localAddress, m_request.display,
-                            m_setup.limits.watchLimit};
+                            m_setup.limits.watchLimit, m_setup.ssh};
   // Standard error in English in every locale, for scripts and bug reports;
   // the box in the form's language.
   m_reporter.Line(DescribeLaunchProblem(cause, target, hostLine));

@@ -50,6 +50,8 @@ class LauncherSession {
   // Empty when connected; otherwise why not, in words.
   std::string ConnectToHost();
   LaunchCause RunConnected(TelnetChannel& channel);
+  // The launch over the OpenSSH client instead of telnet.
+  LaunchCause RunOverSsh();
   LaunchCause AfterLogin(TelnetChannel& channel, const LoginResult& login);
   LaunchCause LaunchRemoteTerminal(TelnetChannel& channel);
   // Installs the relay's cookie for this launch on the host, running

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "session/answer_slot.h"
 
 namespace dovrel {
 
@@ -43,6 +46,10 @@ class SessionObserver {
   // The worker's last call: it is done, its connection closed. The form
   // shows `end`'s box, if any, and closes; nothing once the form is gone.
   virtual void Finished(const SessionEnd& end) = 0;
+
+  // The launch waits for the user to decide `question`: the answer goes in
+  // `slot`. Without a form to ask, the answer is no.
+  virtual void Ask(const UserQuestion& /*question*/, const std::shared_ptr<AnswerSlot>& slot) { slot->Give(false); }
 
   // A text marked for translation, in the form's language (any thread).
   [[nodiscard]] virtual std::string Translate(const char* /*context*/, const char* source) const {

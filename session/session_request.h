@@ -49,6 +49,12 @@ struct SessionSetup {
   // The relay passes on an untrusted authorisation from the X server's
   // SECURITY extension instead of this user's cookie (--untrusted).
   bool untrusted = false;
+  // The way in: the system's OpenSSH client instead of telnet (--ssh), its
+  // X forwarding instead of the display's TCP port or the relay.
+  bool ssh = false;
+  // The helper ssh asks for the password and the user's decisions, and the
+  // drain of its error output (empty: none found).
+  std::string askpassProgram;
   // The clock the session's waits run on; none: the system's.
   std::shared_ptr<WaitClock> clock;
 };

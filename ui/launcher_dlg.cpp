@@ -40,12 +40,12 @@ QString MessageText(SessionMessage message, const QString& text) {
   return {};
 }
 
-const char* PhaseText(SessionPhase phase) {
+const char* PhaseText(SessionPhase phase, bool ssh) {
   switch (phase) {
     case SessionPhase::kConnecting:
-      return texts::kConnecting;
+      return ssh ? texts::kConnectingSsh : texts::kConnecting;
     case SessionPhase::kLoggingIn:
-      return texts::kLoggingIn;
+      return ssh ? texts::kLoggingInSsh : texts::kLoggingIn;
     case SessionPhase::kStartingTerminal:
       return texts::kStartingTerminal;
     case SessionPhase::kWaitingForWindow:
@@ -62,9 +62,11 @@ CLauncherDlg::CLauncherDlg(SessionSetup setup, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      m_bSsh(setup.ssh),
       m_worker(new WorkerController(std::move(setup), this)) {
   connect(m_worker, &WorkerController::phaseChanged, this,
-          [this](SessionPhase phase) { ShowWorking(PhaseText(phase)); });
+          [this](SessionPhase phase) { ShowWorking(PhaseText(phase, m_bSsh)); });
+  connect(m_worker, &WorkerController::questionAsked, this, &CLauncherDlg::OnQuestion);
   connect(m_worker, &WorkerController::finished, this, &CLauncherDlg::OnWorkerFinished);
   RegisterFormResources();
   // The window icon at the sizes window managers ask for; the scalable
@@ -184,7 +186,8 @@ void CLauncherDlg::OnLaunch() {
   if (m_worker->Started()) return;
   // A field that cannot be read is not sent: the user has been told why.
   if (!DoDataExchange(true)) return;
-  if (m_strUserId.Empty() || m_strPassword.Empty()) {
+  // Over ssh, keys or the agent may log in alone.
+  if (m_strUserId.Empty() || (m_strPassword.Empty() && !m_bSsh)) {
     ShowMessageBox(QMessageBox::NoIcon, QString::fromUtf8(texts::kNoUserIdPassword), this);
     return;
   }
@@ -193,7 +196,7 @@ void CLauncherDlg::OnLaunch() {
                          SecretBytes::CopyOf(m_strPassword.View())};
   // The form's own changes come before the worker exists: once it runs, it
   // may post to the form's event queue at any moment.
-  ShowWorking(texts::kConnecting);
+  ShowWorking(PhaseText(SessionPhase::kConnecting, m_bSsh));
   if (!m_worker->Start(std::move(request))) {
     // No thread: nothing happens; OK may be pressed again.
     ShowIdle();
@@ -214,6 +217,13 @@ LaunchCause CLauncherDlg::Outcome() const { return m_worker->Outcome(); }
 void CLauncherDlg::OnWorkerFinished(const SessionEnd& end) {
   if (end.message) ShowSessionMessage(*end.message, QString::fromStdString(end.text));
   reject();
+}
+
+void CLauncherDlg::OnQuestion(const UserQuestion& question, const std::shared_ptr<AnswerSlot>& slot) {
+  const QString text =
+      QCoreApplication::translate(texts::kContext, texts::kHostKeyQuestion)
+          .arg(QString::fromStdString(question.hostName), FromLocaleBytes(question.text));
+  slot->Give(AskToConnect(text, this));
 }
 
 void CLauncherDlg::ShowWorking(const char* status) {

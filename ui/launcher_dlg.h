@@ -51,6 +51,8 @@ class CLauncherDlg : public QDialog {
   bool DoDataExchange(bool save);
   // The worker is done: its box, if any, then the form closes.
   void OnWorkerFinished(const SessionEnd& end);
+  // The launch asks the user (over ssh: an unknown host key).
+  void OnQuestion(const UserQuestion& question, const std::shared_ptr<AnswerSlot>& slot);
   void ShowSessionMessage(SessionMessage message, const QString& text);
   void BuildForm();
   void OnInitDialog();
@@ -63,6 +65,7 @@ class CLauncherDlg : public QDialog {
   std::string m_strHostName;
   int m_nDisplay = 0;
   bool m_bXterm = false;
+  bool m_bSsh = false;  // --ssh: the password may be empty
   QIcon m_hIcon;
   std::string m_strHostLabel;
   SecretString m_strUserId;  // in the locale's encoding, wiped when replaced or gone

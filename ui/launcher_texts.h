@@ -29,7 +29,17 @@ inline constexpr const char* kLoginIncorrect = QT_TRANSLATE_NOOP("CLauncherDlg",
 inline constexpr const char* kConnecting = QT_TRANSLATE_NOOP("CLauncherDlg", "Connecting…");
 inline constexpr const char* kLoggingIn = QT_TRANSLATE_NOOP("CLauncherDlg", "Logging in…");
 inline constexpr const char* kStartingTerminal = QT_TRANSLATE_NOOP("CLauncherDlg", "Starting the terminal…");
+inline constexpr const char* kConnectingSsh = QT_TRANSLATE_NOOP("CLauncherDlg", "Connecting with ssh…");
+inline constexpr const char* kLoggingInSsh = QT_TRANSLATE_NOOP("CLauncherDlg", "Logging in with ssh…");
 inline constexpr const char* kWaitingForWindow = QT_TRANSLATE_NOOP("CLauncherDlg", "Waiting for its window…");
+
+// ssh's question about a host key it does not know: %1 the host, %2 ssh's
+// own words (the key's type and fingerprint).
+inline constexpr const char* kHostKeyQuestion =
+    QT_TRANSLATE_NOOP("CLauncherDlg",
+                      "ssh has no record of the key of %1, or it differs for its address. ssh says:\n\n%2\n\n"
+                      "Compare the fingerprint with the one the host's administrator gave you. Connect records "
+                      "the key and logs in; Cancel logs in nowhere.");
 
 // User name and password: bytes in the locale's encoding.
 inline constexpr int kFieldMaxBytes = 20;

@@ -13,4 +13,8 @@ namespace dovrel {
 // files an <img> names.
 void ShowMessageBox(QMessageBox::Icon icon, const QString& text, QWidget* owner);
 
+// Asks whether to go on, with "Connect" and "Cancel"; Cancel is the default,
+// and Escape and the close box cancel. True for Connect.
+bool AskToConnect(const QString& text, QWidget* owner);
+
 }  // namespace dovrel

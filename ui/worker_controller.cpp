@@ -44,6 +44,14 @@ class WorkerController::Link final : public SessionObserver {
     Ring();
   }
 
+  void Ask(const UserQuestion& question, const std::shared_ptr<AnswerSlot>& slot) override {
+    {
+      const std::lock_guard lock(m_mutex);
+      m_questions.emplace_back(question, slot);
+    }
+    Ring();
+  }
+
   void Report(const std::string& line) override {
     // One write per line: lines of two threads never interleave.
     std::fprintf(stderr, "%s\n", line.c_str());
@@ -60,12 +68,13 @@ class WorkerController::Link final : public SessionObserver {
   struct Mail {
     std::vector<SessionPhase> phases;
     std::optional<SessionEnd> end;
+    std::vector<std::pair<UserQuestion, std::shared_ptr<AnswerSlot>>> questions;
   };
   Mail Take() {
     std::uint64_t rings = 0;
     [[maybe_unused]] const auto read = ::read(m_bell, &rings, sizeof rings);
     const std::lock_guard lock(m_mutex);
-    return {std::exchange(m_phases, {}), std::exchange(m_end, std::nullopt)};
+    return {std::exchange(m_phases, {}), std::exchange(m_end, std::nullopt), std::exchange(m_questions, {})};
   }
 
  private:
@@ -78,6 +87,7 @@ class WorkerController::Link final : public SessionObserver {
   std::mutex m_mutex;
   std::vector<SessionPhase> m_phases;
   std::optional<SessionEnd> m_end;
+  std::vector<std::pair<UserQuestion, std::shared_ptr<AnswerSlot>>> m_questions;
 };
 
 WorkerController::WorkerController(SessionSetup setup, QObject* parent)
@@ -91,6 +101,7 @@ WorkerController::~WorkerController() { Stop(); }
 void WorkerController::Deliver() {
   Link::Mail mail = m_link->Take();
   for (const SessionPhase phase : mail.phases) emit phaseChanged(phase);
+  for (const auto& [question, slot] : mail.questions) emit questionAsked(question, slot);
   if (mail.end) emit finished(*mail.end);
 }
 

@@ -43,6 +43,8 @@ class WorkerController final : public QObject {
  signals:
   void phaseChanged(dovrel::SessionPhase phase);
   void finished(const dovrel::SessionEnd& end);
+  // The launch waits for the user's decision; the answer goes in `slot`.
+  void questionAsked(const dovrel::UserQuestion& question, const std::shared_ptr<dovrel::AnswerSlot>& slot);
 
  private:
   class Link;

@@ -80,6 +80,20 @@ struct Limits {
   // which it closes at once on the abort; a worker without one is resolving
   // the name or finishing, and is given the second, shorter wait.
   ms teardownConnected{10000};
+  // Over ssh: longest from ssh's start to its login, the user's time in
+  // the host-key box not counted. It covers the name lookup and every hop,
+  // which ssh's own ConnectTimeout does not; a host that falls silent
+  // while logging in is given up on within it.
+  ms sshLoginLimit{15000};
+  // How long ssh itself waits for the first connection (ConnectTimeout),
+  // and how often it asks a logged-in host for a sign of life, how many
+  // unanswered before it gives up: about a minute, so that a short blip on
+  // the network does not kill a working terminal.
+  int sshConnectSeconds{10};
+  int sshAliveSeconds{15};
+  int sshAliveCount{4};
+  // The ssh client's last words after it was told to end.
+  ms sshEndLimit{1000};
   ms teardownIdle{100};
 };
 

@@ -31,6 +31,16 @@ enum class LaunchCause {
   kDisplayRefused,  // the X server turned the terminal away
   kDisplayFailed,   // the terminal could not open the display, for another reason
   kNoWindow,        // no window and no word from the host within the watch
+  // Over ssh:
+  kSshMissing,      // no ssh client on this machine
+  kNoLocalXauth,    // no xauth on this machine, which ssh needs for the display's cookie
+  kHostKeyUnknown,  // the host's key is not known and was not accepted
+  kHostKeyChanged,  // the host's key differs from the recorded one
+  kPasswordExpired, // the password must be changed first
+  kSshQuestion,     // ssh asked something the form cannot answer
+  kX11Refused,      // the host's sshd does not forward X11
+  kNoRemoteXauth,   // the host has no xauth, so its sshd cannot forward X11
+  kNoSecurity,      // --untrusted, and the X server has no SECURITY extension
 };
 
 // Whether the launch's end is a started terminal.
@@ -59,6 +69,8 @@ enum class Step {
   kWatch,
   kCommandAgain,
   kExit,
+  kSshConnecting,
+  kSshAuthenticating,
 };
 
 // The step as a report names it: "stopped <text>: <why>".
@@ -76,6 +88,8 @@ constexpr std::string_view StepText(Step step) {
     case Step::kWatch: return "watching for the terminal";
     case Step::kCommandAgain: return "typing the command line again";
     case Step::kExit: return "typing exit";
+    case Step::kSshConnecting: return "while ssh connected";
+    case Step::kSshAuthenticating: return "while ssh logged in";
   }
   return "working";
 }

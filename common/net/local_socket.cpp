@@ -58,6 +58,13 @@ UniqueFd ConnectTrustedLocalSocket(const std::string& path) {
   return {};
 }
 
+UniqueFd ConnectOwnSocketFile(const std::string& path) {
+  UniqueFd socket = Connect(path, false);
+  const auto owner = socket ? PeerUid(socket.Get()) : std::nullopt;
+  if (!owner || *owner != ::geteuid()) return {};
+  return socket;
+}
+
 bool AbstractNameTrusted(const std::string& path) {
   const UniqueFd socket = Connect(path, true);
   // Nobody holds it: the client goes on to the file.

@@ -19,6 +19,11 @@ UniqueFd ConnectLocalSocket(const std::string& path);
 // cookie. Closed when no such server answers.
 UniqueFd ConnectTrustedLocalSocket(const std::string& path);
 
+// Connects to the socket file `path` of a server of this user's own (not
+// even root's): where a secret is handed over. Non-blocking; closed when no
+// such server answers.
+UniqueFd ConnectOwnSocketFile(const std::string& path);
+
 // False when the abstract socket named `path` is held by anyone but root or
 // this user: a client that tries it first (as libxcb does) would hand that
 // holder its cookie.

@@ -63,6 +63,16 @@ class LocalDisplay {
   // the watch may also connect there with this user's cookie.
   virtual std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display, bool tcpTrusted,
                                                const Limits& limits, const AbortSignal& abort) = 0;
+
+  // Watches display `display` for the terminal's window alone, through its
+  // local socket: the terminal comes through ssh's own connection.
+  virtual std::unique_ptr<TerminalWatch> WatchWindows(int display, const Limits& limits,
+                                                      const AbortSignal& abort) = 0;
+
+  // Whether what answers on the display's local socket (the abstract name
+  // first, as clients try it, then the file) is root's or this user's
+  // server; false when nobody trusted answers.
+  virtual bool LocalSocketTrusted(int display) = 0;
 };
 
 // The real display: a TCP probe, the X server's own events (libxcb) and the

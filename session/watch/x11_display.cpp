@@ -60,6 +60,18 @@ class X11TerminalWatch final : public TerminalWatch {
   std::chrono::steady_clock::time_point m_lastTableRead{};
 };
 
+// Over ssh the terminal's connection is ssh's own, made to the local
+// socket: only its window can be watched.
+class WindowOnlyWatch final : public TerminalWatch {
+ public:
+  explicit WindowOnlyWatch(std::unique_ptr<WindowWatchThread> windows) : m_windows(std::move(windows)) {}
+  bool Seen(std::chrono::steady_clock::time_point /*now*/) override { return m_windows->Seen(); }
+  [[nodiscard]] bool SeesWindows() const override { return !m_windows->Failed(); }
+
+ private:
+  std::unique_ptr<WindowWatchThread> m_windows;
+};
+
 class X11Display final : public LocalDisplay {
  public:
   Reach CheckTcp(const std::string& address, int display, const AbortSignal& abort,
@@ -114,6 +126,20 @@ class X11Display final : public LocalDisplay {
     auto windows = std::make_unique<WindowWatchThread>(std::move(names));
     windows->WaitForConnection(limits.xConnectLimit, abort);
     return std::make_unique<X11TerminalWatch>(std::move(windows), parsed.s_addr, display, limits);
+  }
+
+  std::unique_ptr<TerminalWatch> WatchWindows(int display, const Limits& limits, const AbortSignal& abort) override {
+    std::vector<std::string> names;
+    if (AbstractNameTrusted(X11LocalSocketPath(display))) names.push_back(LocalDisplayName(display));
+    auto windows = std::make_unique<WindowWatchThread>(std::move(names));
+    windows->WaitForConnection(limits.xConnectLimit, abort);
+    return std::make_unique<WindowOnlyWatch>(std::move(windows));
+  }
+
+  bool LocalSocketTrusted(int display) override {
+    const std::string path = X11LocalSocketPath(display);
+    // ssh tries the abstract name first, as libxcb does, then the file.
+    return AbstractNameTrusted(path) && ConnectTrustedLocalSocket(path);
   }
 };
 

@@ -28,6 +28,11 @@ class FakeDisplay final : public LocalDisplay {
                                        const Limits& /*limits*/, const AbortSignal& /*abort*/) override {
     return std::make_unique<Watcher>(*this);
   }
+  std::unique_ptr<TerminalWatch> WatchWindows(int /*display*/, const Limits& /*limits*/,
+                                              const AbortSignal& /*abort*/) override {
+    return std::make_unique<Watcher>(*this);
+  }
+  bool LocalSocketTrusted(int /*display*/) override { return localSocket && localSocketTrusted; }
   std::optional<std::uint32_t> TcpListenerOwner(const std::string& /*address*/, int /*display*/) override {
     return listenerOwner;
   }
@@ -37,6 +42,7 @@ class FakeDisplay final : public LocalDisplay {
   Reach reach = Reach::kListening;
   bool seesWindows = true;
   bool localSocket = false;
+  bool localSocketTrusted = true;
   std::optional<std::uint32_t> listenerOwner = ::geteuid();
   bool answersAsX = true;
   std::atomic<int> connections{0};  // made to the display's TCP port
