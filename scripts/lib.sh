@@ -3,14 +3,14 @@
 
 DOVREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config openssh-client xauth qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libxcb1-dev libxau-dev libx11-dev libxext-dev libfontconfig-dev libgl-dev dpkg-dev file)
 TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils x11-apps x11-xserver-utils python3 locales fonts-ipafont-gothic
   fonts-noto-cjk man-db libtelnet-dev lintian)
 # The end-to-end test's remote host: its shells, its terminal, socat, and the
 # libraries of the telnet servers, which are unpacked rather than installed
 # (installing inetutils-telnetd would start an inetd service).
-E2E_PACKAGES=(iproute2 iptables socat zsh tcsh dash mksh ksh fish csh xterm twm weston xwayland login passwd libkrb5-3 libk5crypto3 libcom-err2 libtinfo6)
+E2E_PACKAGES=(iproute2 iptables socat openssh-server strace zsh tcsh dash mksh ksh fish csh xterm twm weston xwayland login passwd libkrb5-3 libk5crypto3 libcom-err2 libtinfo6)
 E2E_SERVER_PACKAGES=(busybox-static inetutils-telnetd)
 
 as_root() {

@@ -127,6 +127,39 @@ remote_host_start() {
   remote_host_wait_listening "$address" 23 || { echo "the $name server did not start"; return 1; }
 }
 
+# Starts OpenSSH's server for NAME on an address of its own, port 22, with
+# a host key of its own (RH_WORK/NAME-hostkey) and the lines of $2 added to
+# (and taking the place of) its configuration.
+remote_host_start_sshd() {
+  local name=$1 extra=${2:-}
+  remote_host_new_address "$name"
+  local address=${RH_ADDR[$name]}
+  [ -f "$RH_WORK/$name-hostkey" ] || ssh-keygen -q -t ed25519 -N '' -f "$RH_WORK/$name-hostkey"
+  # The first setting of a keyword wins: the added lines come first.
+  {
+    printf '%s\n' "$extra"
+    cat <<EOC
+ListenAddress $address
+Port 22
+HostKey $RH_WORK/$name-hostkey
+UsePAM yes
+PasswordAuthentication yes
+KbdInteractiveAuthentication no
+PubkeyAuthentication yes
+StrictModes no
+X11Forwarding yes
+X11UseLocalhost yes
+XAuthLocation /usr/bin/xauth
+PidFile none
+EOC
+  } >"$RH_WORK/$name-sshd_config"
+  mkdir -p /run/sshd
+  ip netns exec "$RH_NS" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin /usr/sbin/sshd -D -e \
+    -f "$RH_WORK/$name-sshd_config" >"$RH_WORK/$name.log" 2>&1 &
+  RH_PIDS+=($!)
+  remote_host_wait_listening "$address" 22 || { echo "the $name ssh server did not start"; cat "$RH_WORK/$name.log"; return 1; }
+}
+
 # A new address of the remote host for NAME, in RH_ADDR.
 remote_host_new_address() {
   RH_ADDR[$1]=$RH_NET.$RH_NEXT_HOST

@@ -18,7 +18,7 @@ bool AskToConnect(const QString& text, QWidget* owner) {
   QMessageBox box(QMessageBox::Question, ApplicationCaption(), QString(), QMessageBox::NoButton, owner);
   box.setTextFormat(Qt::PlainText);
   box.setText(text);
-  QPushButton* connect = box.addButton(QCoreApplication::translate("CLauncherDlg", "Connect"), QMessageBox::AcceptRole);
+  QPushButton* connect = box.addButton(QCoreApplication::translate("CLauncherDlg", "&Connect"), QMessageBox::AcceptRole);
   QPushButton* cancel = box.addButton(QMessageBox::Cancel);
   box.setDefaultButton(cancel);
   box.setEscapeButton(cancel);

@@ -99,7 +99,7 @@ void SshWords::Read(std::string line) {
   } else if (StartsWith(text, "Host key verification failed")) {
     Decide(m_keyChanged ? LaunchCause::kHostKeyChanged : LaunchCause::kHostKeyUnknown,
            m_keyChanged ? m_offending : line);
-  } else if (StartsWith(text, "Permission denied (")) {
+  } else if (Contains(text, "Permission denied (")) {
     Decide(LaunchCause::kLoginIncorrect, line);
   } else if (Contains(text, "couldn't query Security extension") ||
              Contains(text, "untrusted X11 forwarding setup failed")) {
