@@ -23,6 +23,30 @@
         <source>Waiting for its window…</source>
         <translation>端末のウィンドウを待っています…</translation>
     </message>
+    <message>
+        <source>Connecting with ssh…</source>
+        <translation>ssh で接続しています…</translation>
+    </message>
+    <message>
+        <source>Logging in with ssh…</source>
+        <translation>ssh でログインしています…</translation>
+    </message>
+    <message>
+        <source>ssh has no record of the key of %1, or it differs for its address. ssh says:
+
+%2
+
+Compare the fingerprint with the one the host&apos;s administrator gave you. Connect records the key and logs in; Cancel logs in nowhere.</source>
+        <translation>ssh には %1 の鍵の記録がないか、そのアドレスの記録と異なります。ssh の言葉:
+
+%2
+
+フィンガープリントをホストの管理者から受け取ったものと見比べてください。「接続」は鍵を記録してログインします。「キャンセル」はどこにもログインしません。</translation>
+    </message>
+    <message>
+        <source>&amp;Connect</source>
+        <translation>接続(&amp;C)</translation>
+    </message>
 </context>
 <context>
     <name>Launch</name>
@@ -93,6 +117,66 @@
     <message>
         <source>xauth on %1 did not answer, so this launch&apos;s cookie was not installed and no terminal was started. Check xauth on %1, or run dovrel with --trust-host: then every user of %1 can reach display :%2 while the terminal lives.</source>
         <translation>%1 の xauth が応答しなかったため、この起動のクッキーを置けず、端末は起動していません。%1 の xauth を確かめるか、--trust-host を付けて dovrel を実行してください。その場合、端末が動いている間は %1 のすべてのユーザーがディスプレイ :%2 に届きます。</translation>
+    </message>
+    <message>
+        <source>%1 was not found on %2, so no terminal was started. ssh runs it in your shell without a login, so a %1 found only through the PATH that ~/.profile sets is not found: install %1 where the system&apos;s PATH reaches, or set PATH in ~/.bashrc or ~/.zshenv.</source>
+        <translation>%2 に %1 が見つからないため、端末は起動しませんでした。ssh はログインなしのシェルでこれを実行するので、~/.profile が設定する PATH でしか見つからない %1 は見つかりません。システムの PATH が届く場所に %1 をインストールするか、~/.bashrc または ~/.zshenv で PATH を設定してください。</translation>
+    </message>
+    <message>
+        <source> Or add x to the command line to start xterm.</source>
+        <translation> または、コマンドラインに x を加えて xterm を起動してください。</translation>
+    </message>
+    <message>
+        <source>--ssh needs the ssh client and dovrel&apos;s askpass helper, and one of them is not installed on this machine. Install the openssh-client package (and dovrel&apos;s own package complete), or log in without --ssh.</source>
+        <translation>--ssh には ssh クライアントと dovrel の askpass ヘルパーが必要ですが、そのどちらかがこのマシンにインストールされていません。openssh-client パッケージ (と dovrel のパッケージ一式) をインストールするか、--ssh なしでログインしてください。</translation>
+    </message>
+    <message>
+        <source>xauth is not installed on this machine (%1), and ssh needs it to hand display :%2 to %3. Install the xauth package.</source>
+        <translation>このマシンに xauth (%1) がインストールされていません。ssh がディスプレイ :%2 を %3 に渡すにはこれが必要です。xauth パッケージをインストールしてください。</translation>
+    </message>
+    <message>
+        <source>The host key of %1 is not known to ssh and was not accepted, so nothing was sent there. Add the key to ~/.ssh/known_hosts once you have checked its fingerprint.</source>
+        <translation>%1 のホスト鍵は ssh に知られておらず、受け入れられなかったため、そこには何も送られませんでした。フィンガープリントを確認したうえで、鍵を ~/.ssh/known_hosts に加えてください。</translation>
+    </message>
+    <message>
+        <source>The host key of %1 differs from the one ssh recorded (%2). Someone may be pretending to be the host, or its key was replaced: ssh refused to log in. Ask the host&apos;s administrator; if the key was replaced, remove the old one with ssh-keygen -R %1.</source>
+        <translation>%1 のホスト鍵が ssh の記録 (%2) と異なります。誰かがホストになりすましているか、鍵が取り替えられた可能性があります。ssh はログインを拒みました。ホストの管理者に問い合わせてください。鍵が取り替えられたのなら、古い鍵を ssh-keygen -R %1 で削除してください。</translation>
+    </message>
+    <message>
+        <source>%1 wants your password changed before it lets you in (it said: &quot;%2&quot;). Change it with ssh in a terminal, then start the terminal again.</source>
+        <translation>%1 はログインの前にパスワードの変更を求めています (ホストの言葉: &quot;%2&quot;)。端末から ssh でパスワードを変更してから、もう一度端末を起動してください。</translation>
+    </message>
+    <message>
+        <source>ssh asked a question the form cannot answer: &quot;%1&quot;. Nothing was answered. Log in once with ssh in a terminal, or ask the host&apos;s administrator.</source>
+        <translation>ssh がフォームでは答えられない質問をしました: &quot;%1&quot;。何も答えていません。一度端末から ssh でログインするか、ホストの管理者に問い合わせてください。</translation>
+    </message>
+    <message>
+        <source>The ssh server of %1 refuses to forward X11, so no terminal can reach display :%2 through it. Ask the host&apos;s administrator to set X11Forwarding yes in its sshd_config.</source>
+        <translation>%1 の ssh サーバーは X11 の転送を拒んでいるため、端末はそれを通じてディスプレイ :%2 に届きません。ホストの管理者に sshd_config で X11Forwarding yes を設定するよう依頼してください。</translation>
+    </message>
+    <message>
+        <source>%1 has no xauth program, so its ssh server cannot forward X11 and no terminal can reach display :%2. Ask the host&apos;s administrator to install xauth there.</source>
+        <translation>%1 には xauth プログラムがないため、その ssh サーバーは X11 を転送できず、端末はディスプレイ :%2 に届きません。ホストの管理者にそこへ xauth をインストールするよう依頼してください。</translation>
+    </message>
+    <message>
+        <source>--untrusted needs the X server&apos;s SECURITY extension, and display :%1 has none (Xwayland has none), so no untrusted forwarding could be set up. Run dovrel without --untrusted, or on an X server with the extension.</source>
+        <translation>--untrusted には X サーバーの SECURITY 拡張が必要ですが、ディスプレイ :%1 にはありません (Xwayland にはありません)。そのため信頼されない転送を設定できませんでした。--untrusted なしで dovrel を実行するか、この拡張のある X サーバーで実行してください。</translation>
+    </message>
+    <message>
+        <source>The local socket of display :%1 (%2) is held by a user who is neither root nor you: the terminal, logged in as you, would show on that user&apos;s X server. ssh was not started.</source>
+        <translation>ディスプレイ :%1 のローカルソケット (%2) は root でもあなたでもないユーザーが保持しています。あなたとしてログインした端末がそのユーザーの X サーバーに表示されてしまいます。ssh は起動しませんでした。</translation>
+    </message>
+    <message>
+        <source>There is no X server on display :%1 of this machine (no local socket %2); ssh was not started. Start the X server, or name the display it runs on after the host name.</source>
+        <translation>このマシンのディスプレイ :%1 には X サーバーがありません (ローカルソケット %2 がありません)。ssh は起動しませんでした。X サーバーを起動するか、ホスト名の後に X サーバーが動いているディスプレイを指定してください。</translation>
+    </message>
+    <message>
+        <source>The terminal on %1 could not open the display that ssh forwards to display :%2.</source>
+        <translation>%1 の端末は、ssh がディスプレイ :%2 へ転送するディスプレイを開けませんでした。</translation>
+    </message>
+    <message>
+        <source>No terminal window appeared on display :%1 within %2 s of the login on %3, and the host said nothing against it. The terminal may still appear later; ssh runs on for it.</source>
+        <translation>%3 へのログインから %2 秒以内にディスプレイ :%1 に端末のウィンドウが現れず、ホストもそれを妨げることは何も言いませんでした。端末は後から現れるかもしれません。ssh はそのために動き続けます。</translation>
     </message>
 </context>
 </TS>
