@@ -18,7 +18,8 @@ struct Case {
 };
 
 std::optional<CommandLine> Valid(std::string host, int display, bool xterm, bool verbose = false,
-                                 bool relay = true, bool trustHost = false, bool untrusted = false) {
+                                 bool relay = true, bool trustHost = false, bool untrusted = false,
+                                 bool ssh = false) {
   CommandLine line;
   line.hostName = std::move(host);
   line.display = display;
@@ -27,6 +28,7 @@ std::optional<CommandLine> Valid(std::string host, int display, bool xterm, bool
   line.relay = relay;
   line.trustHost = trustHost;
   line.untrusted = untrusted;
+  line.ssh = ssh;
   return line;
 }
 
@@ -46,6 +48,7 @@ TEST_P(CommandLineRules, ReadTheTailAsTheUserMeantIt) {
   EXPECT_EQ(parsed->relay, c.expected->relay) << "[" << c.tail << "]";
   EXPECT_EQ(parsed->trustHost, c.expected->trustHost) << "[" << c.tail << "]";
   EXPECT_EQ(parsed->untrusted, c.expected->untrusted) << "[" << c.tail << "]";
+  EXPECT_EQ(parsed->ssh, c.expected->ssh) << "[" << c.tail << "]";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -66,7 +69,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"--no-relay -v myhost x", Valid("myhost", 0, true, true, false)},
                       Case{"--trust-host myhost", Valid("myhost", 0, false, false, true, true)},
                       Case{"--untrusted -v --trust-host myhost 2",
-                           Valid("myhost", 2, false, true, true, true, true)}));
+                           Valid("myhost", 2, false, true, true, true, true)},
+                      Case{"--ssh myhost 2 x", Valid("myhost", 2, true, false, true, false, false, true)},
+                      Case{"-v --untrusted --ssh alias", Valid("alias", 0, false, true, true, false, true, true)}));
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, CommandLineRules,
@@ -81,6 +86,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"myhost -v", std::nullopt}, Case{"-V myhost", std::nullopt},
                       Case{"--trust-host --trust-host myhost", std::nullopt},
                       Case{"myhost --untrusted", std::nullopt},
+                      // ssh forwards X itself: no relay to refuse, no host to trust.
+                      Case{"--ssh --no-relay myhost", std::nullopt}, Case{"--trust-host --ssh myhost", std::nullopt},
+                      Case{"--ssh --ssh myhost", std::nullopt}, Case{"--ssh -oProxyCommand=x myhost", std::nullopt},
                       // A quoted text with a blank is split; its last piece
                       // is an invalid switch.
                       Case{"\"my host\"", std::nullopt}));
