@@ -18,6 +18,8 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 #include <chrono>
 #include <clocale>
 #include <string>
@@ -25,6 +27,7 @@
 
 #include "ui/launcher_dlg.h"
 #include "ui/launcher_texts.h"
+#include "ui/message_box.h"
 #include "scripted_host.h"
 #include "ui_driver.h"
 
@@ -303,6 +306,53 @@ TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   EXPECT_TRUE(host.ReadUntilClosed(1s));
   EXPECT_EQ(m_dialog.Outcome(), LaunchCause::kAborted);
+}
+
+// Over ssh, keys or the agent may log in alone: an empty password goes
+// through (an empty user name still does not), and the status line says ssh.
+TEST(SshForm, TakesAnEmptyPasswordAndSaysWhySshCannotRun) {
+  SessionSetup setup;
+  setup.ssh = true;  // and no askpass helper: the launch cannot start ssh
+  CLauncherDlg dialog(std::move(setup));
+  dialog.SetTarget("127.0.0.1", 2, true);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  QTest::keyClicks(FieldNamed(&dialog, QStringLiteral("User")), "alice");
+  QString seen;
+  WhenModal([](QWidget* w) { return !BoxText(w).isEmpty(); },
+            [&](QWidget* box) {
+              seen = BoxText(box);
+              QTest::keyClick(box, Qt::Key_Return);
+            });
+  QTest::mouseClick(OkButton(dialog), Qt::LeftButton);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 10000));
+  EXPECT_TRUE(seen.startsWith(QStringLiteral("--ssh needs the ssh client"))) << seen.toStdString();
+  EXPECT_EQ(dialog.Outcome(), LaunchCause::kSshMissing);
+}
+
+// The host-key box: Cancel is the default, Escape cancels, only Connect
+// (or its shortcut) goes on; ssh's words are shown as text.
+TEST(HostKeyBox, OnlyConnectGoesOn) {
+  struct Case {
+    std::function<void(QWidget*)> act;
+    bool connect;
+  };
+  const std::vector<Case> cases = {
+      {[](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); }, false},
+      {[](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
+      {[](QWidget* box) { box->close(); }, false},
+      {[](QWidget* box) { QTest::keyClick(box, Qt::Key_C, Qt::AltModifier); }, true},
+  };
+  for (const Case& c : cases) {
+    Qt::TextFormat format = Qt::AutoText;
+    WhenModal([](QWidget* w) { return !BoxText(w).isEmpty(); },
+              [&](QWidget* box) {
+                format = qobject_cast<QMessageBox*>(box)->textFormat();
+                c.act(box);
+              });
+    EXPECT_EQ(AskToConnect(QStringLiteral("<b>ED25519</b> key fingerprint is SHA256:x"), nullptr), c.connect);
+    EXPECT_EQ(format, Qt::PlainText);
+  }
 }
 
 }  // namespace
