@@ -37,11 +37,15 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME dovrel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${DOVREL_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "start a remote X terminal over telnet")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "start a remote X terminal over telnet or ssh")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "dovrel logs in on a remote Unix host over telnet with a user name and password\n"
-    "typed into a small form, and starts xterm or kterm there with its display\n"
-    "pointed back at this machine. Telnet sends the password unencrypted.")
+    "dovrel logs in on a remote Unix host over telnet or ssh with a user name and\n"
+    "password typed into a small form, and starts xterm or kterm there with its\n"
+    "display pointed back at this machine. Telnet sends the password unencrypted;\n"
+    "ssh, the system's OpenSSH client, does not.")
+# The ssh way runs the system's client, which needs the local xauth for the
+# display's cookie; the libraries come from the binaries.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "openssh-client, xauth")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

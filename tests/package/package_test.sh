@@ -18,7 +18,7 @@ check $([ -n "$VERSION" ]; echo $?) "the build's version is known ($VERSION)"
 check $([[ "$name" =~ ^dovrel_${VERSION//./\\.}-1_[a-z0-9]+\.deb$ ]]; echo $?) "file name $name"
 
 files=$(dpkg-deb -c "$DEB" | awk '{print $NF}')
-for path in ./usr/bin/dovrel ./usr/libexec/dovrel/dovrel-relay ./usr/share/man/man1/dovrel.1.gz ./usr/share/doc/dovrel/copyright \
+for path in ./usr/bin/dovrel ./usr/libexec/dovrel/dovrel-relay ./usr/libexec/dovrel/dovrel-askpass ./usr/share/man/man1/dovrel.1.gz ./usr/share/doc/dovrel/copyright \
   ./usr/share/doc/dovrel/changelog.Debian.gz ./usr/share/doc/dovrel/changelog.gz \
   ./usr/share/icons/hicolor/16x16/apps/dovrel.png ./usr/share/icons/hicolor/32x32/apps/dovrel.png \
   ./usr/share/icons/hicolor/48x48/apps/dovrel.png ./usr/share/icons/hicolor/scalable/apps/dovrel.svg; do
@@ -34,7 +34,7 @@ check $(man -l "$(dirname "$DEB")/doc/dovrel.1.gz" 2>/dev/null | grep -q "dovrel
 findings=$(lintian --pedantic "$DEB" 2>/dev/null | grep -E '^[EWP]:')
 check $([ -z "$findings" ]; echo $?) "lintian finds nothing${findings:+: $findings}"
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libxau6 libfontconfig1 libc6; do
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libxau6 libfontconfig1 libc6 openssh-client xauth; do
   check $(grep -q "$library" <<<"$depends"; echo $?) "depends on $library"
 done
 
@@ -42,7 +42,7 @@ done
 # its packages, read from the packaged binaries themselves.
 unpacked=$(mktemp -d)
 dpkg-deb -x "$DEB" "$unpacked"
-for binary in usr/bin/dovrel usr/libexec/dovrel/dovrel-relay; do
+for binary in usr/bin/dovrel usr/libexec/dovrel/dovrel-relay usr/libexec/dovrel/dovrel-askpass; do
   elf=$unpacked/$binary
   dynamic=$(readelf -d "$elf" 2>/dev/null)
   symbols=$(readelf --dyn-syms -W "$elf" 2>/dev/null)
