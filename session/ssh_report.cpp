@@ -12,15 +12,17 @@ constexpr const char* kContext = "Launch";
 // The program's remedy where the command runs without a login.
 std::string ProgramMissingOverSsh(const LaunchTarget& target, const Translate& translate) {
   const std::string program(TerminalProgram::Of(target.xterm).name);
-  const std::string said = Fill(
+  std::string said = Fill(
       translate(kContext, DOVREL_TR_NOOP("Launch",
                                          "%1 was not found on %2, so no terminal was started. ssh runs it in your "
                                          "shell without a login, so a %1 found only through the PATH that "
                                          "~/.profile sets is not found: install %1 where the system's PATH "
                                          "reaches, or set PATH in ~/.bashrc or ~/.zshenv.")),
       {program, target.hostName});
-  if (target.xterm) return said;
-  return said + translate(kContext, DOVREL_TR_NOOP("Launch", " Or add x to the command line to start xterm."));
+  if (!target.xterm) {
+    said += translate(kContext, DOVREL_TR_NOOP("Launch", " Or add x to the command line to start xterm."));
+  }
+  return said;
 }
 
 }  // namespace

@@ -149,7 +149,8 @@ std::string FindHelperProgram(const std::string& name) {
   if (length <= 0) return {};
   std::string directory(self, static_cast<std::size_t>(length));
   directory.erase(directory.find_last_of('/') + 1);
-  for (const std::string& candidate : {directory + name, directory + DOVREL_RELAY_FROM_BINDIR "/" + name}) {
+  const std::string installed = std::string(directory).append(DOVREL_RELAY_FROM_BINDIR "/").append(name);
+  for (const std::string& candidate : {directory + name, installed}) {
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return {};

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "common/base/askpass_protocol.h"
@@ -57,10 +58,12 @@ std::optional<pid_t> ParentOf(pid_t pid) {
   // "pid (name) state ppid ...": the name may hold blanks and parentheses.
   const auto close = line.rfind(')');
   if (close == std::string::npos) return std::nullopt;
-  char state = 0;
-  long parent = 0;
-  if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &parent) != 2) return std::nullopt;
-  return static_cast<pid_t>(parent);
+  // Then " S ppid ": the state, one character, and the parent.
+  std::istringstream fields(line.substr(close + 1));
+  std::string state;
+  pid_t parent = 0;
+  if (!(fields >> state >> parent) || state.size() != 1) return std::nullopt;
+  return parent;
 }
 
 AskpassServer::~AskpassServer() {

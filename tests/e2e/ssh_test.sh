@@ -85,10 +85,13 @@ as_local() {
 # (the X server gives a new client the ids of one that has gone).
 new_window() { xdotool search --onlyvisible --class "^$1\$" 2>/dev/null | grep -vxF -f "$RH_WORK/old-windows" | head -n 1; }
 
-# Any process holding the password in its arguments or environment.
+# Any process holding the password in its arguments or environment, read
+# as root and as another account (nobody) would read them.
 password_visible() {
   grep -laF -f "$RH_WORK/password" /proc/[0-9]*/cmdline /proc/[0-9]*/environ 2>/dev/null | grep -v "^/proc/$$/" |
-    grep -q .
+    grep -q . && return 0
+  setpriv --reuid nobody --regid nogroup --clear-groups sh -c 'cat /proc/[0-9]*/cmdline 2>/dev/null' |
+    grep -qaF -f "$RH_WORK/password"
 }
 
 # One launch over ssh as a person makes it. Sets STATUS, WINDOW, ELAPSED (ms
@@ -196,7 +199,7 @@ SURVIVOR_SINCE=$(now_ms)
 while IFS='|' read -r name server password action switch status words; do
   [ -z "$name" ] && continue
   [ "$password" = - ] && password= || password=$PASSWORD
-  [ "$name" = wrong ] && password=Not-it.1
+  [[ $name == wrong* ]] && password=Not-it.1
   before=$(failed_passwords "$server")
   CLASS=XTerm
   [ -z "$switch" ] && CLASS=KTerm
@@ -206,7 +209,7 @@ while IFS='|' read -r name server password action switch status words; do
   [ -n "$words" ] && ! said "$words" && ok=1
   check $ok "$name: status $STATUS (want $status)${words:+, says \"$words\"} ($ELAPSED ms)"
   case $name in
-    wrong) check $(($(failed_passwords "$server") - before != 1)) "wrong: one failed attempt in the server's log" ;;
+    wrong*) check $(($(failed_passwords "$server") - before != 1)) "$name: one failed attempt in the server's log" ;;
     unknown-refused) ! recorded fresh; check $? "unknown-refused: the key is not recorded" ;;
     unknown-accepted) recorded fresh; check $? "unknown-accepted: the key is recorded" ;;
   esac
@@ -214,6 +217,7 @@ while IFS='|' read -r name server password action switch status words; do
 done <<'EOF'
 keyboard|kbd|+|-|x|0|the terminal has started
 wrong|pw|+|-|x|1|Login incorrect
+wrong-keyboard|kbd|+|-|x|1|Login incorrect
 missing|pw|+|-||1|kterm was not found
 x11-refused|nox11|+|-|x|1|refuses to forward X11
 no-remote-xauth|noxauth|+|-|x|1|has no xauth program
@@ -221,6 +225,14 @@ unknown-refused|fresh|+|cancel|x|1|was not accepted
 unknown-accepted|fresh|+|accept|x|0|the terminal has started
 changed|changed|+|-|x|1|differs from the one ssh recorded
 EOF
+
+# A password that must be changed first: its own cause, nothing typed on.
+chage -d 0 "$RH_USER"
+ssh_launch "${RH_ADDR[pw]}" "$PASSWORD" - x
+check $((STATUS != 1)) "expired password: status $STATUS (want 1)"
+said 'wants your password changed'
+check $? "expired password: says so"
+chage -d "$(date +%Y-%m-%d)" "$RH_USER"
 
 # Keys: one with no passphrase alone (an empty password), then one with a
 # passphrase that ssh must skip, and the password.

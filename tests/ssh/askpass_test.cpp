@@ -41,6 +41,7 @@ class Helper {
     std::vector<std::string> strings{DOVREL_ASKPASS};
     strings.insert(strings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(strings.size() + 1);
     for (auto& s : strings) argv.push_back(s.data());
     argv.push_back(nullptr);
     std::string variable = std::string(kAskpassSocketVariable) + "=" + socket;

@@ -144,9 +144,9 @@ TEST(SshArguments, ForceWhatTheLaunchNeedsAndKeepTheHostADestination) {
   EXPECT_FALSE(has(arguments, "PasswordAuthentication=no"));
   // The user name is -l's value, whatever it looks like; the host comes
   // after "--", then the command.
-  const auto user = std::find(arguments.begin(), arguments.end(), "-l");
-  ASSERT_NE(user, arguments.end());
-  EXPECT_EQ(*(user + 1), "-l");
+  const auto user = static_cast<std::size_t>(std::find(arguments.begin(), arguments.end(), "-l") - arguments.begin());
+  ASSERT_LT(user + 1, arguments.size());
+  EXPECT_EQ(arguments[user + 1], "-l");
   ASSERT_GE(arguments.size(), 3U);
   EXPECT_EQ(arguments[arguments.size() - 3], "--");
   EXPECT_EQ(arguments[arguments.size() - 2], options.hostName);
