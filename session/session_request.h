@@ -55,6 +55,8 @@ struct SessionSetup {
   // The helper ssh asks for the password and the user's decisions, and the
   // drain of its error output (empty: none found).
   std::string askpassProgram;
+  // The OpenSSH client, found on PATH (a test gives a stand-in).
+  std::string sshProgram = "ssh";
   // The clock the session's waits run on; none: the system's.
   std::shared_ptr<WaitClock> clock;
 };

@@ -47,6 +47,7 @@ LaunchVerdict SshLaunch::Run() {
 
 std::optional<LaunchVerdict> SshLaunch::Prepare() {
   const int display = m_request.display;
+  m_options.program = m_setup.sshProgram;
   m_options.hostName = m_request.hostName;
   m_options.userName = Text(m_request.userId.Bytes());
   m_options.untrusted = m_setup.untrusted;
