@@ -143,9 +143,14 @@ int main(int argc, char** argv) {
   // rather than finding its port taken.
   sockaddr_in served{};
   socklen_t length = sizeof served;
-  if (::getsockname(dovrel::kRelayListenerFd, reinterpret_cast<sockaddr*>(&served), &length) == 0) {
-    config.joinListener = dovrel::ListenAbstract(
-        dovrel::RelayJoinName(dovrel::AddressAndPort(served)));
+  // Its socket is a file in a directory of this user's alone: no other
+  // account can take its name or reach it.
+  std::string joinPath;
+  const auto directory = dovrel::OwnSocketDirectory();
+  if (directory && ::getsockname(dovrel::kRelayListenerFd, reinterpret_cast<sockaddr*>(&served), &length) == 0) {
+    joinPath = *directory + "/" + dovrel::RelayJoinName(dovrel::AddressAndPort(served));
+    config.joinListener = dovrel::ListenSocketFile(joinPath);
+    if (!config.joinListener) joinPath.clear();
   }
   char peer[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &config.peer, peer, sizeof peer);
@@ -156,5 +161,6 @@ int main(int argc, char** argv) {
                   (untrusted ? ", as an untrusted client" : "") + ", through " + config.xSocket);
   }
   dovrel::RunRelay(std::move(config));
+  if (!joinPath.empty()) ::unlink(joinPath.c_str());
   return 0;
 }

@@ -25,9 +25,9 @@ inline constexpr std::string_view kMitCookieName = "MIT-MAGIC-COOKIE-1";
 inline constexpr std::size_t kLaunchCookieSize = 16;
 using CookieBytes = std::array<std::uint8_t, kLaunchCookieSize>;
 
-// The join socket's name (abstract) for the relay serving `served`
-// ("address:port").
-inline std::string RelayJoinName(std::string_view served) { return "dovrel-relay/" + std::string(served); }
+// The join socket's file, in the user's own socket directory, for the relay
+// serving `served` ("address:port").
+inline std::string RelayJoinName(std::string_view served) { return "relay-" + std::string(served); }
 
 // A later launch asks to have its host let in: "peer <address> <cookie in
 // hex>\n", or without the cookie when that launch admits by address alone.

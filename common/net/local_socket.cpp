@@ -5,6 +5,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string_view>
@@ -56,6 +58,38 @@ UniqueFd ConnectTrustedLocalSocket(const std::string& path) {
     if (socket && HeldByTrustedOwner(socket.Get())) return socket;
   }
   return {};
+}
+
+std::optional<std::string> OwnSocketDirectory() {
+  const auto own = [](const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+           (status.st_mode & 0077) == 0;
+  };
+  // Read on one thread at a time; nothing in either program sets it.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");  // NOLINT(concurrency-mt-unsafe)
+  const std::string path = runtime != nullptr && *runtime == '/' && own(runtime)
+                               ? std::string(runtime) + "/dovrel"
+                               : "/tmp/dovrel-" + std::to_string(::geteuid());
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+  if (!own(path)) return std::nullopt;
+  return path;
+}
+
+UniqueFd ListenSocketFile(const std::string& path) {
+  sockaddr_un address{};
+  socklen_t length = 0;
+  if (!AddressOf(path, false, address, length)) return {};
+  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!socket) return {};
+  if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+    // A server that still answers keeps its name; a dead one's file goes.
+    if (errno != EADDRINUSE || Connect(path, false)) return {};
+    ::unlink(path.c_str());
+    if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) return {};
+  }
+  if (::listen(socket.Get(), 8) != 0) return {};
+  return socket;
 }
 
 UniqueFd ConnectOwnSocketFile(const std::string& path) {

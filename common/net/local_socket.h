@@ -19,6 +19,17 @@ UniqueFd ConnectLocalSocket(const std::string& path);
 // cookie. Closed when no such server answers.
 UniqueFd ConnectTrustedLocalSocket(const std::string& path);
 
+// A directory of this user's alone (mode 0700, checked, not a link) for
+// the program's sockets: $XDG_RUNTIME_DIR/dovrel when that is this user's,
+// otherwise /tmp/dovrel-<uid>. Made when missing; nothing when it exists but
+// is anyone else's or open to others.
+std::optional<std::string> OwnSocketDirectory();
+
+// Listens on the socket file `path` (non-blocking). A file left by a server
+// that has gone (nothing answers there) is replaced; closed when a server
+// still answers or the file cannot be made.
+UniqueFd ListenSocketFile(const std::string& path);
+
 // Connects to the socket file `path` of a server of this user's own (not
 // even root's): where a secret is handed over. Non-blocking; closed when no
 // such server answers.

@@ -111,16 +111,15 @@ JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& 
                             const LaunchCookie* cookie, std::chrono::milliseconds answerLimit,
                             const AbortSignal& abort) {
   const std::string served = AddressAndPort(localAddress, X11TcpPort(display));
-  UniqueFd join = ConnectAbstract(RelayJoinName(served));
-  if (!join) return {};
-  // Anyone may take an abstract name: only a relay of this user's is told
-  // the host or the cookie.
-  const auto owner = PeerUid(join.Get());
-  if (!owner || *owner != ::geteuid()) {
-    return {std::nullopt, "the name of the relay for " + served + " is held by " +
-                              (owner ? "uid " + std::to_string(*owner) : std::string("an unknown user")) +
-                              ", not by this user"};
+  // The join socket lives in a directory of this user's alone; a relay of
+  // this user's is still checked for at the other end before it is told the
+  // host or the cookie.
+  const auto directory = OwnSocketDirectory();
+  if (!directory) {
+    return {std::nullopt, "the directory of this user's sockets is missing or not this user's alone"};
   }
+  UniqueFd join = ConnectOwnSocketFile(*directory + "/" + RelayJoinName(served));
+  if (!join) return {};
   SecretString request(kRelayJoinLineLimit);
   AppendJoinLine(peerAddress, cookie ? &cookie->Bytes() : nullptr, request.Edit());
   const bool sent = ::send(join.Get(), request.View().data(), request.View().size(), MSG_NOSIGNAL) ==

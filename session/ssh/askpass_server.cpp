@@ -23,20 +23,6 @@ namespace dovrel {
 
 namespace {
 
-// A directory this user owns alone, not a link.
-bool OwnPrivateDirectory(const std::string& path) {
-  struct stat status {};
-  return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
-         (status.st_mode & 0077) == 0;
-}
-
-std::string RuntimeDirectory() {
-  // Read once per launch on the worker; nothing in the process sets it.
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");  // NOLINT(concurrency-mt-unsafe)
-  if (runtime != nullptr && *runtime == '/' && OwnPrivateDirectory(runtime)) return runtime;
-  return "/tmp";
-}
-
 // Whether `pid` descends from `ancestor`, and how many steps up it is.
 std::optional<int> StepsBelow(pid_t pid, pid_t ancestor) {
   constexpr int kDepth = 16;
@@ -73,17 +59,17 @@ AskpassServer::~AskpassServer() {
 }
 
 bool AskpassServer::Open() {
-  std::string directory = RuntimeDirectory() + "/dovrel-askpass-XXXXXX";
+  const auto base = OwnSocketDirectory();
+  if (!base) {
+    errno = EPERM;
+    return false;
+  }
+  std::string directory = *base + "/askpass-XXXXXX";
   std::vector<char> name(directory.begin(), directory.end());
   name.push_back('\0');
   if (::mkdtemp(name.data()) == nullptr) return false;
   m_directory = name.data();
-  // mkdtemp makes it 0700; it is looked at again in case of a hostile umask
-  // or a directory that is not what it claims.
-  if (!OwnPrivateDirectory(m_directory)) {
-    errno = EPERM;
-    return false;
-  }
+  // mkdtemp makes it 0700, inside a directory of this user's alone.
   const std::string path = m_directory + "/socket";
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
