@@ -1,6 +1,8 @@
 #include "common/net/transport.h"
 
 #include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -75,6 +77,13 @@ IoStatus WaitForSocket(int socket, short events, const AbortSignal& abort,
   }
 }
 
+void AcknowledgeAtOnce(int socket) {
+  // The kernel leaves quick-ack mode on its own after a while: set again
+  // after every read. Nothing on a socket that is not TCP.
+  const int on = 1;
+  ::setsockopt(socket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+}
+
 RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const AbortSignal& abort,
                            std::chrono::milliseconds quiet, const AckPatience& patience, WaitClock& clock,
                            Clock::time_point deadline) {
@@ -82,7 +91,10 @@ RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const Ab
     const IoStatus waited = WaitForHost(socket, abort, quiet, patience, clock, deadline);
     if (waited != IoStatus::kOk) return {waited, 0};
     const ssize_t got = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
-    if (got > 0) return {IoStatus::kOk, static_cast<std::size_t>(got)};
+    if (got > 0) {
+      AcknowledgeAtOnce(socket);
+      return {IoStatus::kOk, static_cast<std::size_t>(got)};
+    }
     if (got == 0) return {IoStatus::kClosed, 0};
     if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
     return {IoStatus::kFailed, 0};

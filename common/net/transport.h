@@ -60,7 +60,14 @@ IoStatus WaitForHost(int socket, const AbortSignal& abort, std::chrono::millisec
                      const AckPatience& patience, WaitClock& clock = SystemClock(),
                      std::chrono::steady_clock::time_point deadline = kNoDeadline);
 
-// Reads at most buffer.size() bytes, waiting as WaitForHost does.
+// Has the kernel acknowledge what the host sends at once, not after its
+// delayed-acknowledgement timer (40 ms or more on Linux): a host whose
+// prompt comes in more than one segment sends the rest only once the first
+// is acknowledged (Nagle's rule on its side).
+void AcknowledgeAtOnce(int socket);
+
+// Reads at most buffer.size() bytes, waiting as WaitForHost does, and
+// acknowledges at once what it read.
 RecvResult RecvWithTimeout(int socket, std::span<unsigned char> buffer, const AbortSignal& abort,
                            std::chrono::milliseconds quiet, const AckPatience& patience,
                            WaitClock& clock = SystemClock(),
