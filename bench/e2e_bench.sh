@@ -14,7 +14,12 @@ remote_host_init dovrel-bench "$3"
 XVFB_PID=
 RELAY_XVFB_PID=
 SSHD_PID=
+LOCAL_USER=
 cleanup() {
+  if [ -n "$LOCAL_USER" ]; then
+    for pid in $(pgrep -u "$LOCAL_USER"); do kill "$pid"; done
+    userdel "$LOCAL_USER"
+  fi 2>/dev/null
   [ -n "$RELAY_XVFB_PID" ] && kill "$RELAY_XVFB_PID" 2>/dev/null
   [ -n "$SSHD_PID" ] && kill "$SSHD_PID" 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
@@ -59,3 +64,21 @@ sleep 0.5
 "$build/bench/map_timer" "$runs" "end to end ssh -X, xterm" ssh -X -i "$RH_WORK/user_key" \
   -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR \
   "$RH_USER@${RH_ADDR[busybox]}" xterm -geometry 80x25+0+0 | grep -v "peak resident"
+
+# dovrel --ssh against ssh -X alone, the same key for both, as a local
+# account of its own: ssh finds ~/.ssh through the account, not $HOME.
+LOCAL_USER=${RH_USER:0:26}bench
+useradd -M -d "$RH_WORK/local" -s /bin/sh "$LOCAL_USER" || exit 1
+install -d -m 700 -o "$LOCAL_USER" "$RH_WORK/local" "$RH_WORK/local/.ssh"
+install -m 600 -o "$LOCAL_USER" "$RH_WORK/user_key" "$RH_WORK/local/.ssh/id_ed25519"
+echo "${RH_ADDR[busybox]} $(cut -d' ' -f1,2 "$RH_WORK/host_key.pub")" >"$RH_WORK/local/.ssh/known_hosts"
+install -m 600 -o "$LOCAL_USER" "$XAUTHORITY" "$RH_WORK/local/.Xauthority"
+chown "$LOCAL_USER:" "$RH_WORK/local/.ssh/known_hosts"
+as_local=(setpriv --reuid "$LOCAL_USER" --regid "$LOCAL_USER" --init-groups env -i PATH=/usr/bin:/bin
+  HOME="$RH_WORK/local" DISPLAY=":$DISPLAY_NUM" XAUTHORITY="$RH_WORK/local/.Xauthority")
+BENCH_USER=$RH_USER BENCH_PASSWORD= "$build/bench/map_timer" --login "$runs" \
+  "end to end dovrel --ssh, key" "${as_local[@]}" "$build/app/dovrel" -v --ssh "${RH_ADDR[busybox]}" "$DISPLAY_NUM" x
+remote_host_kill_user_processes
+"$build/bench/map_timer" "$runs" "end to end ssh -X, the same key and account" "${as_local[@]}" \
+  ssh -X -o LogLevel=ERROR -l "$RH_USER" "${RH_ADDR[busybox]}" xterm -geometry 80x25+0+0 | grep -v "peak resident"
+remote_host_kill_user_processes

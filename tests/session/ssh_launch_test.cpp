@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -45,7 +46,7 @@ class SshLaunchTest : public test::WorkerFixture {
   }
   ~SshLaunchTest() override {
     if (const auto pid = Pid()) ::kill(*pid, SIGKILL);
-    for (const char* file : {"/ssh", "/pid"}) ::unlink((m_folder + file).c_str());
+    for (const char* file : {"/ssh", "/pid", "/started"}) ::unlink((m_folder + file).c_str());
     ::rmdir(m_folder.c_str());
   }
 
@@ -158,11 +159,33 @@ TEST_F(SshLaunchTest, EscapeEndsTheClientAtOnce) {
   EXPECT_FALSE(ClientRuns());
 }
 
-TEST_F(SshLaunchTest, NoClientIsACauseOfItsOwn) {
-  m_setup.sshProgram = m_folder + "/none";
-  Start();
-  ASSERT_TRUE(Finishes());
-  EXPECT_EQ(m_session->Outcome(), LaunchCause::kSshMissing);
+// Before ssh starts: the client, and the display's local socket, which ssh
+// opens with no owner check of its own.
+TEST_F(SshLaunchTest, WhatIsCheckedBeforeSshStartsEndsItWithItsCause) {
+  Client("touch " + m_folder + "/started\nsleep 30\n");
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    LaunchCause cause;
+  };
+  const std::vector<Case> cases = {
+      {"no client", [this] { m_setup.sshProgram = m_folder + "/none"; }, LaunchCause::kSshMissing},
+      {"another account's socket", [this] { m_display->localSocketTrusted = false; }, LaunchCause::kForeignListener},
+      {"no X server", [this] { m_display->localSocket = false; }, LaunchCause::kNoXServer},
+  };
+  for (const Case& c : cases) {
+    m_setup.sshProgram = m_folder + "/ssh";
+    m_display->localSocket = true;
+    m_display->localSocketTrusted = true;
+    c.arrange();
+    m_observer = std::make_shared<test::RecordingObserver>();
+    Start();
+    ASSERT_TRUE(Finishes()) << c.name;
+    EXPECT_EQ(m_session->Outcome(), c.cause) << c.name;
+    EXPECT_EQ(m_observer->MessageTexts().size(), 1U) << c.name << ": a box says why";
+    EXPECT_NE(::access((m_folder + "/started").c_str(), F_OK), 0) << c.name << ": ssh was started";
+    m_thread.reset();
+  }
 }
 
 }  // namespace
