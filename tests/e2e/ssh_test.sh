@@ -179,7 +179,7 @@ said() { grep -qaE -- "$1" "$RH_WORK/dovrel.log"; }
 # The local account's ssh clients that still run (a zombie has ended: a
 # container's first process may not reap what init would).
 client_processes() { ps -u "$LOCAL_USER" -o stat=,comm= | awk '$1 !~ /^Z/ && $2 == "ssh"'; }
-failed_passwords() { grep -c 'Failed password\|Failed keyboard-interactive' "$RH_WORK/$1.log"; }
+failed_passwords() { grep -c 'Failed password\|Failed keyboard-interactive\|PAM: Authentication failure' "$RH_WORK/$1.log"; }
 
 # The first launch, traced: nothing the program or its children write to
 # a file holds the password.
@@ -209,7 +209,11 @@ while IFS='|' read -r name server password action switch status words; do
   [ -n "$words" ] && ! said "$words" && ok=1
   check $ok "$name: status $STATUS (want $status)${words:+, says \"$words\"} ($ELAPSED ms)"
   case $name in
-    wrong*) check $(($(failed_passwords "$server") - before != 1)) "$name: one failed attempt in the server's log" ;;
+    wrong*)
+      after=$(failed_passwords "$server")
+      check $((after - before != 1)) "$name: one failed attempt in the server's log ($((after - before)))"
+      [ $((after - before)) -ne 1 ] && grep -i 'fail\|auth' "$RH_WORK/$server.log" | tail -5 | sed 's/^/#   sshd: /'
+      ;;
     unknown-refused) ! recorded fresh; check $? "unknown-refused: the key is not recorded" ;;
     unknown-accepted) recorded fresh; check $? "unknown-accepted: the key is recorded" ;;
   esac
