@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
   // Admission as a launch has it: the relayed client carries the launch's
   // cookie, which the relay checks and replaces.
   const dovrel::CookieBytes cookie = {7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 7, 1};
-  config.cookie = cookie;
+  config.cookie.emplace(cookie);
   config.display = display;
   config.xSocket = dovrel::X11LocalSocketPath(display);
   std::thread relay([config = std::move(config)]() mutable { dovrel::RunRelay(std::move(config)); });
