@@ -209,9 +209,9 @@ reset_remote
 join_dir=/tmp/dovrel-0
 [ -n "${XDG_RUNTIME_DIR:-}" ] && [ -O "$XDG_RUNTIME_DIR" ] && join_dir=$XDG_RUNTIME_DIR/dovrel
 mkdir -p -m 700 "$join_dir"
-as_nobody /usr/bin/python3 -c 'import socket, sys
+(as_nobody /usr/bin/python3 -c 'import socket, sys
 s = socket.socket(socket.AF_UNIX)
-s.bind(sys.argv[1])' "$join_dir/relay-$RH_LOCAL_ADDR:$relay_port" 2>/dev/null
+s.bind(sys.argv[1])' "$join_dir/relay-$RH_LOCAL_ADDR:$relay_port" 2>/dev/null)
 check $([ $? -ne 0 ] && [ ! -e "$join_dir/relay-$RH_LOCAL_ADDR:$relay_port" ]; echo $?) \
   "nobody cannot place a join socket in the launch's own directory ($(stat -c '%U %a' "$join_dir"))"
 use_relay_display busybox
