@@ -52,9 +52,10 @@ for binary in usr/bin/dovrel usr/libexec/dovrel/dovrel-relay usr/libexec/dovrel/
   check $(grep -q '__stack_chk_fail' <<<"$symbols"; echo $?) "$binary has the stack protector"
   check $(grep -qE ' __[a-z_]+_chk(@|$)' <<<"$symbols"; echo $?) "$binary calls fortified functions"
   # Debian's start files carry no CET note, so the link drops it: the
-  # functions' own landing pads tell instead (a plain build has two).
+  # functions' own landing pads tell instead (a plain build has two; the
+  # askpass helper, the smallest, has some sixty).
   pads=$(objdump -d "$elf" | grep -c endbr64)
-  check $([ "$pads" -gt 100 ]; echo $?) "$binary is built with control-flow protection ($pads landing pads)"
+  check $([ "$pads" -gt 40 ]; echo $?) "$binary is built with control-flow protection ($pads landing pads)"
 done
 rm -rf "$unpacked"
 
