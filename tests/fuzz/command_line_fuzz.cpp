@@ -1,8 +1,8 @@
 // The command-line reader on any text, against the classic reading with
 // strtok(" \t"): both accept the same lines and read the same host, display
 // and switch, except that a host name never begins with '-' and the options
-// -v (--verbose), --no-relay, --trust-host and --untrusted, each at most
-// once, may come before it.
+// -v (--verbose), --no-relay, --trust-host, --untrusted and --ssh, each at
+// most once, may come before it (--ssh not with --no-relay or --trust-host).
 
 #include <cstddef>
 #include <cstdint>
@@ -36,11 +36,14 @@ std::optional<dovrel::CommandLine> ReadWithStrtok(const std::string& tail) {
       line.trustHost = true;
     } else if (token == "--untrusted" && !line.untrusted) {
       line.untrusted = true;
+    } else if (token == "--ssh" && !line.ssh) {
+      line.ssh = true;
     } else {
       break;
     }
   }
   if (first == tokens.size() || tokens[first].front() == '-') return std::nullopt;
+  if (line.ssh && (!line.relay || line.trustHost)) return std::nullopt;
   line.hostName = tokens[first];
   for (std::size_t i = first + 1; i < tokens.size(); ++i) {
     if (tokens[i].size() != 1) return std::nullopt;
@@ -76,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     FUZZ_CHECK(ours->relay == classic->relay);
     FUZZ_CHECK(ours->trustHost == classic->trustHost);
     FUZZ_CHECK(ours->untrusted == classic->untrusted);
+    FUZZ_CHECK(ours->ssh == classic->ssh);
     FUZZ_CHECK(ours->displayGiven == classic->displayGiven);
     FUZZ_CHECK(ours->display >= 0 && ours->display <= 9);
   }
