@@ -65,16 +65,16 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
     if (!m_setup.display->HasLocalSocket(display)) return Ended(LaunchCause::kNoXServer, {});
     if (!m_setup.display->LocalSocketTrusted(display)) return Ended(LaunchCause::kForeignListener, {});
   }
-  const std::vector<std::string> environment =
-      EnvironmentWith({"SSH_ASKPASS", "SSH_ASKPASS_REQUIRE", std::string(kAskpassSocketVariable)},
-                      {"DISPLAY=" + LocalDisplayName(display)});
-  const auto config = RunForOutput(SshConfigArguments(m_options), environment, kConfigLimit, m_abort);
+  // ssh's own askpass settings are this launch's, never inherited ones.
+  const std::vector<std::string> inherited = {"SSH_ASKPASS", "SSH_ASKPASS_REQUIRE",
+                                              std::string(kAskpassSocketVariable)};
+  const std::string displayVariable = "DISPLAY=" + LocalDisplayName(display);
+  int startError = 0;
+  const auto config = RunForOutput(SshConfigArguments(m_options), EnvironmentWith(inherited, {displayVariable}),
+                                   kConfigLimit, m_abort, startError);
   if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted, {});
   if (!config) {
-    int error = 0;
-    // Tells a missing client from a configuration it refuses.
-    SshProcess probe = SshProcess::Start({m_options.program, "-V"}, environment, m_setup.askpassProgram, error);
-    if (error == ENOENT) return Ended(LaunchCause::kSshMissing, {});
+    if (startError == ENOENT) return Ended(LaunchCause::kSshMissing, {});
     m_reporter.Line("Cannot Connect: " + m_request.hostName + ": ssh -G refused the host or the user name");
     return Ended(LaunchCause::kCannotConnect, {});
   }
@@ -89,10 +89,9 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
     return Ended(LaunchCause::kSshMissing, {});
   }
   if (m_setup.display) m_watch = m_setup.display->WatchWindows(display, m_setup.limits, m_abort);
-  std::vector<std::string> withAskpass = EnvironmentWith(
-      {"SSH_ASKPASS", "SSH_ASKPASS_REQUIRE", std::string(kAskpassSocketVariable)},
-      {"DISPLAY=" + LocalDisplayName(display), "SSH_ASKPASS=" + m_setup.askpassProgram, "SSH_ASKPASS_REQUIRE=force",
-       std::string(kAskpassSocketVariable) + "=" + m_askpass.SocketPath()});
+  const std::vector<std::string> withAskpass = EnvironmentWith(
+      inherited, {displayVariable, "SSH_ASKPASS=" + m_setup.askpassProgram, "SSH_ASKPASS_REQUIRE=force",
+                  std::string(kAskpassSocketVariable) + "=" + m_askpass.SocketPath()});
   const auto arguments = SshArguments(m_options, m_setup.limits);
   m_reporter.Phase(SessionPhase::kConnecting, "starting ssh to " + m_request.hostName + " (" +
                                                   m_config.hostName + "), display " + LocalDisplayName(display));

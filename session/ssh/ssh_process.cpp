@@ -190,11 +190,14 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& drop, c
 
 std::optional<std::string> RunForOutput(const std::vector<std::string>& arguments,
                                         const std::vector<std::string>& environment, std::chrono::milliseconds limit,
-                                        const AbortSignal& abort) {
+                                        const AbortSignal& abort, int& startError) {
+  startError = 0;
   UniqueFd read, write;
-  if (!MakePipe(read, write)) return std::nullopt;
-  int error = 0;
-  const pid_t pid = Spawn(arguments, environment, -1, write.Get(), -1, error);
+  if (!MakePipe(read, write)) {
+    startError = errno;
+    return std::nullopt;
+  }
+  const pid_t pid = Spawn(arguments, environment, -1, write.Get(), -1, startError);
   write.Reset();
   if (pid < 0) return std::nullopt;
   std::string output;

@@ -57,9 +57,10 @@ class SshProcess {
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& drop, const std::vector<std::string>& add);
 
 // Runs `arguments` to its end and returns its output, at most `limit`
-// long; nothing when it cannot start, fails or takes longer.
+// long; nothing when it cannot start (`startError` says why), fails or
+// takes longer.
 std::optional<std::string> RunForOutput(const std::vector<std::string>& arguments,
                                         const std::vector<std::string>& environment, std::chrono::milliseconds limit,
-                                        const AbortSignal& abort);
+                                        const AbortSignal& abort, int& startError);
 
 }  // namespace dovrel
