@@ -1,12 +1,11 @@
 # The system libraries the program links, found once for every folder:
-#   libxcb       the window watch, and the benchmarks' X clients
-#   libXau       the relay reads this user's cookie, as every X client does
-#   libX11/Xext  the relay asks the SECURITY extension for an untrusted cookie
+#   libxcb       the window watch, the relay's request for an untrusted
+#                cookie (SECURITY), and the benchmarks' X clients
+#   libXau       this user's cookie, read as every X client reads it
 #   fontconfig   start-up warms its cache while the form is built
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb)
 pkg_check_modules(XAU REQUIRED IMPORTED_TARGET xau)
-pkg_check_modules(XEXT REQUIRED IMPORTED_TARGET x11 xext)
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 
 # Where the relay program is installed, and where dovrel looks for it from

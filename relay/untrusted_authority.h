@@ -15,7 +15,7 @@ namespace dovrel {
 class UntrustedAuthority {
  public:
   // Asks display :`display` (through its local socket, which must be
-  // root's or this user's) for one. On failure: why, in words.
+  // root's or this user's, and on that very socket) for one. On failure: why, in words.
   static std::variant<std::unique_ptr<UntrustedAuthority>, std::string> Generate(int display);
 
   UntrustedAuthority(const UntrustedAuthority&) = delete;

@@ -25,6 +25,9 @@ class UniqueFd {
   [[nodiscard]] bool IsOpen() const noexcept { return m_fd >= 0; }
   explicit operator bool() const noexcept { return IsOpen(); }
 
+  // Gives the descriptor up to a new owner that will close it.
+  [[nodiscard]] int Release() noexcept { return std::exchange(m_fd, -1); }
+
   void Reset(int fd = -1) noexcept {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = fd;

@@ -14,6 +14,7 @@
 #include "common/base/terminal_program.h"
 #include "common/net/abort_signal.h"
 #include "common/net/unique_fd.h"
+#include "common/net/x_connection.h"
 
 namespace dovrel {
 
@@ -38,14 +39,13 @@ using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 // Watches one display's windows through an X connection of its own.
 class WindowWatch {
  public:
-  explicit WindowWatch(xcb_connection_t* connection) : m_connection(connection) {
+  explicit WindowWatch(XcbConnection connection) : m_owned(std::move(connection)), m_connection(m_owned.get()) {
     const xcb_setup_t* setup = xcb_get_setup(m_connection);
     for (auto screen = xcb_setup_roots_iterator(setup); screen.rem > 0; xcb_screen_next(&screen)) {
       SelectEvents(screen.data->root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
     }
     xcb_flush(m_connection);
   }
-  ~WindowWatch() { xcb_disconnect(m_connection); }
   WindowWatch(const WindowWatch&) = delete;
   WindowWatch& operator=(const WindowWatch&) = delete;
 
@@ -126,33 +126,33 @@ class WindowWatch {
     return false;
   }
 
+  XcbConnection m_owned;
   xcb_connection_t* m_connection;
   bool m_seen = false;
 };
 
-void RunWatch(const std::shared_ptr<WindowWatchState>& state, const std::vector<std::string>& names) {
-  xcb_connection_t* connection = nullptr;
-  for (const std::string& name : names) {
+void RunWatch(const std::shared_ptr<WindowWatchState>& state, int display,
+              const std::vector<WindowWatchThread::SocketOpener>& openers) {
+  XcbConnection connection;
+  for (const auto& open : openers) {
     if (state->stop.IsTriggered()) break;
-    connection = xcb_connect(name.c_str(), nullptr);
-    if (xcb_connection_has_error(connection) == 0) break;
-    xcb_disconnect(connection);
-    connection = nullptr;
+    UniqueFd socket = open(state->stop);
+    if (!socket) continue;
+    connection = ConnectXOnSocket(std::move(socket), display);
+    if (xcb_connection_has_error(connection.get()) == 0) break;
+    connection.reset();
   }
-  if (connection == nullptr) {
+  if (!connection) {
     state->connection = WindowWatchState::kFailed;
     return;
   }
   {
     const std::lock_guard lock(state->mutex);
-    if (state->stop.IsTriggered()) {
-      xcb_disconnect(connection);
-      return;
-    }
-    state->fd = xcb_get_file_descriptor(connection);
+    if (state->stop.IsTriggered()) return;
+    state->fd = xcb_get_file_descriptor(connection.get());
   }
   {
-    WindowWatch watch(connection);
+    WindowWatch watch(std::move(connection));
     state->connection = WindowWatchState::kOpen;
     while (!state->stop.IsTriggered() && !watch.Broken()) {
       if (watch.TerminalMapped()) {
@@ -170,10 +170,10 @@ void RunWatch(const std::shared_ptr<WindowWatchState>& state, const std::vector<
 
 }  // namespace
 
-WindowWatchThread::WindowWatchThread(std::vector<std::string> displayNames)
+WindowWatchThread::WindowWatchThread(int display, std::vector<SocketOpener> openers)
     : m_state(std::make_shared<WindowWatchState>()) {
-  m_thread = std::thread([state = m_state, names = std::move(displayNames)] {
-    RunWatch(state, names);
+  m_thread = std::thread([state = m_state, display, openers = std::move(openers)] {
+    RunWatch(state, display, openers);
     state->finished.set_value();
   });
 }

@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/net/abort_signal.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 
@@ -20,8 +22,14 @@ struct WindowWatchState;
 // when the watch ends; one stuck in a stalled server is left to end alone.
 class WindowWatchThread {
  public:
-  // Tries the display names in turn (":N", then "address:N").
-  explicit WindowWatchThread(std::vector<std::string> displayNames);
+  // Connects to the X server and checks whose it is, on the watch's
+  // thread; closed when no trusted server answers. Stopped by `stop`.
+  using SocketOpener = std::function<UniqueFd(const AbortSignal& stop)>;
+
+  // Tries the openers in turn (the local socket, then TCP) and opens
+  // display `display` on the first socket that answers: the very socket
+  // whose owner was checked.
+  WindowWatchThread(int display, std::vector<SocketOpener> openers);
   ~WindowWatchThread();
   WindowWatchThread(const WindowWatchThread&) = delete;
   WindowWatchThread& operator=(const WindowWatchThread&) = delete;

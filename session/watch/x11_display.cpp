@@ -72,6 +72,31 @@ class WindowOnlyWatch final : public TerminalWatch {
   std::unique_ptr<WindowWatchThread> m_windows;
 };
 
+// The display's local socket, when root's or this user's server answers.
+WindowWatchThread::SocketOpener LocalOpener(int display) {
+  return [path = X11LocalSocketPath(display)](const AbortSignal& /*stop*/) { return ConnectTrustedLocalSocket(path); };
+}
+
+// The display's TCP port at `address`, when the end that accepted this very
+// connection is root's or this user's.
+WindowWatchThread::SocketOpener TcpOpener(in_addr_t address, int display, std::chrono::milliseconds limit) {
+  return [address, display, limit](const AbortSignal& stop) {
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(X11TcpPort(display));
+    server.sin_addr.s_addr = address;
+    UniqueFd socket = MakeStreamSocket();
+    if (!socket || ConnectSocket(socket.Get(), server, stop, limit) != 0) return UniqueFd();
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) return UniqueFd();
+    const TcpConnection ours{local.sin_addr.s_addr, ntohs(local.sin_port), address, X11TcpPort(display)};
+    const auto owner = AcceptingOwner(ReadSocketTableText(), ours);
+    if (!owner || !IsTrustedOwner(*owner)) return UniqueFd();
+    return socket;
+  };
+}
+
 class X11Display final : public LocalDisplay {
  public:
   Reach CheckTcp(const std::string& address, int display, const AbortSignal& abort,
@@ -113,25 +138,20 @@ class X11Display final : public LocalDisplay {
 
   std::unique_ptr<TerminalWatch> Watch(const std::string& address, int display, bool tcpTrusted,
                                        const Limits& limits, const AbortSignal& abort) override {
-    in_addr parsed{};
+    in_addr_t parsed = 0;
     if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return nullptr;
     // The display's own local socket first; its TCP address second, and only
     // when root or this user listens there: each connection offers this
     // user's cookie.
-    std::vector<std::string> names;
-    // libxcb tries the display's abstract socket first: not when anyone but
-    // root or this user holds that name.
-    if (AbstractNameTrusted(X11LocalSocketPath(display))) names.push_back(LocalDisplayName(display));
-    if (tcpTrusted) names.push_back(address + ":" + std::to_string(display));
-    auto windows = std::make_unique<WindowWatchThread>(std::move(names));
+    std::vector<WindowWatchThread::SocketOpener> openers{LocalOpener(display)};
+    if (tcpTrusted) openers.emplace_back(TcpOpener(parsed, display, limits.xConnectLimit));
+    auto windows = std::make_unique<WindowWatchThread>(display, std::move(openers));
     windows->WaitForConnection(limits.xConnectLimit, abort);
-    return std::make_unique<X11TerminalWatch>(std::move(windows), parsed.s_addr, display, limits);
+    return std::make_unique<X11TerminalWatch>(std::move(windows), parsed, display, limits);
   }
 
   std::unique_ptr<TerminalWatch> WatchWindows(int display, const Limits& limits, const AbortSignal& abort) override {
-    std::vector<std::string> names;
-    if (AbstractNameTrusted(X11LocalSocketPath(display))) names.push_back(LocalDisplayName(display));
-    auto windows = std::make_unique<WindowWatchThread>(std::move(names));
+    auto windows = std::make_unique<WindowWatchThread>(display, std::vector{LocalOpener(display)});
     windows->WaitForConnection(limits.xConnectLimit, abort);
     return std::make_unique<WindowOnlyWatch>(std::move(windows));
   }

@@ -87,6 +87,13 @@ void ForEachLine(std::string_view table, Each each) {
   }
 }
 
+std::optional<std::uint32_t> ParseUid(std::string_view text) {
+  std::uint32_t uid = 0;
+  const auto parsed = std::from_chars(text.data(), text.data() + text.size(), uid);
+  if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size()) return std::nullopt;
+  return uid;
+}
+
 }  // namespace
 
 std::vector<TcpConnection> ParseTcpTable(std::string_view table) {
@@ -106,16 +113,31 @@ std::optional<std::uint32_t> ListenerOwner(std::string_view table, in_addr_t add
   ForEachLine(table, [&](const TableLine& line) {
     in_addr_t listening = 0;
     std::uint16_t listeningPort = 0;
-    std::uint32_t uid = 0;
     if (line.state != kListening || !ParseEndpoint(line.local, listening, listeningPort) || listeningPort != port ||
         (listening != address && listening != 0)) {
       return;
     }
-    const auto parsed = std::from_chars(line.uid.data(), line.uid.data() + line.uid.size(), uid);
-    if (parsed.ec != std::errc() || parsed.ptr != line.uid.data() + line.uid.size()) return;
+    const auto uid = ParseUid(line.uid);
+    if (!uid) return;
     // Where several listen (SO_REUSEPORT), one not trusted decides: any of
     // them may take the terminal's connection.
-    if (!owner || (IsTrustedOwner(*owner) && !IsTrustedOwner(uid))) owner = uid;
+    if (!owner || (IsTrustedOwner(*owner) && !IsTrustedOwner(*uid))) owner = uid;
+  });
+  return owner;
+}
+
+std::optional<std::uint32_t> AcceptingOwner(std::string_view table, const TcpConnection& ours) {
+  std::optional<std::uint32_t> owner;
+  ForEachLine(table, [&](const TableLine& line) {
+    TcpConnection end;
+    if (line.state != kEstablished || !ParseEndpoint(line.local, end.localAddress, end.localPort) ||
+        !ParseEndpoint(line.remote, end.remoteAddress, end.remotePort)) {
+      return;
+    }
+    if (end.localAddress == ours.remoteAddress && end.localPort == ours.remotePort &&
+        end.remoteAddress == ours.localAddress && end.remotePort == ours.localPort) {
+      owner = ParseUid(line.uid);
+    }
   });
   return owner;
 }

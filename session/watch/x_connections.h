@@ -30,6 +30,11 @@ std::vector<TcpConnection> ParseTcpTable(std::string_view table);
 // this user wins. Nothing when none listens there.
 std::optional<std::uint32_t> ListenerOwner(std::string_view table, in_addr_t address, std::uint16_t port);
 
+// The user id of the process that accepted (or will accept) the connection
+// `ours` made from this machine: the server's end of it in a socket table's
+// text. Nothing when it is not there.
+std::optional<std::uint32_t> AcceptingOwner(std::string_view table, const TcpConnection& ours);
+
 // Tells when a new connection to the X server, from outside, has stayed open
 // long enough to be a terminal that was let in: an X server closes the
 // connection of a client it refuses at once.

@@ -47,6 +47,13 @@ cleanup() {
   # shellcheck disable=SC2086
   [ -n "$others" ] && kill $others 2>/dev/null
   id "$OTHER_USER" >/dev/null 2>&1 && userdel "$OTHER_USER" 2>/dev/null
+  if [ -n "${LOCAL_USER:-}" ] && id "$LOCAL_USER" >/dev/null 2>&1; then
+    others=$(pgrep -u "$LOCAL_USER" 2>/dev/null)
+    # shellcheck disable=SC2086
+    [ -n "$others" ] && kill $others 2>/dev/null
+    rm -rf "/tmp/dovrel-$(id -u "$LOCAL_USER")"
+    userdel "$LOCAL_USER" 2>/dev/null
+  fi
   remote_host_cleanup
 }
 trap cleanup EXIT
@@ -254,6 +261,103 @@ after=$(awk '{print $14 + $15}' "/proc/$relay/stat")
 cpu=$(( (after - before) * 100 / (2 * ticks) ))
 check $([ "$cpu" -lt 5 ]; echo $?) "out of descriptors: the relay's CPU stays under 5 % ($cpu %)"
 wait "$idle"
+reset_remote
+use_main_display
+
+# ------------------------- as an unprivileged account, nobody the attacker ---
+
+# A local account of no privilege launches; nobody on this machine and the
+# second account on the host try to get in. The terminal goes to a display
+# with no abstract name and no TCP, whose abstract name nobody holds: a
+# client that tried that name first would hand nobody its cookie. The form
+# stays on the main display.
+LOCAL_USER=${RH_USER:0:26}local
+LOCAL_HOME=$RH_WORK/local
+useradd -M -d "$LOCAL_HOME" -s /bin/sh "$LOCAL_USER" && mkdir -p "$LOCAL_HOME" || skip_or_fail "cannot create a local user"
+use_main_display
+FILE_NUM=$(free_display_number) || exit 1
+start_cookie_xvfb "$FILE_NUM" "$RH_WORK/file" "-nolisten tcp -nolisten local" || exit 1
+HELPERS+=("$STARTED_XVFB_PID")
+touch "$LOCAL_HOME/.Xauthority"
+xauth -q -f "$LOCAL_HOME/.Xauthority" merge "$XAUTHORITY" "$RH_WORK/file-client.auth"
+chown -R "$LOCAL_USER:" "$LOCAL_HOME"
+cat >"$RH_WORK/squat.py" <<'EOS'
+import socket, sys, threading
+listener = socket.socket(socket.AF_UNIX)
+listener.bind("\0" + sys.argv[1])
+listener.listen(16)
+def drain(connection):
+    while True:
+        data = connection.recv(4096)
+        if not data:
+            return
+        with open(sys.argv[2], "ab") as seen:
+            seen.write(data)
+while True:
+    connection, _ = listener.accept()
+    with open(sys.argv[3], "a") as count:
+        count.write("connection\n")
+    threading.Thread(target=drain, args=(connection,), daemon=True).start()
+EOS
+: >"$RH_WORK/squat-bytes"
+: >"$RH_WORK/squat-connections"
+chmod 666 "$RH_WORK/squat-bytes" "$RH_WORK/squat-connections"
+(as_nobody /usr/bin/python3 "$RH_WORK/squat.py" "/tmp/.X11-unix/X$FILE_NUM" "$RH_WORK/squat-bytes" "$RH_WORK/squat-connections") &
+HELPERS+=($!)
+cat >"$RH_WORK/as-local-dovrel" <<EOS
+#!/bin/sh
+exec setpriv --reuid "$LOCAL_USER" --regid "$LOCAL_USER" --init-groups env -u XDG_RUNTIME_DIR HOME="$LOCAL_HOME" \
+  USER="$LOCAL_USER" XAUTHORITY="$LOCAL_HOME/.Xauthority" DOVREL_RELAY_LATE_GRACE_MS=8000 "$DOVREL" "\$@"
+EOS
+chmod 755 "$RH_WORK/as-local-dovrel"
+for _ in $(seq 50); do grep -q "@/tmp/.X11-unix/X$FILE_NUM\$" /proc/net/unix && break; sleep 0.1; done
+# Whether nobody can bind the display's port on address $1.
+file_port=$((6000 + FILE_NUM))
+binds() { (as_nobody /usr/bin/python3 -c 'import socket, sys
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind((sys.argv[1], int(sys.argv[2])))' "$1" "$file_port" 2>/dev/null); }
+check $(grep -q "@/tmp/.X11-unix/X$FILE_NUM\$" /proc/net/unix && binds 0.0.0.0; echo $?) \
+  "the controls: nobody holds the abstract name, and can bind port $file_port before the launch"
+ip -n "$RH_NS" route replace "$RH_LOCAL_ADDR/32" dev "$RH_VETH_REMOTE" src "${RH_ADDR[busybox]}"
+saved=$DISPLAY_NUM
+DISPLAY_NUM=$FILE_NUM
+DOVREL=$RH_WORK/as-local-dovrel DOVREL_FLAGS="-v --untrusted" dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x \
+  LC_ALL=C.UTF-8
+DISPLAY_NUM=$saved
+local_relay=$(pgrep -u "$LOCAL_USER" -x dovrel-relay | head -n 1)
+check $([ "$STATUS" -eq 0 ] && [ -n "$local_relay" ]; echo $?) \
+  "unprivileged, --untrusted: the terminal shows on :$FILE_NUM through the account's own relay (status $STATUS)"
+saved_target=$target
+target=$RH_LOCAL_ADDR:$FILE_NUM
+check $(reaches "$RH_USER" "$RH_HOME" "$RH_HOME/.Xauthority"; echo $?) \
+  "unprivileged: while the terminal lives, a program of its account reaches the display"
+check $([ ! -s "$RH_WORK/squat-bytes" ]; echo $?) \
+  "unprivileged: nobody holding the display's abstract name got no byte ($(wc -l <"$RH_WORK/squat-connections") bare connections)"
+check $(! setpriv --reuid=65534 --regid=65534 --clear-groups ls "/tmp/dovrel-$(id -u "$LOCAL_USER")" >/dev/null 2>&1; echo $?) \
+  "unprivileged: nobody cannot look into the account's socket directory"
+# The terminal goes. The host keeps one idle connection open, replaced
+# every two seconds: it must keep nothing alive.
+reset_remote
+closed=$(now_ms)
+ip netns exec "$RH_NS" sh -c "while :; do python3 '$RH_WORK/idle.py' '$RH_LOCAL_ADDR' '$file_port' 1 2; done" &
+keeper=$!
+sleep 5.6
+check $(! binds 0.0.0.0 && ! binds "$RH_LOCAL_ADDR"; echo $?) \
+  "unprivileged: after the terminal, in the grace period, nobody cannot bind port $file_port"
+check $(! reaches "$RH_USER" "$RH_HOME" "$RH_HOME/.Xauthority"; echo $?) \
+  "unprivileged: after the admission window the launch's own cookie gets nothing"
+gone=
+while [ "$(now_ms)" -lt $((closed + 14000)) ]; do
+  pgrep -u "$LOCAL_USER" -x dovrel-relay >/dev/null || { gone=$(($(now_ms) - closed)); break; }
+  sleep 0.2
+done
+kill "$keeper" 2>/dev/null
+wait "$keeper" 2>/dev/null
+check $([ -n "$gone" ] && [ "$gone" -ge 7500 ]; echo $?) \
+  "unprivileged: the relay ends after its grace (8 s) though the host kept an idle connection (${gone:-not} ms)"
+check $(binds 0.0.0.0; echo $?) "unprivileged: after the grace the port is free again"
+target=$saved_target
 reset_remote
 use_main_display
 

@@ -94,5 +94,20 @@ TEST(SocketTable, TellsWhoListensForTheDisplaysPort) {
   }
 }
 
+// The end that accepted the watch's own connection, read after connecting:
+// only that socket's owner says whose server the cookie goes to.
+TEST(SocketTable, TellsWhoAcceptedOurConnection) {
+  const TcpConnection ours{Address("10.200.0.2"), 0xA1B2, Address("10.200.0.1"), 6001};
+  const TcpConnection another{Address("10.200.0.2"), 0xA1B5, Address("10.200.0.1"), 6001};
+  const TcpConnection mapped{Address("10.200.0.2"), 0xA1B4, Address("10.200.0.1"), 6001};
+  const TcpConnection timeWait{Address("10.200.0.2"), 0xA1B3, Address("10.200.0.1"), 6001};
+  EXPECT_EQ(AcceptingOwner(kTable, ours), 1000U);
+  EXPECT_EQ(AcceptingOwner(kTable, mapped), 0U) << "::ffff:10.200.0.1 in tcp6";
+  EXPECT_EQ(AcceptingOwner(kTable, another), std::nullopt) << "no such connection";
+  EXPECT_EQ(AcceptingOwner(kTable, timeWait), std::nullopt) << "a closed connection is nobody's";
+  const TcpConnection reversed{Address("10.200.0.1"), 6001, Address("10.200.0.2"), 0xA1B2};
+  EXPECT_EQ(AcceptingOwner(kTable, reversed), std::nullopt) << "our own end is not the server's";
+}
+
 }  // namespace
 }  // namespace dovrel
