@@ -12,13 +12,16 @@
 // Tab and $BENCH_PASSWORD with xdotool, and times from Enter to the next
 // window being mapped (the remote terminal) and to the program's end. A
 // program run with -v reports its steps on standard error: the medians of
-// when each began are printed as the phases of Enter to window.
+// when each ended are printed as the phases of Enter to window, each with
+// the host's share and the program's own.
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+
+#include "bench/phase_report.h"
 
 #include <algorithm>
 #include <chrono>
@@ -82,39 +85,8 @@ struct Program {
   std::string name;
   std::vector<char*> argv;  // null-terminated
   std::vector<double> startup, memory, ended;
-  std::map<std::string, std::vector<double>> phases;
+  std::map<std::string, std::vector<PhaseTimes>> phases;
 };
-
-// The phases of a login, from the program's verbose report ("dovrel: 0.123
-// s: what"): the first line of each kind, in ms since the program took OK.
-std::map<std::string, double> ReadPhases(const std::string& path) {
-  std::ifstream report(path);
-  std::map<std::string, double> phases;
-  bool passwordTyped = false;
-  for (std::string line; std::getline(report, line);) {
-    std::istringstream fields(line);
-    std::string prefix, unit;
-    double seconds = 0;
-    if (!(fields >> prefix >> seconds >> unit) || prefix != "dovrel:" || unit != "s:") continue;
-    std::string what;
-    std::getline(fields >> std::ws, what);
-    std::string phase;
-    if (what.starts_with("connected")) phase = "1 connected";
-    if (what.starts_with("typed: ") && !phases.count("2 first login: prompt")) phase = "2 first login: prompt";
-    if (what == "typed: ********\\n") {
-      phase = "3 Password: prompt";
-      passwordTyped = true;
-    } else if (passwordTyped && what.starts_with("host: ")) {
-      // Escaped text: the shell's prompt ends in a prompt character and a blank.
-      std::string text = what.substr(6);
-      while (!text.empty() && text.back() == ' ') text.pop_back();
-      if (!text.empty() && std::string("$#%>").find(text.back()) != std::string::npos) phase = "4 shell prompt";
-    }
-    if (what.starts_with("typed: xterm") || what.starts_with("typed: kterm")) phase = "5 command typed";
-    if (!phase.empty() && !phases.count(phase)) phases[phase] = seconds * 1000.0;
-  }
-  return phases;
-}
 
 // Splits "NAME COMMAND [ARGS...] [-- NAME COMMAND [ARGS...]]..." into programs.
 std::vector<Program> ParsePrograms(int argc, char** argv) {
@@ -200,7 +172,7 @@ int main(int argc, char** argv) {
         program.startup.push_back(mapped);
         program.ended.push_back(g_ended);
         const std::string report = "/tmp/map_timer." + std::to_string(child);
-        for (const auto& [phase, ms] : ReadPhases(report)) program.phases[phase].push_back(ms);
+        for (const auto& [phase, times] : ReadPhases(report)) program.phases[phase].push_back(times);
         std::remove(report.c_str());
         continue;
       }
@@ -217,8 +189,16 @@ int main(int argc, char** argv) {
     if (login) {
       Print(program.name + ": Enter to terminal mapped", program.startup, "ms");
       Print(program.name + ": Enter to program ended", program.ended, "ms");
-      for (const auto& [phase, times] : program.phases) {
-        Print(program.name + ": phase " + phase.substr(2), times, "ms");
+      for (const auto& [phase, each] : program.phases) {
+        const auto column = [&each](double PhaseTimes::*field) {
+          std::vector<double> values;
+          for (const PhaseTimes& times : each) values.push_back(times.*field);
+          return values;
+        };
+        const std::string name = program.name + ": phase " + phase.substr(2);
+        Print(name, column(&PhaseTimes::at), "ms");
+        Print(name + ", the host's share", column(&PhaseTimes::host), "ms");
+        Print(name + ", dovrel's share", column(&PhaseTimes::own), "ms");
       }
     } else {
       Print(program.name + ": exec to window mapped", program.startup, "ms");
