@@ -49,33 +49,33 @@ std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
   std::size_t first = 0;
   // Each option at most once.
   for (; first < tokens.size(); ++first) {
-    if ((tokens[first] == "-v" || tokens[first] == "--verbose") && !line.verbose) {
-      line.verbose = true;
-    } else if (tokens[first] == "--no-relay" && line.relay) {
-      line.relay = false;
-    } else if (tokens[first] == "--trust-host" && !line.trustHost) {
-      line.trustHost = true;
-    } else if (tokens[first] == "--untrusted" && !line.untrusted) {
-      line.untrusted = true;
-    } else if (tokens[first] == "--ssh" && !line.ssh) {
-      line.ssh = true;
+    if ((tokens[first] == "-v" || tokens[first] == "--verbose") && !line.options.verbose) {
+      line.options.verbose = true;
+    } else if (tokens[first] == "--no-relay" && line.options.relay) {
+      line.options.relay = false;
+    } else if (tokens[first] == "--trust-host" && !line.options.trustHost) {
+      line.options.trustHost = true;
+    } else if (tokens[first] == "--untrusted" && !line.options.untrusted) {
+      line.options.untrusted = true;
+    } else if (tokens[first] == "--ssh" && !line.options.ssh) {
+      line.options.ssh = true;
     } else {
       break;
     }
   }
   if (first == tokens.size() || tokens[first].front() == '-') return std::nullopt;
   // ssh brings its own X forwarding: no port is served, no host trusted.
-  if (line.ssh && (!line.relay || line.trustHost)) return std::nullopt;
+  if (line.options.ssh && (!line.options.relay || line.options.trustHost)) return std::nullopt;
 
-  line.hostName = std::string(tokens[first]);
+  line.target.hostName = std::string(tokens[first]);
   for (std::size_t i = first + 1; i < tokens.size(); ++i) {
     const std::string_view token = tokens[i];
     if (token.size() != 1) return std::nullopt;
     const char c = token.front();
     if (c == 'x' || c == 'X') {
-      line.xterm = true;
+      line.target.xterm = true;
     } else if (const auto number = DisplayDigit(token)) {
-      line.display = *number;
+      line.target.display = *number;
       line.displayGiven = true;
     } else {
       return std::nullopt;

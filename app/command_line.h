@@ -6,20 +6,15 @@
 #include <string_view>
 
 #include "dovrel_version.h"
+#include "session/launch_target.h"
 
 namespace dovrel {
 
 // What the command line asks for.
 struct CommandLine {
-  std::string hostName;
-  int display = 0;     // X display number, 0 to 9
-  bool displayGiven = false;  // the command line named it; otherwise $DISPLAY decides
-  bool xterm = false;  // true: xterm; false: kterm
-  bool verbose = false;  // -v or --verbose: each step on standard error
-  bool relay = true;     // false with --no-relay: no relay to a display without TCP
-  bool trustHost = false;  // --trust-host: the relay admits by the host's address alone
-  bool untrusted = false;  // --untrusted: the relay passes on an untrusted authorisation
-  bool ssh = false;        // --ssh: log in through the system's OpenSSH client
+  TerminalTarget target;
+  bool displayGiven = false;  // the command line named the display; otherwise $DISPLAY decides
+  LaunchOptions options;
 };
 
 inline constexpr std::string_view kUsageText =

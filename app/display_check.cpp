@@ -23,6 +23,14 @@ std::string Env(const char* name) {
   return value != nullptr ? value : "";
 }
 
+}  // namespace
+
+DisplayEnvironment DisplayEnvironment::Read() {
+  return {Env("QT_QPA_PLATFORM"), Env("DISPLAY"), Env("WAYLAND_DISPLAY"), Env("XDG_RUNTIME_DIR")};
+}
+
+namespace {
+
 class X11Probe final : public DisplayProbe {
  public:
   explicit X11Probe(const std::string& display) : m_connection(xcb_connect(display.c_str(), nullptr)) {}
@@ -58,11 +66,10 @@ std::unique_ptr<DisplayProbe> ProbeX11(const std::string& display) {
   return nullptr;
 }
 
-std::unique_ptr<DisplayProbe> ProbeWayland(const std::string& display) {
+std::unique_ptr<DisplayProbe> ProbeWayland(const std::string& display, const std::string& runtimeDir) {
   if (display.empty()) return nullptr;
   std::string path = display;
   if (path.front() != '/') {
-    const std::string runtimeDir = Env("XDG_RUNTIME_DIR");
     if (runtimeDir.empty()) return nullptr;
     path = runtimeDir + '/' + display;
   }
@@ -79,8 +86,8 @@ std::unique_ptr<DisplayProbe> ProbeWayland(const std::string& display) {
 
 }  // namespace
 
-std::unique_ptr<DisplayProbe> ProbeDisplay(std::string& problem) {
-  const std::string platform = Env("QT_QPA_PLATFORM");
+std::unique_ptr<DisplayProbe> ProbeDisplay(const DisplayEnvironment& environment, std::string& problem) {
+  const std::string& platform = environment.platform;
   // A platform that needs no display server (offscreen, vnc, ...) is the
   // user's explicit choice.
   const std::string_view name = std::string_view(platform).substr(0, platform.find(':'));
@@ -88,13 +95,13 @@ std::unique_ptr<DisplayProbe> ProbeDisplay(std::string& problem) {
     return std::make_unique<NoProbe>();
   }
 
-  const std::string x11 = Env("DISPLAY");
-  const std::string wayland = Env("WAYLAND_DISPLAY");
+  const std::string& x11 = environment.x11;
+  const std::string& wayland = environment.wayland;
   if (name != "wayland" && name != "wayland-egl") {
     if (auto probe = ProbeX11(x11)) return probe;
   }
   if (name != "xcb") {
-    if (auto probe = ProbeWayland(wayland)) return probe;
+    if (auto probe = ProbeWayland(wayland, environment.runtimeDir)) return probe;
   }
 
   if (x11.empty() && wayland.empty()) {

@@ -19,8 +19,7 @@ int ExitStatusFor(LaunchCause outcome) {
   return TerminalStarted(outcome) ? kExitDone : kExitNotDone;
 }
 
-RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
-  const auto commandLine = ParseCommandLine(commandTail);
+RunResult CLauncherApp::InitInstance(const std::optional<CommandLine>& commandLine) {
   if (!commandLine) {
     const QString usage = QString::fromUtf8(kUsageText.data(), static_cast<qsizetype>(kUsageText.size()));
     PrintLine(stderr, kUsageText);
@@ -28,27 +27,22 @@ RunResult CLauncherApp::InitInstance(const std::string& commandTail) {
     return {kExitUsage, false};
   }
 
-  int screen = commandLine->display;
+  TerminalTarget target = commandLine->target;
   if (!commandLine->displayGiven) {
-    // Read before any worker starts; nothing in this process sets them.
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");  // NOLINT(concurrency-mt-unsafe)
-    const char* display = std::getenv("DISPLAY");          // NOLINT(concurrency-mt-unsafe)
-    const DisplayChoice choice = ChooseDefaultDisplay(display, wayland != nullptr && *wayland != '\0',
-                                                      m_setup.display ? LocalXSocketNumbers(*m_setup.display)
-                                                                      : std::vector<int>{});
-    screen = choice.number;
-    if (commandLine->verbose) {
-      PrintLine(stderr, std::string(kReportPrefix) + "display :" + std::to_string(screen) + " " + choice.source);
+    const DisplayChoice choice =
+        ChooseDefaultDisplay(m_environment.x11.empty() ? nullptr : m_environment.x11.c_str(),
+                             !m_environment.wayland.empty(),
+                             m_setup.display ? LocalXSocketNumbers(*m_setup.display) : std::vector<int>{});
+    target.display = choice.number;
+    if (commandLine->options.verbose) {
+      PrintLine(stderr, std::string(kReportPrefix) + "display :" + std::to_string(target.display) + " " +
+                            choice.source);
     }
   }
   SessionSetup setup = m_setup;
-  setup.verbose = commandLine->verbose;
-  setup.relay = commandLine->relay;
-  setup.trustHost = commandLine->trustHost;
-  setup.untrusted = commandLine->untrusted;
-  setup.ssh = commandLine->ssh;
+  setup.options = commandLine->options;
   CLauncherDlg dialog(std::move(setup));
-  dialog.SetTarget(commandLine->hostName, screen, commandLine->xterm);
+  dialog.SetTarget(target);
   dialog.exec();
   // The teardown: the window is gone; stop the worker if it still runs.
   const bool stopped = dialog.StopWorker();

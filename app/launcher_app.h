@@ -3,6 +3,10 @@
 #include <string>
 #include <utility>
 
+#include <optional>
+
+#include "app/command_line.h"
+#include "app/display_check.h"
 #include "session/session_request.h"
 
 namespace dovrel {
@@ -24,14 +28,18 @@ inline constexpr int kExitUsage = 2;
 // Start-up: reads the command line, then runs the login form until it ends.
 class CLauncherApp {
  public:
-  // `setup`: where and how the worker works; the command line adds -v.
-  explicit CLauncherApp(SessionSetup setup) : m_setup(std::move(setup)) {}
+  // `setup`: where and how the worker works; the command line adds its
+  // options. `environment`: the display's, for a Screen not given.
+  explicit CLauncherApp(SessionSetup setup, DisplayEnvironment environment = DisplayEnvironment::Read())
+      : m_setup(std::move(setup)), m_environment(std::move(environment)) {}
 
-  // Needs a QApplication. Shows the usage box for a bad command line.
-  RunResult InitInstance(const std::string& commandTail);
+  // Needs a QApplication. `commandLine`: the command line as read; none
+  // when it was bad, which shows the usage box.
+  RunResult InitInstance(const std::optional<CommandLine>& commandLine);
 
  private:
   SessionSetup m_setup;
+  DisplayEnvironment m_environment;
 };
 
 // Exit status for why the launch ended.

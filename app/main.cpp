@@ -47,14 +47,13 @@ int main(int argc, char* argv[]) {
     case dovrel::InfoOption::kNone:
       break;
   }
-  const std::string tail = dovrel::JoinArguments(argc, argv);
+  const auto commandLine = dovrel::ParseCommandLine(dovrel::JoinArguments(argc, argv));
+  const auto environment = dovrel::DisplayEnvironment::Read();
 
   std::string problem;
-  auto displayProbe = dovrel::ProbeDisplay(problem);
+  auto displayProbe = dovrel::ProbeDisplay(environment, problem);
   if (!displayProbe) {
-    if (!dovrel::ParseCommandLine(tail)) {
-      dovrel::PrintLine(stderr, dovrel::kUsageText);
-    }
+    if (!commandLine) dovrel::PrintLine(stderr, dovrel::kUsageText);
     dovrel::PrintLine(stderr, std::string(dovrel::kReportPrefix) + problem);
     return dovrel::kExitUsage;
   }
@@ -72,8 +71,8 @@ int main(int argc, char* argv[]) {
   setup.display = dovrel::MakeX11Display();
   setup.relayProgram = dovrel::FindRelayProgram();
   setup.askpassProgram = dovrel::FindHelperProgram("dovrel-askpass");
-  dovrel::CLauncherApp launcher(std::move(setup));
-  const dovrel::RunResult result = launcher.InitInstance(tail);
+  dovrel::CLauncherApp launcher(std::move(setup), environment);
+  const dovrel::RunResult result = launcher.InitInstance(commandLine);
   if (result.workerStillRunning) {
     // The worker has been told to stop and owns all it touches; end the
     // process now rather than tear down the libraries under it.

@@ -188,7 +188,7 @@ Run LauncherRun(std::size_t banner, std::size_t drain) {
   std::string user = "bench";
   std::string password = "pw";
   dovrel::LauncherSession session(
-      dovrel::SessionRequest::FromTyped("127.0.0.1", 0, true, user, password),
+      dovrel::SessionRequest::FromTyped({"127.0.0.1", 0, true}, user, password),
       std::make_shared<NullObserver>(), setup);
   const double cpu0 = CpuMs();
   const double t0 = NowMs();

@@ -1,10 +1,12 @@
 #include "session/display_access.h"
 
+#include <unistd.h>
+
 #include <variant>
 
 #include "common/base/ports.h"
 #include "common/net/connector.h"
-#include "common/net/local_socket.h"
+#include "session/display_rule.h"
 #include "session/relay_start/relay_process.h"
 
 namespace dovrel {
@@ -21,76 +23,84 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
                            const SessionSetup& setup, const AbortSignal& abort, Reporter& reporter) {
   const std::string name = LocalDisplayName(display);
   const std::string peer = PeerAddressOf(connection).value_or("");
-  const std::string port = std::to_string(X11TcpPort(display));
-  // Admitting by address lets in every user of the host; when the host is
-  // this machine, every local user.
-  if (setup.relay && setup.trustHost && IsAddressOfThisMachine(peer)) return Failed(LaunchCause::kTrustHostLocal);
+  DisplayFacts facts;
+  facts.options = setup.options;
+  facts.self = ::geteuid();
+  facts.hostIsThisMachine = IsAddressOfThisMachine(peer);
   std::optional<LaunchCookie> cookie;
-  if (setup.relay && !setup.trustHost) {
-    cookie = LaunchCookie::Make();
-    if (!cookie) return Failed(LaunchCause::kRelayFailed, "the system gave no random bytes for a cookie");
-  }
-  // A relay of an earlier launch may serve the port already: it lets this
-  // host in too, and lives on while this launch does.
-  if (setup.relay) {
-    JoinResult join = JoinDisplayRelay(localAddress, peer, display, Of(cookie), setup.limits.joinAnswerLimit, abort);
-    // A launch with a cookie does not join a relay that lets the host in by
-    // address: it would be as open as --trust-host while it says otherwise.
-    if (join.joined && join.byAddress && cookie) {
-      return Failed(LaunchCause::kJoinRefused, "it admits every connection from its hosts by address (--trust-host)");
+  std::optional<RelayHandle> joined;
+  // Finds the facts the rule asks for, one at a time, until it decides.
+  for (;;) {
+    const DisplayDecision decision = DecideDisplay(facts);
+    switch (decision.way) {
+      case DisplayDecision::Way::kFind:
+        break;
+      case DisplayDecision::Way::kStop:
+        return Failed(decision.cause, decision.detail);
+      case DisplayDecision::Way::kJoined:
+        reporter.Verbose("display " + name + " is served by the relay of an earlier launch; it lets " + peer +
+                         (cookie ? " in too, with this launch's cookie" : " in too, by its address alone"));
+        return {std::nullopt, {}, std::move(joined->control), std::move(cookie), true};
+      case DisplayDecision::Way::kDirect:
+        reporter.Verbose("display " + name +
+                         (facts.reach == LocalDisplay::Reach::kListening ? " takes TCP connections"
+                                                                         : " did not answer in time") +
+                         (decision.owner ? " (port " + std::to_string(X11TcpPort(display)) + " is uid " +
+                                               std::to_string(*decision.owner) + "'s)"
+                                         : std::string()));
+        return {std::nullopt, {}, {}, std::nullopt, decision.owner.has_value()};
+      case DisplayDecision::Way::kRelay: {
+        auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display,
+                                         {Of(cookie), setup.options.untrusted, setup.options.verbose});
+        if (const auto* why = std::get_if<std::string>(&started)) {
+          reporter.Line("cannot relay display " + name + " for the host: " + *why);
+          const LaunchCause cause = RelayStartFailure(setup.options);
+          return Failed(cause, cause == LaunchCause::kRelayFailed ? *why : std::string());
+        }
+        RelayHandle& relay = std::get<RelayHandle>(started);
+        reporter.Verbose("display " + name + " takes no TCP connections; serving " + relay.served + " for " + peer +
+                         (cookie ? " alone, with this launch's cookie," : " alone, by its address,") +
+                         " relayed to its local socket");
+        if (setup.options.trustHost) {
+          reporter.Line("--trust-host: every user of " + peer + " can reach display " + name +
+                        " through the relay while the terminal lives");
+        }
+        return {std::nullopt, {}, std::move(relay.control), std::move(cookie), true};
+      }
     }
-    if (join.denied) return Failed(LaunchCause::kJoinRefused, join.refused);
-    if (join.joined) {
-      reporter.Verbose("display " + name + " is served by the relay of an earlier launch; it lets " + peer +
-                       (cookie ? " in too, with this launch's cookie" : " in too, by its address alone"));
-      return {std::nullopt, {}, std::move(join.joined->control), std::move(cookie), true};
+    switch (decision.fact) {
+      case DisplayFact::kJoin: {
+        // A relay, joined or started, admits this launch by its own cookie,
+        // unless it admits by address: made here, where a relay may need it.
+        if (!setup.options.trustHost) {
+          cookie = LaunchCookie::Make();
+          if (!cookie) return Failed(LaunchCause::kRelayFailed, "the system gave no random bytes for a cookie");
+        }
+        JoinResult join = JoinDisplayRelay(localAddress, peer, display, Of(cookie), setup.limits.joinAnswerLimit, abort);
+        facts.join = JoinAnswer{join.joined.has_value(), join.byAddress, join.denied, join.refused};
+        joined = std::move(join.joined);
+        if (!joined && !join.denied && !join.refused.empty()) reporter.Line("not joined: " + join.refused);
+        break;
+      }
+      case DisplayFact::kListener:
+        facts.listener = local.TcpListenerOwner(localAddress, display);
+        break;
+      case DisplayFact::kAnswersAsX:
+        facts.answersAsX = local.AnswersAsXServer(localAddress, display, abort, setup.limits);
+        if (abort.IsTriggered()) return Failed(LaunchCause::kAborted);
+        break;
+      case DisplayFact::kReach:
+        facts.reach = local.CheckTcp(localAddress, display, abort, setup.limits);
+        if (abort.IsTriggered()) return Failed(LaunchCause::kAborted);
+        break;
+      case DisplayFact::kLateListener:
+        facts.lateListener = local.TcpListenerOwner(localAddress, display);
+        break;
+      case DisplayFact::kLocalSocket:
+        facts.localSocket = local.HasLocalSocket(display);
+        break;
     }
-    if (!join.refused.empty()) reporter.Line("not joined: " + join.refused);
   }
-  // The terminal will log in as this user and show on whoever listens
-  // there: only root's or this user's X server is trusted with it. Who
-  // listens is read from the socket table first, so another account's
-  // listener learns nothing of the launch, not even a bare connection; one
-  // of root's (a port forwarder, say) must answer as an X server.
-  const auto listener = local.TcpListenerOwner(localAddress, display);
-  if (listener && !IsTrustedOwner(*listener)) return Failed(LaunchCause::kForeignListener, std::to_string(*listener));
-  if (listener && *listener == 0 && !local.AnswersAsXServer(localAddress, display, abort, setup.limits)) {
-    if (abort.IsTriggered()) return Failed(LaunchCause::kAborted);
-    return Failed(LaunchCause::kListenerNotX);
-  }
-  const auto reach = local.CheckTcp(localAddress, display, abort, setup.limits);
-  if (abort.IsTriggered()) return Failed(LaunchCause::kAborted);
-  if (reach != LocalDisplay::Reach::kRefused) {
-    // A listener that came up since the table was read is told again.
-    const auto owner = listener ? listener : local.TcpListenerOwner(localAddress, display);
-    if (owner && !IsTrustedOwner(*owner)) return Failed(LaunchCause::kForeignListener, std::to_string(*owner));
-    if (!owner && reach == LocalDisplay::Reach::kListening) return Failed(LaunchCause::kListenerUnknown);
-    reporter.Verbose("display " + name +
-                     (reach == LocalDisplay::Reach::kListening ? " takes TCP connections" : " did not answer in time") +
-                     (owner ? " (port " + port + " is uid " + std::to_string(*owner) + "'s)" : std::string()));
-    return {std::nullopt, {}, {}, std::nullopt, owner.has_value()};
-  }
-  // No terminal can reach a display that takes no TCP connections, unless
-  // this machine serves the port for the host itself.
-  if (!setup.relay) return Failed(LaunchCause::kNoTcp);
-  if (!local.HasLocalSocket(display)) return Failed(LaunchCause::kNoXServer);
-  auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display,
-                                   {Of(cookie), setup.untrusted, setup.verbose});
-  if (const auto* why = std::get_if<std::string>(&started)) {
-    reporter.Line("cannot relay display " + name + " for the host: " + *why);
-    // An untrusted authorisation the X server cannot give is its own cause;
-    // otherwise the display is as good as one without TCP.
-    return setup.untrusted ? Failed(LaunchCause::kRelayFailed, *why) : Failed(LaunchCause::kNoTcp);
-  }
-  RelayHandle& relay = std::get<RelayHandle>(started);
-  reporter.Verbose("display " + name + " takes no TCP connections; serving " + relay.served + " for " + peer +
-                   (cookie ? " alone, with this launch's cookie," : " alone, by its address,") +
-                   " relayed to its local socket");
-  if (setup.trustHost) {
-    reporter.Line("--trust-host: every user of " + peer + " can reach display " + name +
-                  " through the relay while the terminal lives");
-  }
-  return {std::nullopt, {}, std::move(relay.control), std::move(cookie), true};
 }
 
 }  // namespace dovrel

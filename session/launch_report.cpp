@@ -14,6 +14,26 @@ constexpr const char* kContext = "Launch";
 
 }  // namespace
 
+std::optional<SessionMessage> BoxOf(const SessionEnd& end) {
+  if (end.byUser) return std::nullopt;
+  switch (end.cause) {
+    case LaunchCause::kUndecided:
+    case LaunchCause::kSeen:
+    case LaunchCause::kAssumed:
+    case LaunchCause::kAborted:
+    case LaunchCause::kHostStopped:
+    case LaunchCause::kSendFailed:
+    case LaunchCause::kNameNotTaken:
+      return std::nullopt;
+    case LaunchCause::kCannotConnect:
+      return SessionMessage::kCannotConnect;
+    case LaunchCause::kLoginIncorrect:
+      return SessionMessage::kLoginIncorrect;
+    default:
+      return SessionMessage::kLaunchFailed;
+  }
+}
+
 std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& hostLine,
                                   const Translate& translate) {
   const std::string program(TerminalProgram::Of(target.xterm).name);

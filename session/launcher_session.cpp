@@ -22,7 +22,7 @@ LauncherSession::LauncherSession(SessionRequest request, std::shared_ptr<Session
     : m_request(std::move(request)),
       m_observer(std::move(observer)),
       m_setup(std::move(setup)),
-      m_reporter(*m_observer, Clock(), m_setup.verbose) {}
+      m_reporter(*m_observer, Clock(), m_setup.options.verbose) {}
 
 void LauncherSession::RunSession() {
   // The credentials are overwritten however the session ends.
@@ -31,24 +31,20 @@ void LauncherSession::RunSession() {
     m_request.password.Wipe();
   });
   m_reporter.Start();
-  if (m_setup.ssh) {
-    m_outcome = RunOverSsh();
-    if (m_abort.IsTriggered()) m_end = {};
-    return;
-  }
-  const std::string where = m_request.hostName + " port " + std::to_string(m_setup.port);
+  const LaunchCause outcome = m_setup.options.ssh ? RunOverSsh() : RunOverTelnet();
+  // A user who closed the form has seen the job end: no box.
+  m_end = {outcome, Target(), m_detail, m_declined || m_abort.IsTriggered()};
+  m_outcome = outcome;
+}
+
+LaunchCause LauncherSession::RunOverTelnet() {
+  const std::string where = m_request.target.hostName + " port " + std::to_string(m_setup.port);
   m_reporter.Phase(SessionPhase::kConnecting, "connecting to " + where);
   if (const std::string failure = ConnectToHost(); !failure.empty()) {
-    if (m_abort.IsTriggered()) {
-      m_outcome = LaunchCause::kAborted;
-      return;
-    }
-    m_outcome = LaunchCause::kCannotConnect;
+    if (m_abort.IsTriggered()) return LaunchCause::kAborted;
     m_reporter.Line("Cannot Connect: " + where + ": " + failure);
-    m_end = {SessionMessage::kCannotConnect, {}};
-    return;
+    return LaunchCause::kCannotConnect;
   }
-
   LaunchCause outcome = LaunchCause::kHostStopped;
   {
     TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.limits, Clock());
@@ -61,13 +57,11 @@ void LauncherSession::RunSession() {
   // The relay keeps the port no longer than its connections need it.
   m_relayControl.Reset();
   m_reporter.Verbose("connection closed");
-  // A user who closed the form has seen the job end: no box.
-  if (m_abort.IsTriggered()) m_end = {};
-  m_outcome = outcome;
+  return outcome;
 }
 
 std::string LauncherSession::ConnectToHost() {
-  const Resolved resolved = ResolveIPv4(m_request.hostName, m_setup.port, m_abort, m_setup.limits.lookupLimit);
+  const Resolved resolved = ResolveIPv4(m_request.target.hostName, m_setup.port, m_abort, m_setup.limits.lookupLimit);
   if (!resolved.address) return resolved.failure;
   m_hSocket = MakeStreamSocket();
   if (!m_hSocket) return ErrorText(errno);
@@ -89,7 +83,7 @@ LaunchCause LauncherSession::RunConnected(TelnetChannel& channel) {
   // Before anything is typed: whether a terminal can reach the display, and
   // the relay to it when the display takes no TCP connections.
   if (m_setup.display) {
-    DisplayAccess access = ReachDisplay(*m_setup.display, m_hSocket.Get(), m_localAddress, m_request.display,
+    DisplayAccess access = ReachDisplay(*m_setup.display, m_hSocket.Get(), m_localAddress, m_request.target.display,
                                         m_setup, m_abort, m_reporter);
     m_relayControl = std::move(access.relayControl);
     m_cookie = std::move(access.cookie);
@@ -131,10 +125,10 @@ std::optional<LaunchCause> LauncherSession::InstallLaunchCookie(TelnetChannel& c
                                                                    const std::function<void()>& meanwhile) {
   m_reporter.Heard(channel);
   m_reporter.Verbose("installing this launch's cookie for " + m_localAddress + ":" +
-                     std::to_string(m_request.display) + " with the host's xauth");
+                     std::to_string(m_request.target.display) + " with the host's xauth");
   m_reporter.Conceal(m_cookie->Hex());
   const LaunchVerdict installed =
-      InstallCookie(channel, *m_cookie, m_localAddress, m_request.display, m_setup.limits, Clock(), meanwhile);
+      InstallCookie(channel, *m_cookie, m_localAddress, m_request.target.display, m_setup.limits, Clock(), meanwhile);
   m_reporter.Heard(channel);
   switch (installed.cause) {
     case LaunchCause::kUndecided:
@@ -160,7 +154,7 @@ LaunchCause LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   std::unique_ptr<TerminalWatch> watch;
   const auto startWatch = [&] {
     if (m_setup.display) {
-      watch = m_setup.display->Watch(m_localAddress, m_request.display, m_tcpTrusted, m_setup.limits, m_abort);
+      watch = m_setup.display->Watch(m_localAddress, m_request.target.display, m_tcpTrusted, m_setup.limits, m_abort);
     }
   };
   if (m_cookie) {
@@ -168,8 +162,8 @@ LaunchCause LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   } else {
     startWatch();
   }
-  const TerminalProgram program = TerminalProgram::Of(m_request.xterm);
-  const std::string command = program.ShellCommand(m_localAddress, m_request.display);
+  const TerminalProgram program = TerminalProgram::Of(m_request.target.xterm);
+  const std::string command = program.ShellCommand(m_localAddress, m_request.target.display);
   m_reporter.Heard(channel);
   m_reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
   if (!channel.SendLine(command)) return SendFailed(channel, Step::kCommand);
@@ -218,22 +212,20 @@ LaunchCause LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   }
 }
 
+LaunchTarget LauncherSession::Target() const {
+  return {m_request.target, m_localAddress, m_setup.limits.watchLimit, m_setup.options.ssh};
+}
+
 LaunchCause LauncherSession::LaunchFailed(LaunchCause cause, const std::string& hostLine) {
-  const LaunchTarget target{m_request.hostName, m_request.xterm, m_localAddress, m_request.display,
-                            m_setup.limits.watchLimit, m_setup.ssh};
   // Standard error in English in every locale, for scripts and bug reports;
-  // the box in the form's language.
-  m_reporter.Line(DescribeLaunchProblem(cause, target, hostLine));
-  m_end = {SessionMessage::kLaunchFailed,
-           DescribeLaunchProblem(cause, target, hostLine, [this](const char* context, const char* source) {
-             return m_observer->Translate(context, source);
-           })};
+  // the form writes the box from the same end, in its language.
+  m_reporter.Line(DescribeLaunchProblem(cause, Target(), hostLine));
+  m_detail = hostLine;
   return cause;
 }
 
 LaunchCause LauncherSession::LoginIncorrect(const std::string& why) {
-  m_reporter.Line("Login incorrect: " + m_request.hostName + why);
-  m_end = {SessionMessage::kLoginIncorrect, {}};
+  m_reporter.Line("Login incorrect: " + m_request.target.hostName + why);
   return LaunchCause::kLoginIncorrect;
 }
 

@@ -32,7 +32,7 @@ class LauncherSession {
   // The whole session, on the worker thread. Closes the socket before it
   // returns, whatever happened.
   void RunSession();
-  // After RunSession: the box the form is to show, if any.
+  // After RunSession: how the launch ended, for the form.
   [[nodiscard]] const SessionEnd& End() const noexcept { return m_end; }
 
   // Stops the session from any thread: every blocking call of the worker
@@ -47,6 +47,7 @@ class LauncherSession {
   [[nodiscard]] SessionObserver& Observer() const noexcept { return *m_observer; }
 
  private:
+  LaunchCause RunOverTelnet();
   // Empty when connected; otherwise why not, in words.
   std::string ConnectToHost();
   LaunchCause RunConnected(TelnetChannel& channel);
@@ -58,6 +59,8 @@ class LauncherSession {
   // `meanwhile` while the host starts xauth; none when the launch goes on to
   // the command line.
   std::optional<LaunchCause> InstallLaunchCookie(TelnetChannel& channel, const std::function<void()>& meanwhile);
+  // Where the terminal is sent, as the end's words name it.
+  [[nodiscard]] LaunchTarget Target() const;
   LaunchCause LaunchFailed(LaunchCause cause, const std::string& hostLine);
   LaunchCause LoginIncorrect(const std::string& why);
   LaunchCause Stopped(TelnetChannel& channel, Step step, IoStatus status);
@@ -81,7 +84,10 @@ class LauncherSession {
   bool m_tcpTrusted = false;
   std::atomic<bool> m_socketOpen{false};
   std::atomic<LaunchCause> m_outcome{LaunchCause::kUndecided};
-  // The box for the form, handed over once the connection is closed.
+  // What the end's words quote, and whether the user declined ssh's question.
+  std::string m_detail;
+  bool m_declined = false;
+  // How the launch ended, handed to the form once the connection is closed.
   SessionEnd m_end;
 };
 

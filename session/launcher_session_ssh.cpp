@@ -19,16 +19,15 @@ LaunchCause LauncherSession::RunOverSsh() {
       return verdict.cause;
     case LaunchCause::kAborted:
     case LaunchCause::kHostStopped:
-      return verdict.cause;
     case LaunchCause::kCannotConnect:
-      m_end = {SessionMessage::kCannotConnect, {}};
       return verdict.cause;
     case LaunchCause::kLoginIncorrect:
       return LoginIncorrect(" refused the login over ssh" +
                             (verdict.hostLine.empty() ? std::string() : ": " + verdict.hostLine));
     default:
       // The user's own Cancel needs no box to tell it.
-      if (launch.DeclinedByUser()) return verdict.cause;
+      m_declined = launch.DeclinedByUser();
+      if (m_declined) return verdict.cause;
       return LaunchFailed(verdict.cause, verdict.hostLine);
   }
 }

@@ -5,15 +5,9 @@
 #include <string>
 
 #include "session/answer_slot.h"
+#include "session/launch_report.h"
 
 namespace dovrel {
-
-// The messages the worker may have to show the user.
-enum class SessionMessage {
-  kCannotConnect,   // "Cannot Connect"
-  kLoginIncorrect,  // "Login incorrect"
-  kLaunchFailed,    // why the terminal did not start: the text comes with it
-};
 
 // What the worker is doing, for the form's status line.
 enum class SessionPhase {
@@ -21,14 +15,6 @@ enum class SessionPhase {
   kLoggingIn,
   kStartingTerminal,
   kWaitingForWindow,
-};
-
-// How a launch ended, for the form: the box to show, if any. The worker
-// hands it over once its connection is closed, so a box left on screen
-// keeps nothing waiting on the host.
-struct SessionEnd {
-  std::optional<SessionMessage> message;
-  std::string text;  // with kLaunchFailed: why the terminal did not start
 };
 
 // How the worker reaches the form. Implemented by the user interface; called
@@ -43,18 +29,14 @@ class SessionObserver {
   // One line for standard error, without its line end.
   virtual void Report(const std::string& line) = 0;
 
-  // The worker's last call: it is done, its connection closed. The form
-  // shows `end`'s box, if any, and closes; nothing once the form is gone.
+  // The worker's last call: it is done, its connection closed (so a box
+  // left on screen keeps nothing waiting on the host). The form shows
+  // `end`'s box, if any, and closes; nothing once the form is gone.
   virtual void Finished(const SessionEnd& end) = 0;
 
   // The launch waits for the user to decide `question`: the answer goes in
   // `slot`. Without a form to ask, the answer is no.
   virtual void Ask(const UserQuestion& /*question*/, const std::shared_ptr<AnswerSlot>& slot) { slot->Give(false); }
-
-  // A text marked for translation, in the form's language (any thread).
-  [[nodiscard]] virtual std::string Translate(const char* /*context*/, const char* source) const {
-    return source;
-  }
 };
 
 }  // namespace dovrel

@@ -36,7 +36,7 @@ SshLaunch::SshLaunch(const SessionRequest& request, const SessionSetup& setup, c
       m_observer(observer),
       m_reporter(reporter),
       m_clock(clock),
-      m_words(std::string(TerminalProgram::Of(request.xterm).name)) {}
+      m_words(std::string(TerminalProgram::Of(request.target.xterm).name)) {}
 
 LaunchVerdict SshLaunch::Run() {
   if (auto failed = Prepare()) return *failed;
@@ -46,13 +46,13 @@ LaunchVerdict SshLaunch::Run() {
 }
 
 std::optional<LaunchVerdict> SshLaunch::Prepare() {
-  const int display = m_request.display;
+  const int display = m_request.target.display;
   m_options.program = m_setup.sshProgram;
-  m_options.hostName = m_request.hostName;
+  m_options.hostName = m_request.target.hostName;
   m_options.userName = Text(m_request.userId.Bytes());
-  m_options.untrusted = m_setup.untrusted;
+  m_options.untrusted = m_setup.options.untrusted;
   m_options.passwordOffered = !m_request.password.Empty();
-  const TerminalProgram program = TerminalProgram::Of(m_request.xterm);
+  const TerminalProgram program = TerminalProgram::Of(m_request.target.xterm);
   m_options.remoteCommand = SshRemoteCommand(program.name, TerminalProgram::kGeometry);
   if (m_setup.askpassProgram.empty() || ::access(m_setup.askpassProgram.c_str(), X_OK) != 0) {
     m_reporter.Line("cannot use ssh: the askpass helper dovrel-askpass is not installed beside dovrel");
@@ -75,11 +75,11 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
   if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted, {});
   if (!config) {
     if (startError == ENOENT) return Ended(LaunchCause::kSshMissing, {});
-    m_reporter.Line("Cannot Connect: " + m_request.hostName + ": ssh -G refused the host or the user name");
+    m_reporter.Line("Cannot Connect: " + m_request.target.hostName + ": ssh -G refused the host or the user name");
     return Ended(LaunchCause::kCannotConnect, {});
   }
   m_config = ReadSshConfig(*config);
-  if (m_config.hostName.empty()) m_config.hostName = m_request.hostName;
+  if (m_config.hostName.empty()) m_config.hostName = m_request.target.hostName;
   const std::string xauth = m_config.xauthLocation.empty() ? "/usr/bin/xauth" : m_config.xauthLocation;
   if (::access(xauth.c_str(), X_OK) != 0) return Ended(LaunchCause::kNoLocalXauth, xauth);
   // Never weaker than asking; a configuration that asks or refuses stands.
@@ -93,7 +93,7 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
       inherited, {displayVariable, "SSH_ASKPASS=" + m_setup.askpassProgram, "SSH_ASKPASS_REQUIRE=force",
                   std::string(kAskpassSocketVariable) + "=" + m_askpass.SocketPath()});
   const auto arguments = SshArguments(m_options, m_setup.limits);
-  m_reporter.Phase(SessionPhase::kConnecting, "starting ssh to " + m_request.hostName + " (" +
+  m_reporter.Phase(SessionPhase::kConnecting, "starting ssh to " + m_request.target.hostName + " (" +
                                                   m_config.hostName + "), display " + LocalDisplayName(display));
   int error = 0;
   m_ssh = SshProcess::Start(arguments, withAskpass, m_setup.askpassProgram, error);
@@ -149,7 +149,7 @@ std::optional<LaunchVerdict> SshLaunch::Step() {
     }
     m_reporter.Line("stopped " + std::string(StepText(m_words.Connected() ? Step::kSshAuthenticating
                                                                               : Step::kSshConnecting)) +
-                    ": no answer from " + m_request.hostName + " within " +
+                    ": no answer from " + m_request.target.hostName + " within " +
                     std::to_string(m_setup.limits.sshLoginLimit.count() / 1000) + " s");
     return Ended(LaunchCause::kHostStopped, {});
   }
@@ -199,7 +199,7 @@ std::optional<LaunchVerdict> SshLaunch::OnRequest(AskpassRequest request) {
       bool& given = request.prompt.front() == '(' ? m_keyboardPasswordGiven : m_passwordGiven;
       if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, line);
       if (given || m_request.password.Empty()) {
-        m_reporter.Line("Login incorrect: " + m_request.hostName + " asked for the password again");
+        m_reporter.Line("Login incorrect: " + m_request.target.hostName + " asked for the password again");
         return Ended(LaunchCause::kLoginIncorrect, {});
       }
       given = true;
@@ -210,7 +210,7 @@ std::optional<LaunchVerdict> SshLaunch::OnRequest(AskpassRequest request) {
       if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, line);
       m_slot = std::make_shared<AnswerSlot>();
       m_askedAt = m_clock.Now();
-      m_observer.Ask({m_request.hostName, request.prompt}, m_slot);
+      m_observer.Ask({m_request.target.hostName, request.prompt}, m_slot);
       m_pending = std::move(request);
       return std::nullopt;
     case PromptKind::kPasswordChange:
@@ -230,7 +230,7 @@ std::optional<LaunchVerdict> SshLaunch::OnAnswer() {
   if (!yes) {
     m_declined = true;
     AskpassServer::Answer(request, std::span(reinterpret_cast<const unsigned char*>("no"), 2));
-    m_reporter.Line("the host key of " + m_request.hostName + " was not accepted; nothing was sent there");
+    m_reporter.Line("the host key of " + m_request.target.hostName + " was not accepted; nothing was sent there");
     return Ended(LaunchCause::kHostKeyUnknown, {});
   }
   m_reporter.Verbose("the user accepted the host key");
@@ -242,7 +242,7 @@ std::optional<LaunchVerdict> SshLaunch::AfterExit(int status) {
   m_reporter.Verbose("ssh ended with status " + std::to_string(status));
   if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Line());
   if (!m_words.Authenticated()) {
-    m_reporter.Line("Cannot Connect: " + m_request.hostName + ": " +
+    m_reporter.Line("Cannot Connect: " + m_request.target.hostName + ": " +
                     (m_words.LastSaid().empty() ? "ssh ended with status " + std::to_string(status)
                                                 : m_words.LastSaid()));
     return Ended(LaunchCause::kCannotConnect, {});

@@ -28,14 +28,17 @@ namespace dovrel {
 namespace {
 
 
-QString MessageText(SessionMessage message, const QString& text) {
+// The box's words for how the launch ended, in the form's language.
+QString MessageText(SessionMessage message, const SessionEnd& end) {
   switch (message) {
     case SessionMessage::kCannotConnect:
       return QString::fromUtf8(texts::kCannotConnect);
     case SessionMessage::kLoginIncorrect:
       return QCoreApplication::translate(texts::kContext, texts::kLoginIncorrect);
     case SessionMessage::kLaunchFailed:
-      return text;
+      return QString::fromStdString(DescribeLaunchProblem(end, [](const char* context, const char* source) {
+        return QCoreApplication::translate(context, source).toStdString();
+      }));
   }
   return {};
 }
@@ -62,7 +65,7 @@ CLauncherDlg::CLauncherDlg(SessionSetup setup, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
-      m_bSsh(setup.ssh),
+      m_bSsh(setup.options.ssh),
       m_worker(new WorkerController(std::move(setup), this)) {
   connect(m_worker, &WorkerController::phaseChanged, this,
           [this](SessionPhase phase) { ShowWorking(PhaseText(phase, m_bSsh)); });
@@ -82,11 +85,11 @@ CLauncherDlg::~CLauncherDlg() {
   StopWorker();
 }
 
-void CLauncherDlg::SetTarget(const std::string& hostName, int display, bool xterm) {
-  m_strHostName = hostName;
-  m_nDisplay = display;
-  m_bXterm = xterm;
-  m_strHostLabel = hostName + ':' + std::to_string(display);
+void CLauncherDlg::SetTarget(const TerminalTarget& target) {
+  m_strHostName = target.hostName;
+  m_nDisplay = target.display;
+  m_bXterm = target.xterm;
+  m_strHostLabel = target.hostName + ':' + std::to_string(target.display);
   DoDataExchange(false);
 }
 
@@ -192,7 +195,7 @@ void CLauncherDlg::OnLaunch() {
     return;
   }
 
-  SessionRequest request{m_strHostName, m_nDisplay, m_bXterm, SecretBytes::CopyOf(m_strUserId.View()),
+  SessionRequest request{{m_strHostName, m_nDisplay, m_bXterm}, SecretBytes::CopyOf(m_strUserId.View()),
                          SecretBytes::CopyOf(m_strPassword.View())};
   // The form's own changes come before the worker exists: once it runs, it
   // may post to the form's event queue at any moment.
@@ -215,7 +218,7 @@ bool CLauncherDlg::StopWorker() { return m_worker->Stop(); }
 LaunchCause CLauncherDlg::Outcome() const { return m_worker->Outcome(); }
 
 void CLauncherDlg::OnWorkerFinished(const SessionEnd& end) {
-  if (end.message) ShowSessionMessage(*end.message, QString::fromStdString(end.text));
+  if (const auto message = BoxOf(end)) ShowSessionMessage(*message, MessageText(*message, end));
   reject();
 }
 
@@ -252,7 +255,7 @@ void CLauncherDlg::ShowSessionMessage(SessionMessage message, const QString& tex
   // Why the terminal did not start is a warning; the form's other boxes
   // keep their plain look.
   const auto icon = message == SessionMessage::kLaunchFailed ? QMessageBox::Warning : QMessageBox::NoIcon;
-  ShowMessageBox(icon, MessageText(message, text), this);
+  ShowMessageBox(icon, text, this);
 }
 
 }  // namespace dovrel

@@ -30,7 +30,7 @@ class CLauncherDlg : public QDialog {
   ~CLauncherDlg() override;
 
   // Filled by start-up before the form runs.
-  void SetTarget(const std::string& hostName, int display, bool xterm);
+  void SetTarget(const TerminalTarget& target);
 
   // Stops a running worker and waits for it, at most 10 s, while it holds a
   // connection. True when no worker is left running.

@@ -57,11 +57,6 @@ class WorkerController::Link final : public SessionObserver {
     std::fprintf(stderr, "%s\n", line.c_str());
   }
 
-  [[nodiscard]] std::string Translate(const char* context, const char* source) const override {
-    // The translators are installed before any worker starts, and only read.
-    return QCoreApplication::translate(context, source).toStdString();
-  }
-
   [[nodiscard]] int Bell() const { return m_bell; }
 
   // The mail so far, taken out of the box (user-interface thread).

@@ -21,14 +21,14 @@ std::optional<CommandLine> Valid(std::string host, int display, bool xterm, bool
                                  bool relay = true, bool trustHost = false, bool untrusted = false,
                                  bool ssh = false) {
   CommandLine line;
-  line.hostName = std::move(host);
-  line.display = display;
-  line.xterm = xterm;
-  line.verbose = verbose;
-  line.relay = relay;
-  line.trustHost = trustHost;
-  line.untrusted = untrusted;
-  line.ssh = ssh;
+  line.target.hostName = std::move(host);
+  line.target.display = display;
+  line.target.xterm = xterm;
+  line.options.verbose = verbose;
+  line.options.relay = relay;
+  line.options.trustHost = trustHost;
+  line.options.untrusted = untrusted;
+  line.options.ssh = ssh;
   return line;
 }
 
@@ -41,14 +41,8 @@ TEST_P(CommandLineRules, ReadTheTailAsTheUserMeantIt) {
   const auto parsed = ParseCommandLine(c.tail);
   ASSERT_EQ(parsed.has_value(), c.expected.has_value()) << "[" << c.tail << "]";
   if (!parsed) return;
-  EXPECT_EQ(parsed->hostName, c.expected->hostName) << "[" << c.tail << "]";
-  EXPECT_EQ(parsed->display, c.expected->display) << "[" << c.tail << "]";
-  EXPECT_EQ(parsed->xterm, c.expected->xterm) << "[" << c.tail << "]";
-  EXPECT_EQ(parsed->verbose, c.expected->verbose) << "[" << c.tail << "]";
-  EXPECT_EQ(parsed->relay, c.expected->relay) << "[" << c.tail << "]";
-  EXPECT_EQ(parsed->trustHost, c.expected->trustHost) << "[" << c.tail << "]";
-  EXPECT_EQ(parsed->untrusted, c.expected->untrusted) << "[" << c.tail << "]";
-  EXPECT_EQ(parsed->ssh, c.expected->ssh) << "[" << c.tail << "]";
+  EXPECT_EQ(parsed->target, c.expected->target) << "[" << c.tail << "]";
+  EXPECT_EQ(parsed->options, c.expected->options) << "[" << c.tail << "]";
 }
 
 INSTANTIATE_TEST_SUITE_P(

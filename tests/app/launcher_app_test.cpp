@@ -64,7 +64,7 @@ class WholeRun : public ::testing::Test {
  protected:
   RunResult Run(const std::string& commandTail) {
     CLauncherApp app(m_setup);
-    return app.InitInstance(commandTail);
+    return app.InitInstance(ParseCommandLine(commandTail));
   }
 
   ScriptedHost m_host;

@@ -28,30 +28,30 @@ std::optional<dovrel::CommandLine> ReadWithStrtok(const std::string& tail) {
   std::size_t first = 0;
   for (; first < tokens.size(); ++first) {
     const std::string& token = tokens[first];
-    if ((token == "-v" || token == "--verbose") && !line.verbose) {
-      line.verbose = true;
-    } else if (token == "--no-relay" && line.relay) {
-      line.relay = false;
-    } else if (token == "--trust-host" && !line.trustHost) {
-      line.trustHost = true;
-    } else if (token == "--untrusted" && !line.untrusted) {
-      line.untrusted = true;
-    } else if (token == "--ssh" && !line.ssh) {
-      line.ssh = true;
+    if ((token == "-v" || token == "--verbose") && !line.options.verbose) {
+      line.options.verbose = true;
+    } else if (token == "--no-relay" && line.options.relay) {
+      line.options.relay = false;
+    } else if (token == "--trust-host" && !line.options.trustHost) {
+      line.options.trustHost = true;
+    } else if (token == "--untrusted" && !line.options.untrusted) {
+      line.options.untrusted = true;
+    } else if (token == "--ssh" && !line.options.ssh) {
+      line.options.ssh = true;
     } else {
       break;
     }
   }
   if (first == tokens.size() || tokens[first].front() == '-') return std::nullopt;
-  if (line.ssh && (!line.relay || line.trustHost)) return std::nullopt;
-  line.hostName = tokens[first];
+  if (line.options.ssh && (!line.options.relay || line.options.trustHost)) return std::nullopt;
+  line.target.hostName = tokens[first];
   for (std::size_t i = first + 1; i < tokens.size(); ++i) {
     if (tokens[i].size() != 1) return std::nullopt;
     const char c = tokens[i].front();
     if (c == 'x' || c == 'X') {
-      line.xterm = true;
+      line.target.xterm = true;
     } else if (c >= '0' && c <= '9') {
-      line.display = c - '0';
+      line.target.display = c - '0';
       line.displayGiven = true;
     } else {
       return std::nullopt;
@@ -72,16 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const auto classic = ReadWithStrtok(tail);
   FUZZ_CHECK(ours.has_value() == classic.has_value());
   if (ours) {
-    FUZZ_CHECK(ours->hostName == classic->hostName);
-    FUZZ_CHECK(ours->display == classic->display);
-    FUZZ_CHECK(ours->xterm == classic->xterm);
-    FUZZ_CHECK(ours->verbose == classic->verbose);
-    FUZZ_CHECK(ours->relay == classic->relay);
-    FUZZ_CHECK(ours->trustHost == classic->trustHost);
-    FUZZ_CHECK(ours->untrusted == classic->untrusted);
-    FUZZ_CHECK(ours->ssh == classic->ssh);
+    FUZZ_CHECK(ours->target == classic->target);
+    FUZZ_CHECK(ours->options == classic->options);
     FUZZ_CHECK(ours->displayGiven == classic->displayGiven);
-    FUZZ_CHECK(ours->display >= 0 && ours->display <= 9);
+    FUZZ_CHECK(ours->target.display >= 0 && ours->target.display <= 9);
   }
   return 0;
 }

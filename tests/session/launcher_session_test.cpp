@@ -102,7 +102,7 @@ TEST_F(Dialogue, LaunchesKtermOnTheDisplayAsked) {
     SessionSetup setup = m_setup;
     setup.port = host.Port();
     auto session = std::make_shared<LauncherSession>(
-        SessionRequest{"127.0.0.1", display, false, Secret("alice"), Secret("secret")}, observer, setup);
+        SessionRequest{{"127.0.0.1", display, false}, Secret("alice"), Secret("secret")}, observer, setup);
     SessionThread worker(session);
     ASSERT_TRUE(host.Accept());
     ASSERT_TRUE(host.Send("login:"));

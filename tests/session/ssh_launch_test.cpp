@@ -36,7 +36,7 @@ class SshLaunchTest : public test::WorkerFixture {
   SshLaunchTest() {
     char folder[] = "/tmp/dovrel-ssh-test-XXXXXX";
     m_folder = ::mkdtemp(folder);
-    m_setup.ssh = true;
+    m_setup.options.ssh = true;
     m_setup.askpassProgram = DOVREL_ASKPASS;
     m_setup.sshProgram = m_folder + "/ssh";
     m_setup.limits.sshLoginLimit = 1000ms;

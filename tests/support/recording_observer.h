@@ -14,11 +14,12 @@ namespace dovrel::test {
 class RecordingObserver final : public SessionObserver {
  public:
   void Finished(const SessionEnd& end) override {
-    if (end.message && m_onMessage) m_onMessage();
+    const auto box = BoxOf(end);
+    if (box && m_onMessage) m_onMessage();
     const std::lock_guard lock(m_mutex);
-    if (end.message) {
-      m_messages.push_back(*end.message);
-      m_texts.push_back(end.text);
+    if (box) {
+      m_messages.push_back(*box);
+      m_texts.push_back(*box == SessionMessage::kLaunchFailed ? DescribeLaunchProblem(end) : std::string());
     }
     ++m_closeRequests;
   }

@@ -46,7 +46,7 @@ class WorkerFixture : public ::testing::Test {
   // Starts the worker with the fixture's setup, against the scripted host
   // unless the test pointed m_setup.port elsewhere.
   void Start(Run run) {
-    SessionRequest request{std::move(run.hostName), run.display, run.xterm, Secret(std::move(run.userId)),
+    SessionRequest request{{std::move(run.hostName), run.display, run.xterm}, Secret(std::move(run.userId)),
                            Secret(std::move(run.password))};
     m_session = std::make_shared<LauncherSession>(std::move(request), m_observer, m_setup);
     m_thread = std::make_unique<SessionThread>(m_session);

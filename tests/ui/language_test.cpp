@@ -58,7 +58,7 @@ TEST(Language, TheProgramsOwnTextsFollowTheLocaleAndTheSystemsOwnDoNot) {
   setup.port = host.Port();
   setup.display = display;
   CLauncherDlg form(setup);
-  form.SetTarget("127.0.0.1", 1, true);
+  form.SetTarget({"127.0.0.1", 1, true});
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
 
@@ -107,7 +107,7 @@ TEST(Language, TheProgramsOwnTextsFollowTheLocaleAndTheSystemsOwnDoNot) {
   // As the worker hands its end over.
   WorkerController* worker = form.findChild<WorkerController*>();
   ASSERT_NE(worker, nullptr);
-  emit worker->finished(SessionEnd{SessionMessage::kLoginIncorrect, {}});
+  emit worker->finished(SessionEnd{LaunchCause::kLoginIncorrect, {}, {}, false});
   EXPECT_EQ(boxText, Expected("Login incorrect", "ログインできませんでした。ユーザー名とパスワードを確かめてください。"));
   // "Cannot Connect" is the system's own.
   test::WhenModal([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
@@ -115,7 +115,7 @@ TEST(Language, TheProgramsOwnTextsFollowTheLocaleAndTheSystemsOwnDoNot) {
                     boxText = qobject_cast<QMessageBox*>(w)->text();
                     qobject_cast<QMessageBox*>(w)->accept();
                   });
-  emit worker->finished(SessionEnd{SessionMessage::kCannotConnect, {}});
+  emit worker->finished(SessionEnd{LaunchCause::kCannotConnect, {}, {}, false});
   EXPECT_EQ(boxText, "Cannot Connect");
 }
 

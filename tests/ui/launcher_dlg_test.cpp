@@ -48,7 +48,7 @@ QPushButton* OkButton(CLauncherDlg& dialog) { return dialog.findChild<QPushButto
 class Form : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dialog.SetTarget("myhost", 2, true);
+    m_dialog.SetTarget({"myhost", 2, true});
     m_dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_dialog));
     m_user = FieldNamed(&m_dialog, QStringLiteral("User"));
@@ -206,7 +206,7 @@ TEST_F(Form, EscapeClosesTheFormAndEnterDoesNot) {
 
 TEST_F(Form, EnterInAFieldActsAsOkAndASecondOkStartsNoSecondWorker) {
   test::ScriptedHost& host = m_scripted;
-  m_dialog.SetTarget("127.0.0.1", 2, true);
+  m_dialog.SetTarget({"127.0.0.1", 2, true});
   QTest::keyClicks(m_user, "alice");
   QTest::keyClicks(m_password, "secret");
   QTest::keyClick(m_password, Qt::Key_Return);
@@ -215,7 +215,7 @@ TEST_F(Form, EnterInAFieldActsAsOkAndASecondOkStartsNoSecondWorker) {
   // in the fields they are filled from.
   EXPECT_TRUE(m_user->text().isEmpty());
   EXPECT_TRUE(m_password->text().isEmpty());
-  m_dialog.SetTarget("127.0.0.1", 2, true);  // fills the widgets from the fields again
+  m_dialog.SetTarget({"127.0.0.1", 2, true});  // fills the widgets from the fields again
   EXPECT_TRUE(m_password->text().isEmpty());
   // The locked button is not the only guard: OK reached any other way (a
   // queued click, a shortcut) starts nothing either.
@@ -228,7 +228,7 @@ TEST_F(Form, EnterInAFieldActsAsOkAndASecondOkStartsNoSecondWorker) {
 }
 
 TEST_F(Form, WhileTheWorkerRunsTheFieldsAreLockedAndAStatusLineSaysWhatHappens) {
-  m_dialog.SetTarget("127.0.0.1", 2, true);
+  m_dialog.SetTarget({"127.0.0.1", 2, true});
   QTest::keyClicks(m_user, "alice");
   QTest::keyClicks(m_password, "secret");
   QTest::keyClick(m_password, Qt::Key_Return);
@@ -257,7 +257,7 @@ TEST_F(Form, WhileTheWorkerRunsTheFieldsAreLockedAndAStatusLineSaysWhatHappens) 
 // The host's words are quoted in the box as text: markup that names a file
 // loads nothing, and a C1 control does not reach the box.
 TEST_F(Form, TheHostsWordsInABoxAreTextNeverMarkup) {
-  m_dialog.SetTarget("127.0.0.1", 2, true);
+  m_dialog.SetTarget({"127.0.0.1", 2, true});
   QTest::keyClicks(m_user, "alice");
   QTest::keyClicks(m_password, "secret");
   const std::string said = "<img src=\"/dev/zero\"><b>xterm</b>: Xt error: Can't open display: x\xc2\x9b" "2J";
@@ -293,7 +293,7 @@ TEST_F(Form, TheHostsWordsInABoxAreTextNeverMarkup) {
 
 TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {
   test::ScriptedHost& host = m_scripted;
-  m_dialog.SetTarget("127.0.0.1", 2, true);
+  m_dialog.SetTarget({"127.0.0.1", 2, true});
   QTest::keyClicks(m_user, "alice");
   QTest::keyClicks(m_password, "secret");
   QTest::keyClick(m_password, Qt::Key_Return);
@@ -312,9 +312,9 @@ TEST_F(Form, ClosingTheFormStopsAConnectedWorkerAtOnce) {
 // through (an empty user name still does not), and the status line says ssh.
 TEST(SshForm, TakesAnEmptyPasswordAndSaysWhySshCannotRun) {
   SessionSetup setup;
-  setup.ssh = true;  // and no askpass helper: the launch cannot start ssh
+  setup.options.ssh = true;  // and no askpass helper: the launch cannot start ssh
   CLauncherDlg dialog(std::move(setup));
-  dialog.SetTarget("127.0.0.1", 2, true);
+  dialog.SetTarget({"127.0.0.1", 2, true});
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   QTest::keyClicks(FieldNamed(&dialog, QStringLiteral("User")), "alice");
