@@ -27,6 +27,16 @@ cleanup() {
 }
 trap cleanup EXIT
 remote_host_create >/dev/null || exit 1
+# After each login run, the remote user's processes (its terminal) end: a
+# relay admits at most 16 connections at once, and twenty terminals left
+# open would reach that.
+cat >"$RH_WORK/after-run" <<EOS
+#!/bin/sh
+for pid in \$(pgrep -u "$RH_USER"); do kill "\$pid" 2>/dev/null; done
+sleep 0.5
+EOS
+chmod 755 "$RH_WORK/after-run"
+export BENCH_AFTER_RUN=$RH_WORK/after-run
 start_private_xvfb "$RH_WORK" >/dev/null || exit 1
 password=bench-$RANDOM-pw
 remote_host_set_password "$password"

@@ -60,8 +60,10 @@ void Print(const std::string& name, std::vector<double> values, const char* unit
               values.back(), unit);
 }
 
-// When the program of the latest login run ended, ms after Enter.
+// When the program of the latest login run ended, ms after Enter, and
+// whether it ended with the terminal started (status 0).
 double g_ended = 0;
+bool g_started = false;
 
 }  // namespace
 
@@ -85,6 +87,7 @@ struct Program {
   std::string name;
   std::vector<char*> argv;  // null-terminated
   std::vector<double> startup, memory, ended;
+  int failed = 0;  // login runs whose terminal did not start
   std::map<std::string, std::vector<PhaseTimes>> phases;
 };
 
@@ -95,7 +98,7 @@ std::vector<Program> ParsePrograms(int argc, char** argv) {
     int end = i;
     while (end < argc && std::string(argv[end]) != "--") ++end;
     if (end - i < 2) return {};
-    Program program{argv[i], {argv + i + 1, argv + end}, {}, {}, {}, {}};
+    Program program{argv[i], {argv + i + 1, argv + end}, {}, {}, {}, 0, {}};
     program.argv.push_back(nullptr);
     programs.push_back(std::move(program));
     i = end + 1;
@@ -132,10 +135,20 @@ std::pair<pid_t, double> TimeOneRun(xcb_connection_t* x, const Program& program,
     mapped = NowMs() - enter;
     // The program ends by itself once it has seen the terminal.
     int status = 0;
-    while (::waitpid(child, &status, WNOHANG) == 0 && NowMs() - enter < 15000) {
+    pid_t ended = 0;
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && NowMs() - enter < 15000) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     g_ended = NowMs() - enter;
+    g_started = ended == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!g_started) {
+      ::kill(child, SIGTERM);
+      ::waitpid(child, nullptr, 0);
+    }
+    // Whatever the run left on the host (its terminal) goes before the next.
+    if (const char* after = std::getenv("BENCH_AFTER_RUN")) {
+      if (std::system(after) != 0) std::fprintf(stderr, "map_timer: %s failed\n", after);
+    }
   }
   return {child, mapped};
 }
@@ -169,10 +182,16 @@ int main(int argc, char** argv) {
       const auto [child, mapped] = TimeOneRun(x, program, login);
       if (mapped < 0) return 1;
       if (login) {
-        program.startup.push_back(mapped);
-        program.ended.push_back(g_ended);
         const std::string report = "/tmp/map_timer." + std::to_string(child);
-        for (const auto& [phase, times] : ReadPhases(report)) program.phases[phase].push_back(times);
+        // A run whose terminal did not start (the window mapped was a box)
+        // is counted, not timed.
+        if (g_started) {
+          program.startup.push_back(mapped);
+          program.ended.push_back(g_ended);
+          for (const auto& [phase, times] : ReadPhases(report)) program.phases[phase].push_back(times);
+        } else {
+          ++program.failed;
+        }
         std::remove(report.c_str());
         continue;
       }
@@ -187,6 +206,8 @@ int main(int argc, char** argv) {
   xcb_disconnect(x);
   for (const Program& program : programs) {
     if (login) {
+      if (program.failed > 0) std::printf("%s: %d runs failed\n", program.name.c_str(), program.failed);
+      if (program.startup.empty()) continue;
       Print(program.name + ": Enter to terminal mapped", program.startup, "ms");
       Print(program.name + ": Enter to program ended", program.ended, "ms");
       for (const auto& [phase, each] : program.phases) {

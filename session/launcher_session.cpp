@@ -13,6 +13,7 @@
 #include "common/net/error_text.h"
 #include "common/net/scope_exit.h"
 #include "session/launch_report.h"
+#include "session/transcript.h"
 #include "session/watch/local_display.h"
 
 namespace dovrel {
@@ -47,11 +48,12 @@ LaunchCause LauncherSession::RunOverTelnet() {
   }
   LaunchCause outcome = LaunchCause::kHostStopped;
   {
-    TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.limits, Clock());
-    m_reporter.Follow(channel);
+    Transcript transcript(m_reporter);
+    m_transcript = &transcript;
+    TelnetChannel channel(m_hSocket.Get(), m_abort, m_setup.limits, Clock(), &transcript);
     outcome = RunConnected(channel);
-    m_reporter.Heard(channel);
-    m_reporter.FlushHeard();
+    transcript.Flush();
+    m_transcript = nullptr;
   }
   CloseSocket();
   // The relay keeps the port no longer than its connections need it.
@@ -105,14 +107,12 @@ LaunchCause LauncherSession::AfterLogin(TelnetChannel& channel, const LoginResul
     case LoginResult::Kind::kShell:
       return LaunchRemoteTerminal(channel);
     case LoginResult::Kind::kLoginIncorrect:
-      m_reporter.Heard(channel);
       return LoginIncorrect(" refused the user name or password");
     case LoginResult::Kind::kStopped:
       return Stopped(channel, login.step, login.status);
     case LoginResult::Kind::kNameNotTaken:
-      m_reporter.Heard(channel);
       m_reporter.Line("the host asked for the login name again after it was typed " +
-                      std::to_string(login.tries) + " times; its last line: \"" + LastLine(channel.LastHeard()) +
+                      std::to_string(login.tries) + " times; its last line: \"" + m_transcript->LastLine() +
                       "\"");
       return EndedBy(LaunchCause::kNameNotTaken);
     case LoginResult::Kind::kSendFailed:
@@ -123,13 +123,11 @@ LaunchCause LauncherSession::AfterLogin(TelnetChannel& channel, const LoginResul
 
 std::optional<LaunchCause> LauncherSession::InstallLaunchCookie(TelnetChannel& channel,
                                                                    const std::function<void()>& meanwhile) {
-  m_reporter.Heard(channel);
   m_reporter.Verbose("installing this launch's cookie for " + m_localAddress + ":" +
                      std::to_string(m_request.target.display) + " with the host's xauth");
-  m_reporter.Conceal(m_cookie->Hex());
+  m_transcript->Conceal(m_cookie->Hex());
   const LaunchVerdict installed =
       InstallCookie(channel, *m_cookie, m_localAddress, m_request.target.display, m_setup.limits, Clock(), meanwhile);
-  m_reporter.Heard(channel);
   switch (installed.cause) {
     case LaunchCause::kUndecided:
       return std::nullopt;
@@ -164,7 +162,6 @@ LaunchCause LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   }
   const TerminalProgram program = TerminalProgram::Of(m_request.target.xterm);
   const std::string command = program.ShellCommand(m_localAddress, m_request.target.display);
-  m_reporter.Heard(channel);
   m_reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
   if (!channel.SendLine(command)) return SendFailed(channel, Step::kCommand);
   m_reporter.Phase(SessionPhase::kWaitingForWindow,
@@ -174,7 +171,6 @@ LaunchCause LauncherSession::LaunchRemoteTerminal(TelnetChannel& channel) {
   const LaunchVerdict verdict =
       LaunchWatch(channel, m_abort, Clock(), m_setup.limits, m_reporter).Run(watch.get(), program, command);
   watch.reset();
-  m_reporter.Heard(channel);
   if (verdict.cause == LaunchCause::kAborted) return LaunchCause::kAborted;
   // A host that is gone is not typed to any more.
   if (verdict.cause == LaunchCause::kHostStopped) return Stopped(channel, Step::kWatch, IoStatus::kUnacknowledged);
@@ -231,13 +227,13 @@ LaunchCause LauncherSession::LoginIncorrect(const std::string& why) {
 
 LaunchCause LauncherSession::Stopped(TelnetChannel& channel, Step step, IoStatus status) {
   if (m_abort.IsTriggered() || status == IoStatus::kAborted) return LaunchCause::kAborted;
-  m_reporter.Stopped(channel, step, status, m_setup.limits);
+  m_reporter.Stopped(m_transcript->LastLine(), channel.LastSendError(), step, status, m_setup.limits);
   return LaunchCause::kHostStopped;
 }
 
 LaunchCause LauncherSession::SendFailed(TelnetChannel& channel, Step step) {
   if (m_abort.IsTriggered()) return LaunchCause::kAborted;
-  m_reporter.SendFailed(channel, step);
+  m_reporter.SendFailed(channel.LastSendError(), step);
   return LaunchCause::kSendFailed;
 }
 

@@ -16,6 +16,7 @@
 #include "session/session_observer.h"
 #include "session/session_request.h"
 #include "session/telnet/telnet_channel.h"
+#include "session/transcript.h"
 
 namespace dovrel {
 
@@ -82,6 +83,8 @@ class LauncherSession {
   // The cookie the relay admits, installed on the host before the command line.
   std::optional<LaunchCookie> m_cookie;
   bool m_tcpTrusted = false;
+  // What the host said and what was typed, while the connection is open.
+  Transcript* m_transcript = nullptr;
   std::atomic<bool> m_socketOpen{false};
   std::atomic<LaunchCause> m_outcome{LaunchCause::kUndecided};
   // What the end's words quote, and whether the user declined ssh's question.

@@ -15,16 +15,6 @@ Reporter::Reporter(SessionObserver& observer, WaitClock& clock, bool verbose)
 
 void Reporter::Start() { m_started = m_clock.Now(); }
 
-void Reporter::Follow(TelnetChannel& channel) {
-  if (!m_verbose) return;
-  channel.ReportHeardTo([this](const std::string& heard) { HostText(heard); });
-  // The host's text up to a typed line comes before it in the report.
-  channel.ReportTypedTo([this, &channel](std::string_view shown) {
-    Heard(channel);
-    Verbose("typed: " + EscapeHostText(shown) + "\\n");
-  });
-}
-
 void Reporter::Phase(SessionPhase phase, const std::string& what) {
   Verbose(what);
   m_observer.PhaseChanged(phase);
@@ -32,47 +22,20 @@ void Reporter::Phase(SessionPhase phase, const std::string& what) {
 
 void Reporter::Verbose(const std::string& what) {
   if (!m_verbose) return;
+  if (m_beforeEachLine) m_beforeEachLine();
   char stamp[32];
   const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(m_clock.Now() - m_started);
   std::snprintf(stamp, sizeof stamp, "%.3f s", static_cast<double>(elapsed.count()) / 1e6);
   m_observer.Report(std::string(kReportPrefix) + stamp + ": " + what);
 }
 
-void Reporter::Heard(TelnetChannel& channel) {
-  if (!m_verbose) return;
-  const std::string heard = channel.TakeHeard();
-  if (!heard.empty()) HostText(heard);
+void Reporter::Line(const std::string& line) {
+  if (m_beforeEachLine) m_beforeEachLine();
+  m_observer.Report(std::string(kReportPrefix) + line);
 }
 
-void Reporter::HostText(const std::string& heard) {
-  SecretString text(m_waiting.View().size() + heard.size());
-  text.Edit().append(m_waiting.View()).append(heard);
-  m_waiting.Wipe();
-  if (!m_secret.Empty()) {
-    // A piece of the secret may go on in the next chunk: judged whole then.
-    const std::string_view all = text.View();
-    std::size_t run = all.size();
-    while (run > 0 && std::isxdigit(static_cast<unsigned char>(all[run - 1])) != 0) --run;
-    if (all.size() - run <= 2 * m_secret.View().size()) {
-      m_waiting.Edit().append(all.substr(run));
-      text.Edit().erase(run);
-    }
-  }
-  if (!text.Empty()) Verbose("host: " + EscapeHostText(MaskSecret(text.View(), m_secret.View())));
-}
-
-void Reporter::Conceal(SecretString secret) { m_secret = std::move(secret); }
-
-void Reporter::FlushHeard() {
-  if (m_waiting.Empty()) return;
-  const SecretString waiting = std::move(m_waiting);
-  Verbose("host: " + EscapeHostText(MaskSecret(waiting.View(), m_secret.View())));
-}
-
-void Reporter::Line(const std::string& line) { m_observer.Report(std::string(kReportPrefix) + line); }
-
-void Reporter::Stopped(TelnetChannel& channel, Step step, IoStatus status, const Limits& limits) {
-  Heard(channel);
+void Reporter::Stopped(const std::string& lastLine, int sendError, Step step, IoStatus status,
+                       const Limits& limits) {
   std::string why;
   switch (status) {
     case IoStatus::kTimedOut:
@@ -86,18 +49,15 @@ void Reporter::Stopped(TelnetChannel& channel, Step step, IoStatus status, const
             Seconds(step == Step::kExit ? limits.readLimit : limits.ackLimit) + ": it is gone";
       break;
     default:
-      why = channel.LastSendError() != 0 ? "could not send: " + ErrorText(channel.LastSendError())
-                                         : std::string("the connection failed");
+      why = sendError != 0 ? "could not send: " + ErrorText(sendError) : std::string("the connection failed");
       break;
   }
-  const std::string last = MaskSecret(LastLine(channel.LastHeard()), m_secret.View());
   Line("stopped " + std::string(StepText(step)) + ": " + why + "; " +
-       (last.empty() ? std::string("it sent no text") : "its last line: \"" + last + "\""));
+       (lastLine.empty() ? std::string("it sent no text") : "its last line: \"" + lastLine + "\""));
 }
 
-void Reporter::SendFailed(TelnetChannel& channel, Step step) {
-  Heard(channel);
-  Line("stopped " + std::string(StepText(step)) + ": could not send: " + ErrorText(channel.LastSendError()));
+void Reporter::SendFailed(int sendError, Step step) {
+  Line("stopped " + std::string(StepText(step)) + ": could not send: " + ErrorText(sendError));
 }
 
 }  // namespace dovrel

@@ -13,27 +13,17 @@ namespace {
 
 // Replies held back at most, so a flood of requests needs no more memory.
 constexpr std::size_t kReplyBatch = 4096;
-// The host's text kept for the reports.
-constexpr std::size_t kHeardLimit = 4096;
-constexpr std::size_t kLastHeardLimit = 256;
-
-// Keeps at least the latest `limit` bytes, trimming only now and then.
-void KeepLatest(std::string& text, std::size_t limit) {
-  if (text.size() > 2 * limit) text.erase(0, text.size() - limit);
-}
-
-std::string Latest(const std::string& text, std::size_t limit) {
-  return text.size() > limit ? text.substr(text.size() - limit) : text;
-}
 
 }  // namespace
 
-TelnetChannel::TelnetChannel(int socket, const AbortSignal& abort, const Limits& limits, WaitClock& clock)
+TelnetChannel::TelnetChannel(int socket, const AbortSignal& abort, const Limits& limits, WaitClock& clock,
+                             ChannelListener* listener)
     : m_socket(socket),
       m_abort(abort),
       m_clock(clock),
       m_readLimit(limits.readLimit),
-      m_patience{clock.Now(), limits.ackLimit, limits.ackPoll} {}
+      m_patience{clock.Now(), limits.ackLimit, limits.ackPoll},
+      m_listener(listener) {}
 
 TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds quiet,
                                             std::chrono::steady_clock::time_point deadline) {
@@ -50,14 +40,14 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds quiet,
         const TelnetReply reply = m_options.Answer(unit->verb, unit->value);
         m_replies.insert(m_replies.end(), reply.Bytes().begin(), reply.Bytes().end());
         if (m_replies.size() >= kReplyBatch && !FlushReplies()) return {IoStatus::kFailed, *unit};
-      } else if (unit->kind == TelnetUnit::Kind::kData) {
-        Heard(unit->value);
+      } else if (unit->kind == TelnetUnit::Kind::kData && m_listener) {
+        m_listener->Heard(unit->value);
       }
       return {IoStatus::kOk, *unit};
     }
     // A host may wait for the answers before it sends more.
     if (!FlushReplies()) return {IoStatus::kFailed, {}};
-    if (m_heardSink && !m_heard.empty()) m_heardSink(TakeHeard());
+    if (m_listener) m_listener->PieceEnded();
     const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, quiet, m_patience, m_clock, deadline);
     m_lastReadStatus = got.status;
     if (got.status != IoStatus::kOk) return {got.status, {}};
@@ -76,11 +66,7 @@ TelnetChannel::DataByte TelnetChannel::ReadDataByte(std::chrono::milliseconds qu
 }
 
 bool TelnetChannel::SendLine(std::span<const unsigned char> bytes, Echo echo) {
-  if (m_typedSink) {
-    m_typedSink(echo == Echo::kSecret
-                    ? std::string_view("********")
-                    : std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-  }
+  if (m_listener) m_listener->Typed(bytes, echo == Echo::kSecret);
   if (!FlushReplies()) return false;
   // The data may be a password: the escaped copy is wiped when it goes.
   SecretBytes escaped(2 * bytes.size() + 1);  // no reallocation leaves a copy behind
@@ -100,21 +86,6 @@ void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLi
     if (got.status != IoStatus::kOk) return;
   }
 }
-
-void TelnetChannel::Heard(unsigned char byte) {
-  m_heard.push_back(static_cast<char>(byte));
-  m_lastHeard.push_back(static_cast<char>(byte));
-  KeepLatest(m_heard, kHeardLimit);
-  KeepLatest(m_lastHeard, kLastHeardLimit);
-}
-
-std::string TelnetChannel::TakeHeard() {
-  std::string heard = Latest(m_heard, kHeardLimit);
-  m_heard.clear();
-  return heard;
-}
-
-std::string TelnetChannel::LastHeard() const { return Latest(m_lastHeard, kLastHeardLimit); }
 
 bool TelnetChannel::FlushReplies() {
   if (m_replies.empty()) return true;

@@ -13,6 +13,7 @@
 
 #include "common/base/limits.h"
 #include "common/net/abort_signal.h"
+#include "session/telnet/channel_listener.h"
 #include "session/telnet/option_refuser.h"
 #include "session/telnet/telnet_reader.h"
 #include "common/net/transport.h"
@@ -37,7 +38,9 @@ class TelnetChannel {
 
   // Reads wait at most the read limit for a byte, once the host has
   // acknowledged what was typed, which it must within the ack limit.
-  TelnetChannel(int socket, const AbortSignal& abort, const Limits& limits, WaitClock& clock = SystemClock());
+  // `listener`, if any, hears the host's text and the typed lines.
+  TelnetChannel(int socket, const AbortSignal& abort, const Limits& limits, WaitClock& clock = SystemClock(),
+                ChannelListener* listener = nullptr);
 
   // The next unit from the host, each read waiting at most `quiet` for a
   // byte and never past `deadline`. Option requests are answered before
@@ -55,7 +58,7 @@ class TelnetChannel {
   // Sends the replies gathered so far; false if that failed.
   bool FlushReplies();
 
-  // How a typed line appears in the report of what was typed.
+  // Whether the listener may show a typed line.
   enum class Echo { kShown, kSecret };
   // Sends bytes as telnet data (a byte 255 doubled) and a line feed, in one
   // segment: the host answers a line at once, with no wait for a lone LF.
@@ -64,8 +67,6 @@ class TelnetChannel {
   bool SendLine(std::string_view text) {
     return SendLine({reinterpret_cast<const unsigned char*>(text.data()), text.size()});
   }
-  // Hands each typed line to `sink` as it goes out, a secret one as ********.
-  void ReportTypedTo(std::function<void(std::string_view)> sink) { m_typedSink = std::move(sink); }
 
   // Reads and throws away up to `chunk` bytes at a time, telnet commands
   // included, until the host closes or stays silent for `quietLimit`, and
@@ -73,14 +74,6 @@ class TelnetChannel {
   void Discard(std::size_t chunk, std::chrono::milliseconds quietLimit,
                std::chrono::steady_clock::time_point deadline = kNoDeadline);
 
-  // The host's data bytes since the last call (the latest 4 KiB of them),
-  // for the verbose report.
-  std::string TakeHeard();
-  // Hands the host's text to `sink` as each received chunk has been read,
-  // so that a report shows when it arrived.
-  void ReportHeardTo(std::function<void(const std::string&)> sink) { m_heardSink = std::move(sink); }
-  // The host's latest data bytes (up to 256), for telling where it stopped.
-  [[nodiscard]] std::string LastHeard() const;
   // How the latest read from the socket ended.
   [[nodiscard]] IoStatus LastReadStatus() const { return m_lastReadStatus; }
 
@@ -92,7 +85,6 @@ class TelnetChannel {
 
  private:
   bool SendRaw(std::span<const unsigned char> bytes);
-  void Heard(unsigned char byte);
 
   int m_socket;
   const AbortSignal& m_abort;
@@ -104,10 +96,7 @@ class TelnetChannel {
   OptionRefuser m_options;
   std::optional<unsigned char> m_unread;
   IoStatus m_lastReadStatus = IoStatus::kOk;
-  std::string m_heard;
-  std::function<void(const std::string&)> m_heardSink;
-  std::function<void(std::string_view)> m_typedSink;
-  std::string m_lastHeard;
+  ChannelListener* m_listener;
   // Replies to the requests in one received segment go out together, before
   // the next wait for the host and before any data.
   std::vector<unsigned char> m_replies;
