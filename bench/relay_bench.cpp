@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/base/ports.h"
+#include "common/base/relay_protocol.h"
 #include "relay/relay_server.h"
 
 namespace {
@@ -111,9 +112,9 @@ int main(int argc, char** argv) {
   std::thread relay([config = std::move(config)]() mutable { dovrel::RunRelay(std::move(config)); });
 
   xcb_connection_t* direct = Open("127.0.0.1:" + std::to_string(display));
-  static char kName[] = "MIT-MAGIC-COOKIE-1";
+  std::string name(dovrel::kMitCookieName);
   dovrel::CookieBytes data = cookie;
-  xcb_auth_info_t auth{static_cast<int>(sizeof kName - 1), kName, static_cast<int>(data.size()),
+  xcb_auth_info_t auth{static_cast<int>(name.size()), name.data(), static_cast<int>(data.size()),
                        reinterpret_cast<char*>(data.data())};
   xcb_connection_t* relayed =
       xcb_connect_to_display_with_auth_info(("127.0.0.1:" + std::to_string(relayDisplay)).c_str(), &auth, nullptr);

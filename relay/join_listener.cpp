@@ -51,7 +51,7 @@ void JoinListener::Accept() {
     UniqueFd connection(::accept4(m_listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!connection) return;
     const auto peer = PeerUid(connection.Get());
-    if (!peer || *peer != ::geteuid()) {
+    if (!peer || !IsThisUser(*peer)) {
       if (m_report) m_report("refused a request to join from another user");
       continue;
     }

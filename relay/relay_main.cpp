@@ -69,18 +69,18 @@ int main(int argc, char** argv) {
   config.display = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
-    if (argument == "--verbose") {
+    if (argument == dovrel::kRelayVerboseSwitch) {
       verbose = true;
-    } else if (argument == "--trust-host") {
+    } else if (argument == dovrel::kRelayTrustHostSwitch) {
       trustHost = true;
-    } else if (argument == "--untrusted") {
+    } else if (argument == dovrel::kRelayUntrustedSwitch) {
       untrusted = true;
-    } else if (argument == "--peer" && i + 1 < argc) {
+    } else if (argument == dovrel::kRelayPeerArgument && i + 1 < argc) {
       in_addr peer{};
       if (::inet_pton(AF_INET, argv[++i], &peer) != 1) return Usage();
       config.peer = peer.s_addr;
       peerGiven = true;
-    } else if (argument == "--display" && i + 1 < argc) {
+    } else if (argument == dovrel::kRelayDisplayArgument && i + 1 < argc) {
       const auto number = dovrel::DisplayDigit(argv[++i]);
       if (!number) return Usage();
       config.display = *number;

@@ -5,8 +5,12 @@
 
 namespace dovrel {
 
-// Every time and count the worker goes by, in one table. The program runs on
-// the defaults; a test starts from them too and shortens what it needs.
+// The times and counts the worker goes by, in one table: every wait on the
+// host or the display, and every bound on what the host may make it hold.
+// The program runs on the defaults; a test starts from them too and shortens
+// what it needs. Bounds that belong to a format or a buffer (a line of the
+// host's text kept for its words, a batch of option replies) stand beside
+// the code they bound.
 // Every "quiet" counts from the moment the host has acknowledged all that was
 // typed, not from when it was handed to the socket.
 struct Limits {

@@ -16,6 +16,14 @@ namespace dovrel {
 inline constexpr int kRelayListenerFd = 3;
 inline constexpr int kRelayControlFd = 4;
 
+// The relay program's command line: --peer ADDRESS --display N, and the
+// switches, each optional.
+inline constexpr std::string_view kRelayPeerArgument = "--peer";
+inline constexpr std::string_view kRelayDisplayArgument = "--display";
+inline constexpr std::string_view kRelayVerboseSwitch = "--verbose";
+inline constexpr std::string_view kRelayTrustHostSwitch = "--trust-host";  // admit by the host's address alone
+inline constexpr std::string_view kRelayUntrustedSwitch = "--untrusted";   // pass on an untrusted authorisation
+
 // The relay's exit status when the X server gave no untrusted authorisation
 // (--untrusted): it lacks the SECURITY extension, or refused.
 inline constexpr int kRelayExitNoUntrusted = 3;

@@ -95,7 +95,7 @@ UniqueFd ListenSocketFile(const std::string& path) {
 UniqueFd ConnectOwnSocketFile(const std::string& path) {
   UniqueFd socket = Connect(path, false);
   const auto owner = socket ? PeerUid(socket.Get()) : std::nullopt;
-  if (!owner || *owner != ::geteuid()) return {};
+  if (!owner || !IsThisUser(*owner)) return {};
   return socket;
 }
 
@@ -126,7 +126,9 @@ std::optional<uid_t> PeerUid(int socket) {
   return peer.uid;
 }
 
-bool IsTrustedOwner(uid_t uid) { return uid == 0 || uid == ::geteuid(); }
+bool IsTrustedOwner(uid_t uid) { return uid == 0 || IsThisUser(uid); }
+
+bool IsThisUser(uid_t uid) { return uid == ::geteuid(); }
 
 bool LocalSocketListens(const std::string& path) {
   struct stat status{};

@@ -58,5 +58,7 @@ std::optional<uid_t> PeerUid(int socket);
 
 // Whether `uid` may be trusted with this user's display: root, or this user.
 bool IsTrustedOwner(uid_t uid);
+// Whether `uid` is this user's own (not even root's): whom a secret is handed to.
+bool IsThisUser(uid_t uid);
 
 }  // namespace dovrel

@@ -32,38 +32,32 @@ LaunchWords::LaunchWords(std::string program) : m_program(std::move(program)) {}
 
 bool LaunchWords::Feed(unsigned char byte) {
   if (m_verdict != LaunchCause::kUndecided) return true;
-  if (m_terminal.Feed(byte) != TerminalText::Kind::kVisible) return false;
-  if (byte == '\n') {
-    Judge(true);
-    m_line.clear();
-  } else if (byte >= 0x20 || byte == '\t') {
-    if (m_line.size() < kLineLimit) m_line.push_back(static_cast<char>(byte));
-  }
+  if (m_line.Feed(byte) == VisibleLine::Byte::kLineEnd) Judge(m_line.Finished(), true);
   return m_verdict != LaunchCause::kUndecided;
 }
 
 bool LaunchWords::Paused() {
   // A prompt has no line end: it is judged as it stands once the host waits.
-  if (m_verdict == LaunchCause::kUndecided) Judge(false);
+  if (m_verdict == LaunchCause::kUndecided) Judge(m_line.Current(), false);
   return m_verdict != LaunchCause::kUndecided;
 }
 
-void LaunchWords::Judge(bool complete) {
+void LaunchWords::Judge(const std::string& line, bool complete) {
   LaunchCause verdict = LaunchCause::kUndecided;
   if (!complete) {
-    if (IsLoginPrompt(m_line)) verdict = LaunchCause::kLoginIncorrect;
-  } else if (SaysLoginIncorrect(m_line)) {
+    if (IsLoginPrompt(line)) verdict = LaunchCause::kLoginIncorrect;
+  } else if (SaysLoginIncorrect(line)) {
     verdict = LaunchCause::kLoginIncorrect;
-  } else if (SaysProgramMissing(m_line, m_program)) {
+  } else if (SaysProgramMissing(line, m_program)) {
     verdict = LaunchCause::kProgramMissing;
-  } else if (SaysRefused(m_line)) {
+  } else if (SaysRefused(line)) {
     verdict = LaunchCause::kDisplayRefused;
-  } else if (SaysNoDisplay(m_line)) {
+  } else if (SaysNoDisplay(line)) {
     verdict = LaunchCause::kDisplayFailed;
   }
   if (verdict == LaunchCause::kUndecided) return;
   m_verdict = verdict;
-  m_decidingLine = QuoteHostText(m_line);
+  m_decidingLine = QuoteHostText(line);
 }
 
 void UnreadCommand::Feed(unsigned char byte) {

@@ -7,6 +7,7 @@
 #include "session/host_text/prompt_matcher.h"
 #include "session/host_text/shell_readiness.h"
 #include "session/host_text/terminal_text.h"
+#include "session/host_text/visible_line.h"
 
 namespace dovrel {
 
@@ -32,13 +33,12 @@ class LaunchWords {
   [[nodiscard]] const std::string& Line() const { return m_decidingLine; }
 
  private:
-  void Judge(bool complete);
-
-  static constexpr std::size_t kLineLimit = 1024;
+  // `line` ended with a line feed when `complete`; otherwise it is the
+  // line as it stands.
+  void Judge(const std::string& line, bool complete);
 
   std::string m_program;
-  TerminalText m_terminal;
-  std::string m_line;  // visible text of the current line
+  VisibleLine m_line;
   LaunchCause m_verdict = LaunchCause::kUndecided;
   std::string m_decidingLine;
 };

@@ -13,17 +13,13 @@ void AppendXauthAddLine(std::string_view address, int display, std::string_view 
 
 XauthWords::State XauthWords::Feed(unsigned char byte) {
   if (m_state != State::kWaiting) return m_state;
-  if (m_terminal.Feed(byte) != TerminalText::Kind::kVisible) return m_state;
+  const VisibleLine::Byte shown = m_line.Feed(byte);
+  if (shown == VisibleLine::Byte::kHidden) return m_state;
   if (m_prompt.Feed(byte)) {
     m_state = State::kReading;
-  } else if (byte == '\n') {
-    if (SaysProgramMissing(m_line, "xauth")) {
-      m_state = State::kMissing;
-      m_decidingLine = QuoteHostText(m_line);
-    }
-    m_line.clear();
-  } else if ((byte >= 0x20 || byte == '\t') && m_line.size() < kHostLineLength) {
-    m_line.push_back(static_cast<char>(byte));
+  } else if (shown == VisibleLine::Byte::kLineEnd && SaysProgramMissing(m_line.Finished(), "xauth")) {
+    m_state = State::kMissing;
+    m_decidingLine = QuoteHostText(m_line.Finished());
   }
   return m_state;
 }

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "session/host_text/prompt_matcher.h"
-#include "session/host_text/terminal_text.h"
+#include "session/host_text/visible_line.h"
 
 namespace dovrel {
 
@@ -30,9 +30,8 @@ class XauthWords {
   [[nodiscard]] const std::string& Line() const { return m_decidingLine; }
 
  private:
-  TerminalText m_terminal;
+  VisibleLine m_line;
   PromptMatcher m_prompt{"xauth> "};
-  std::string m_line;  // visible text of the current line
   std::string m_decidingLine;
   State m_state = State::kWaiting;
 };

@@ -74,10 +74,11 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
   // lives on would hold whatever reads this program's output open.
   if (!verbose) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   const std::string displayArgument = std::to_string(display);
-  std::vector<std::string> arguments = {program, "--peer", peerAddress, "--display", displayArgument};
-  if (verbose) arguments.emplace_back("--verbose");
-  if (!options.cookie) arguments.emplace_back("--trust-host");
-  if (options.untrusted) arguments.emplace_back("--untrusted");
+  std::vector<std::string> arguments = {program, std::string(kRelayPeerArgument), peerAddress,
+                                        std::string(kRelayDisplayArgument), displayArgument};
+  if (verbose) arguments.emplace_back(kRelayVerboseSwitch);
+  if (!options.cookie) arguments.emplace_back(kRelayTrustHostSwitch);
+  if (options.untrusted) arguments.emplace_back(kRelayUntrustedSwitch);
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
   for (std::string& argument : arguments) argv.push_back(argument.data());

@@ -90,7 +90,7 @@ std::optional<AskpassRequest> AskpassServer::Accept(std::chrono::milliseconds li
   if (!connection) return std::nullopt;
   ucred peer{};
   socklen_t size = sizeof peer;
-  if (::getsockopt(connection.Get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid()) {
+  if (::getsockopt(connection.Get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || !IsThisUser(peer.uid)) {
     return std::nullopt;
   }
   const auto steps = m_client > 0 ? StepsBelow(peer.pid, m_client) : std::nullopt;

@@ -8,6 +8,7 @@
 
 #include "session/host_text/host_text.h"
 #include "session/host_text/launch_words.h"
+#include "session/host_text/visible_line.h"
 
 namespace dovrel {
 namespace {
@@ -78,6 +79,24 @@ struct RuleCase {
   bool loginPrompt;
   bool loginIncorrect;
 };
+
+// The one reader of the host's current line behind the launch's and xauth's
+// words: colours and titles out, the line's head kept, the ended line held.
+TEST(VisibleLineReader, KeepsTheShownHeadOfEachLine) {
+  VisibleLine line;
+  const auto feed = [&line](std::string_view bytes) {
+    VisibleLine::Byte last = VisibleLine::Byte::kHidden;
+    for (const char c : bytes) last = line.Feed(static_cast<unsigned char>(c));
+    return last;
+  };
+  EXPECT_EQ(feed("\x1b]0;title\x07\x1b[31mxterm:\x1b[0m not\x01 found\r"), VisibleLine::Byte::kText);
+  EXPECT_EQ(line.Current(), "xterm: not found");
+  EXPECT_EQ(feed("\n"), VisibleLine::Byte::kLineEnd);
+  EXPECT_EQ(line.Finished(), "xterm: not found");
+  EXPECT_EQ(line.Current(), "") << "a new line begins empty";
+  feed(std::string(VisibleLine::kLimit, 'a') + "Can't open display\n");
+  EXPECT_EQ(line.Finished(), std::string(VisibleLine::kLimit, 'a')) << "its head, within the limit";
+}
 
 TEST(HostRules, OneRuleForTheLoginPromptAndOneForLoginIncorrect) {
   for (const RuleCase& c : {
