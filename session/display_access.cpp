@@ -17,6 +17,40 @@ DisplayAccess Failed(LaunchCause cause, std::string detail = {}) { return {cause
 
 const LaunchCookie* Of(const std::optional<LaunchCookie>& cookie) { return cookie ? &*cookie : nullptr; }
 
+// The verbose report's words for each way to the display.
+std::string JoinedNote(const std::string& name, const std::string& peer, bool cookie) {
+  return "display " + name + " is served by the relay of an earlier launch; it lets " + peer +
+         (cookie ? " in too, with this launch's cookie" : " in too, by its address alone");
+}
+
+std::string DirectNote(const std::string& name, int display, bool answered, std::optional<std::uint32_t> owner) {
+  std::string note = "display " + name + (answered ? " takes TCP connections" : " did not answer in time");
+  if (owner) note += " (port " + std::to_string(X11TcpPort(display)) + " is uid " + std::to_string(*owner) + "'s)";
+  return note;
+}
+
+// Starts the relay for this launch's host.
+DisplayAccess StartRelay(const SessionSetup& setup, const std::string& localAddress, const std::string& peer,
+                         int display, std::optional<LaunchCookie> cookie, Reporter& reporter) {
+  const std::string name = LocalDisplayName(display);
+  auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display,
+                                   {Of(cookie), setup.options.untrusted, setup.options.verbose});
+  if (const auto* why = std::get_if<std::string>(&started)) {
+    reporter.Line("cannot relay display " + name + " for the host: " + *why);
+    const LaunchCause cause = RelayStartFailure(setup.options);
+    return Failed(cause, cause == LaunchCause::kRelayFailed ? *why : std::string());
+  }
+  RelayHandle& relay = std::get<RelayHandle>(started);
+  reporter.Verbose("display " + name + " takes no TCP connections; serving " + relay.served + " for " + peer +
+                   (cookie ? " alone, with this launch's cookie," : " alone, by its address,") +
+                   " relayed to its local socket");
+  if (setup.options.trustHost) {
+    reporter.Line("--trust-host: every user of " + peer + " can reach display " + name +
+                  " through the relay while the terminal lives");
+  }
+  return {std::nullopt, {}, std::move(relay.control), std::move(cookie), true};
+}
+
 }  // namespace
 
 DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::string& localAddress, int display,
@@ -38,35 +72,14 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
       case DisplayDecision::Way::kStop:
         return Failed(decision.cause, decision.detail);
       case DisplayDecision::Way::kJoined:
-        reporter.Verbose("display " + name + " is served by the relay of an earlier launch; it lets " + peer +
-                         (cookie ? " in too, with this launch's cookie" : " in too, by its address alone"));
+        reporter.Verbose(JoinedNote(name, peer, cookie.has_value()));
         return {std::nullopt, {}, std::move(joined->control), std::move(cookie), true};
       case DisplayDecision::Way::kDirect:
-        reporter.Verbose("display " + name +
-                         (facts.reach == LocalDisplay::Reach::kListening ? " takes TCP connections"
-                                                                         : " did not answer in time") +
-                         (decision.owner ? " (port " + std::to_string(X11TcpPort(display)) + " is uid " +
-                                               std::to_string(*decision.owner) + "'s)"
-                                         : std::string()));
+        reporter.Verbose(
+            DirectNote(name, display, facts.reach == LocalDisplay::Reach::kListening, decision.owner));
         return {std::nullopt, {}, {}, std::nullopt, decision.owner.has_value()};
-      case DisplayDecision::Way::kRelay: {
-        auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display,
-                                         {Of(cookie), setup.options.untrusted, setup.options.verbose});
-        if (const auto* why = std::get_if<std::string>(&started)) {
-          reporter.Line("cannot relay display " + name + " for the host: " + *why);
-          const LaunchCause cause = RelayStartFailure(setup.options);
-          return Failed(cause, cause == LaunchCause::kRelayFailed ? *why : std::string());
-        }
-        RelayHandle& relay = std::get<RelayHandle>(started);
-        reporter.Verbose("display " + name + " takes no TCP connections; serving " + relay.served + " for " + peer +
-                         (cookie ? " alone, with this launch's cookie," : " alone, by its address,") +
-                         " relayed to its local socket");
-        if (setup.options.trustHost) {
-          reporter.Line("--trust-host: every user of " + peer + " can reach display " + name +
-                        " through the relay while the terminal lives");
-        }
-        return {std::nullopt, {}, std::move(relay.control), std::move(cookie), true};
-      }
+      case DisplayDecision::Way::kRelay:
+        return StartRelay(setup, localAddress, peer, display, std::move(cookie), reporter);
     }
     switch (decision.fact) {
       case DisplayFact::kJoin: {
@@ -79,7 +92,7 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
         JoinResult join = JoinDisplayRelay(localAddress, peer, display, Of(cookie), setup.limits.joinAnswerLimit, abort);
         facts.join = JoinAnswer{join.joined.has_value(), join.byAddress, join.denied, join.refused};
         joined = std::move(join.joined);
-        if (!joined && !join.denied && !join.refused.empty()) reporter.Line("not joined: " + join.refused);
+        if (!joined && !join.denied && !join.refused.empty()) reporter.Line(std::string("not joined: ").append(join.refused));
         break;
       }
       case DisplayFact::kListener:

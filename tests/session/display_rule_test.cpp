@@ -44,7 +44,7 @@ DisplayDecision Decide(const LaunchOptions& options, const World& world, std::st
   facts.self = kSelf;
   facts.hostIsThisMachine = world.hostIsThisMachine;
   for (int step = 0; step < 10; ++step) {
-    const DisplayDecision decision = DecideDisplay(facts);
+    DisplayDecision decision = DecideDisplay(facts);
     if (decision.way != Way::kFind) return decision;
     switch (decision.fact) {
       case DisplayFact::kJoin: asked += "join "; facts.join = world.join; break;
