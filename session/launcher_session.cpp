@@ -94,6 +94,8 @@ LaunchCause LauncherSession::RunConnected(TelnetChannel& channel) {
       return *access.failure == LaunchCause::kAborted ? LaunchCause::kAborted
                                                       : LaunchFailed(*access.failure, access.detail);
     }
+    // The window watch's connection is made while the host logs in.
+    m_setup.display->Prepare(m_request.target.display);
   }
 
   m_reporter.Phase(SessionPhase::kLoggingIn, "logging in");

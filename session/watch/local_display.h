@@ -56,6 +56,10 @@ class LocalDisplay {
   // socket of the same name): an X server runs on it.
   virtual bool HasLocalSocket(int display) = 0;
 
+  // Opens the window watch's own X connection to display `display` ahead
+  // of time (while the host logs in), for the next Watch of that display.
+  virtual void Prepare(int /*display*/) {}
+
   // Starts watching display `display` for a terminal that reaches it at
   // `address`; called just before the command line is typed. Waits for its
   // own X connection at most the X connection limit, or until aborted.

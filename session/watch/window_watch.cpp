@@ -23,6 +23,7 @@ struct WindowWatchState {
   enum Connection { kPending, kOpen, kFailed };
   std::atomic<int> connection{kPending};
   std::atomic<bool> seen{false};
+  std::atomic<bool> armed{true};  // false: windows mapped now do not count yet
   AbortSignal stop;  // the watch is done with it: the thread ends
   // The X connection's descriptor while it is open, so that stopping can
   // shut it down under a thread blocked in a round trip.
@@ -39,7 +40,8 @@ using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 // Watches one display's windows through an X connection of its own.
 class WindowWatch {
  public:
-  explicit WindowWatch(XcbConnection connection) : m_owned(std::move(connection)), m_connection(m_owned.get()) {
+  WindowWatch(XcbConnection connection, const std::atomic<bool>& armed)
+      : m_owned(std::move(connection)), m_connection(m_owned.get()), m_armed(armed) {
     const xcb_setup_t* setup = xcb_get_setup(m_connection);
     for (auto screen = xcb_setup_roots_iterator(setup); screen.rem > 0; xcb_screen_next(&screen)) {
       SelectEvents(screen.data->root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
@@ -70,12 +72,12 @@ class WindowWatch {
         // it, and look at it now in case it was mapped before we listened.
         const auto& created = reinterpret_cast<const xcb_create_notify_event_t&>(event);
         SelectEvents(created.window, XCB_EVENT_MASK_STRUCTURE_NOTIFY);
-        if (IsMapped(created.window) && IsTerminal(created.window)) m_seen = true;
+        if (m_armed && IsMapped(created.window) && IsTerminal(created.window)) m_seen = true;
         break;
       }
       case XCB_MAP_NOTIFY: {
         const auto& mapped = reinterpret_cast<const xcb_map_notify_event_t&>(event);
-        if (IsTerminal(mapped.window) || HasTerminalChild(mapped.window)) m_seen = true;
+        if (m_armed && (IsTerminal(mapped.window) || HasTerminalChild(mapped.window))) m_seen = true;
         break;
       }
       default:
@@ -128,6 +130,7 @@ class WindowWatch {
 
   XcbConnection m_owned;
   xcb_connection_t* m_connection;
+  const std::atomic<bool>& m_armed;
   bool m_seen = false;
 };
 
@@ -152,7 +155,7 @@ void RunWatch(const std::shared_ptr<WindowWatchState>& state, int display,
     state->fd = xcb_get_file_descriptor(connection.get());
   }
   {
-    WindowWatch watch(std::move(connection));
+    WindowWatch watch(std::move(connection), state->armed);
     state->connection = WindowWatchState::kOpen;
     while (!state->stop.IsTriggered() && !watch.Broken()) {
       if (watch.TerminalMapped()) {
@@ -170,8 +173,9 @@ void RunWatch(const std::shared_ptr<WindowWatchState>& state, int display,
 
 }  // namespace
 
-WindowWatchThread::WindowWatchThread(int display, std::vector<SocketOpener> openers)
+WindowWatchThread::WindowWatchThread(int display, std::vector<SocketOpener> openers, bool armed)
     : m_state(std::make_shared<WindowWatchState>()) {
+  m_state->armed = armed;
   m_thread = std::thread([state = m_state, display, openers = std::move(openers)] {
     RunWatch(state, display, openers);
     state->finished.set_value();
@@ -200,6 +204,8 @@ void WindowWatchThread::WaitForConnection(std::chrono::milliseconds limit, const
     if (::poll(&fd, 1, 5) != 0) return;
   }
 }
+
+void WindowWatchThread::Arm() { m_state->armed = true; }
 
 bool WindowWatchThread::Seen() const { return m_state->seen; }
 

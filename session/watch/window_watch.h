@@ -28,12 +28,15 @@ class WindowWatchThread {
 
   // Tries the openers in turn (the local socket, then TCP) and opens
   // display `display` on the first socket that answers: the very socket
-  // whose owner was checked.
-  WindowWatchThread(int display, std::vector<SocketOpener> openers);
+  // whose owner was checked. Unless `armed`, windows are not looked for
+  // until Arm(): the connection is made ahead of time.
+  WindowWatchThread(int display, std::vector<SocketOpener> openers, bool armed = true);
   ~WindowWatchThread();
   WindowWatchThread(const WindowWatchThread&) = delete;
   WindowWatchThread& operator=(const WindowWatchThread&) = delete;
 
+  // From now on a terminal window mapped counts.
+  void Arm();
   // Waits at most `limit` for the X connection to be made or to fail.
   void WaitForConnection(std::chrono::milliseconds limit, const AbortSignal& abort) const;
   // A window of class XTerm or KTerm has been mapped.

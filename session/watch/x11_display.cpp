@@ -143,11 +143,24 @@ class X11Display final : public LocalDisplay {
     // The display's own local socket first; its TCP address second, and only
     // when root or this user listens there: each connection offers this
     // user's cookie.
-    std::vector<WindowWatchThread::SocketOpener> openers{LocalOpener(display)};
-    if (tcpTrusted) openers.emplace_back(TcpOpener(parsed, display, limits.xConnectLimit));
-    auto windows = std::make_unique<WindowWatchThread>(display, std::move(openers));
-    windows->WaitForConnection(limits.xConnectLimit, abort);
+    std::unique_ptr<WindowWatchThread> windows = TakePrepared(display);
+    if (windows) {
+      windows->Arm();
+      windows->WaitForConnection(limits.xConnectLimit, abort);
+    }
+    if (!windows || windows->Failed()) {
+      std::vector<WindowWatchThread::SocketOpener> openers{LocalOpener(display)};
+      if (tcpTrusted) openers.emplace_back(TcpOpener(parsed, display, limits.xConnectLimit));
+      windows = std::make_unique<WindowWatchThread>(display, std::move(openers));
+      windows->WaitForConnection(limits.xConnectLimit, abort);
+    }
     return std::make_unique<X11TerminalWatch>(std::move(windows), parsed, display, limits);
+  }
+
+  void Prepare(int display) override {
+    // The local socket only: a connection made early never goes to TCP.
+    m_prepared = std::make_unique<WindowWatchThread>(display, std::vector{LocalOpener(display)}, false);
+    m_preparedDisplay = display;
   }
 
   std::unique_ptr<TerminalWatch> WatchWindows(int display, const Limits& limits, const AbortSignal& abort) override {
@@ -156,11 +169,22 @@ class X11Display final : public LocalDisplay {
     return std::make_unique<WindowOnlyWatch>(std::move(windows));
   }
 
+  // The watch prepared for `display`, if any.
+  std::unique_ptr<WindowWatchThread> TakePrepared(int display) {
+    auto prepared = std::move(m_prepared);
+    if (m_preparedDisplay != display) return nullptr;
+    return prepared;
+  }
+
   bool LocalSocketTrusted(int display) override {
     const std::string path = X11LocalSocketPath(display);
     // ssh tries the abstract name first, as libxcb does, then the file.
     return AbstractNameTrusted(path) && ConnectTrustedLocalSocket(path);
   }
+
+ private:
+  std::unique_ptr<WindowWatchThread> m_prepared;
+  int m_preparedDisplay = -1;
 };
 
 }  // namespace
