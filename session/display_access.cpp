@@ -13,7 +13,9 @@ namespace dovrel {
 
 namespace {
 
-DisplayAccess Failed(LaunchCause cause, std::string detail = {}) { return {cause, std::move(detail), {}, {}, false}; }
+DisplayAccess Failed(LaunchCause cause, std::string detail = {}) {
+  return {cause, std::move(detail), {}, {}, false, {}};
+}
 
 const LaunchCookie* Of(const std::optional<LaunchCookie>& cookie) { return cookie ? &*cookie : nullptr; }
 
@@ -29,26 +31,19 @@ std::string DirectNote(const std::string& name, int display, bool answered, std:
   return note;
 }
 
-// Starts the relay for this launch's host.
+// Starts the relay for this launch's host; its word is waited for later.
 DisplayAccess StartRelay(const SessionSetup& setup, const std::string& localAddress, const std::string& peer,
                          int display, std::optional<LaunchCookie> cookie, Reporter& reporter) {
-  const std::string name = LocalDisplayName(display);
-  auto started = StartDisplayRelay(setup.relayProgram, localAddress, peer, display,
-                                   {Of(cookie), setup.options.untrusted, setup.options.verbose});
-  if (const auto* why = std::get_if<std::string>(&started)) {
-    reporter.Line("cannot relay display " + name + " for the host: " + *why);
+  auto begun = BeginDisplayRelay(setup.relayProgram, localAddress, peer, display,
+                                 {Of(cookie), setup.options.untrusted, setup.options.verbose});
+  if (auto* why = std::get_if<std::string>(&begun)) {
+    reporter.Line("cannot relay display " + LocalDisplayName(display) + " for the host: " + *why);
     const LaunchCause cause = RelayStartFailure(setup.options);
     return Failed(cause, cause == LaunchCause::kRelayFailed ? *why : std::string());
   }
-  RelayHandle& relay = std::get<RelayHandle>(started);
-  reporter.Verbose("display " + name + " takes no TCP connections; serving " + relay.served + " for " + peer +
-                   (cookie ? " alone, with this launch's cookie," : " alone, by its address,") +
-                   " relayed to its local socket");
-  if (setup.options.trustHost) {
-    reporter.Line("--trust-host: every user of " + peer + " can reach display " + name +
-                  " through the relay while the terminal lives");
-  }
-  return {std::nullopt, {}, std::move(relay.control), std::move(cookie), true};
+  const bool byCookie = cookie.has_value();
+  return {std::nullopt, {}, {}, std::move(cookie), true,
+          PendingRelay{std::move(std::get<StartingRelay>(begun)), peer, display, byCookie}};
 }
 
 }  // namespace
@@ -73,11 +68,11 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
         return Failed(decision.cause, decision.detail);
       case DisplayDecision::Way::kJoined:
         reporter.Verbose(JoinedNote(name, peer, cookie.has_value()));
-        return {std::nullopt, {}, std::move(joined->control), std::move(cookie), true};
+        return {std::nullopt, {}, std::move(joined->control), std::move(cookie), true, {}};
       case DisplayDecision::Way::kDirect:
         reporter.Verbose(
             DirectNote(name, display, facts.reach == LocalDisplay::Reach::kListening, decision.owner));
-        return {std::nullopt, {}, {}, std::nullopt, decision.owner.has_value()};
+        return {std::nullopt, {}, {}, std::nullopt, decision.owner.has_value(), {}};
       case DisplayDecision::Way::kRelay:
         return StartRelay(setup, localAddress, peer, display, std::move(cookie), reporter);
     }
@@ -114,6 +109,26 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
         break;
     }
   }
+}
+
+DisplayAccess FinishRelay(PendingRelay& pending, const SessionSetup& setup, Reporter& reporter) {
+  const std::string name = LocalDisplayName(pending.display);
+  auto finished = pending.starting.Finish();
+  if (const auto* why = std::get_if<std::string>(&finished)) {
+    reporter.Line("cannot relay display " + name + " for the host: " + *why);
+    const LaunchCause cause = RelayStartFailure(setup.options);
+    return Failed(cause, cause == LaunchCause::kRelayFailed ? *why : std::string());
+  }
+  RelayHandle& relay = std::get<RelayHandle>(finished);
+  reporter.Verbose("display " + name + " takes no TCP connections; serving " + relay.served + " for " +
+                   pending.peer +
+                   (pending.cookie ? " alone, with this launch's cookie," : " alone, by its address,") +
+                   " relayed to its local socket");
+  if (setup.options.trustHost) {
+    reporter.Line("--trust-host: every user of " + pending.peer + " can reach display " + name +
+                  " through the relay while the terminal lives");
+  }
+  return {std::nullopt, {}, std::move(relay.control), std::nullopt, true, {}};
 }
 
 }  // namespace dovrel

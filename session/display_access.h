@@ -6,6 +6,7 @@
 #include "common/base/outcome.h"
 #include "common/net/abort_signal.h"
 #include "session/relay_start/launch_cookie.h"
+#include "session/relay_start/relay_process.h"
 #include "common/net/unique_fd.h"
 #include "session/reporter.h"
 #include "session/session_request.h"
@@ -15,6 +16,15 @@ namespace dovrel {
 
 // Whether a terminal on the host can reach the display, found before
 // anything is typed.
+// A relay this launch started, whose word is waited for before anything is
+// typed: its program starts while the host prints its login prompt.
+struct PendingRelay {
+  StartingRelay starting;
+  std::string peer;
+  int display = 0;
+  bool cookie = false;  // it admits by this launch's cookie (else by address)
+};
+
 struct DisplayAccess {
   std::optional<LaunchCause> failure;  // why not; none: go on
   std::string detail;                  // what the failure's text names (an owner's uid, the relay's trouble)
@@ -23,6 +33,7 @@ struct DisplayAccess {
   // command line; none when the X server takes TCP itself or with --trust-host.
   std::optional<LaunchCookie> cookie;
   bool tcpTrusted = false;  // root or this user listens on the display's TCP port
+  std::optional<PendingRelay> pending;  // a relay started: FinishRelay before typing
 };
 
 // Probes display `display` at `localAddress`, port 6000 + `display`, and
@@ -32,5 +43,9 @@ struct DisplayAccess {
 // this user started (unless the setup says no relay).
 DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::string& localAddress, int display,
                            const SessionSetup& setup, const AbortSignal& abort, Reporter& reporter);
+
+// Waits for the relay's word: its control (held while the launch runs), or
+// why it did not start.
+DisplayAccess FinishRelay(PendingRelay& pending, const SessionSetup& setup, Reporter& reporter);
 
 }  // namespace dovrel

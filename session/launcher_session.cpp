@@ -94,14 +94,26 @@ LaunchCause LauncherSession::RunConnected(TelnetChannel& channel) {
       return *access.failure == LaunchCause::kAborted ? LaunchCause::kAborted
                                                       : LaunchFailed(*access.failure, access.detail);
     }
+    if (access.pending) m_pendingRelay.emplace(std::move(*access.pending));
     // The window watch's connection is made while the host logs in.
     m_setup.display->Prepare(m_request.target.display);
   }
 
   m_reporter.Phase(SessionPhase::kLoggingIn, "logging in");
-  const LoginResult login = LogIn(channel, m_request.userId, m_request.password, m_setup.limits,
-                                  [this](std::string_view note) { m_reporter.Verbose(std::string(note)); });
+  const LoginResult login = LogIn(
+      channel, m_request.userId, m_request.password, m_setup.limits,
+      [this](std::string_view note) { m_reporter.Verbose(std::string(note)); }, [this] { return RelayStarted(); });
   return AfterLogin(channel, login);
+}
+
+bool LauncherSession::RelayStarted() {
+  if (!m_pendingRelay) return true;
+  DisplayAccess relay = FinishRelay(*m_pendingRelay, m_setup, m_reporter);
+  m_pendingRelay.reset();
+  m_relayControl = std::move(relay.relayControl);
+  m_relayFailure = relay.failure;
+  m_detail = relay.detail;
+  return !relay.failure;
 }
 
 LaunchCause LauncherSession::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
@@ -119,6 +131,8 @@ LaunchCause LauncherSession::AfterLogin(TelnetChannel& channel, const LoginResul
       return EndedBy(LaunchCause::kNameNotTaken);
     case LoginResult::Kind::kSendFailed:
       return SendFailed(channel, login.step);
+    case LoginResult::Kind::kHeld:
+      return m_relayFailure ? LaunchFailed(*m_relayFailure, m_detail) : EndedBy(LaunchCause::kRelayFailed);
   }
   return EndedBy(LaunchCause::kHostStopped);
 }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/base/outcome.h"
+#include "session/display_access.h"
 #include "session/login/login_dialogue.h"
 #include "common/net/abort_signal.h"
 #include "session/relay_start/launch_cookie.h"
@@ -54,6 +55,9 @@ class LauncherSession {
   LaunchCause RunConnected(TelnetChannel& channel);
   // The launch over the OpenSSH client instead of telnet.
   LaunchCause RunOverSsh();
+  // Waits for the relay this launch started, before anything is typed;
+  // false when it did not start.
+  bool RelayStarted();
   LaunchCause AfterLogin(TelnetChannel& channel, const LoginResult& login);
   LaunchCause LaunchRemoteTerminal(TelnetChannel& channel);
   // Installs the relay's cookie for this launch on the host, running
@@ -80,6 +84,9 @@ class LauncherSession {
   std::string m_localAddress;
   // The relay's control: held while the session runs, closed when it ends.
   UniqueFd m_relayControl;
+  // A relay started and not yet waited for; why it did not start.
+  std::optional<PendingRelay> m_pendingRelay;
+  std::optional<LaunchCause> m_relayFailure;
   // The cookie the relay admits, installed on the host before the command line.
   std::optional<LaunchCookie> m_cookie;
   bool m_tcpTrusted = false;

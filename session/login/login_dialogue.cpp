@@ -75,10 +75,11 @@ LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits) {
 }
 
 LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& password, const Limits& limits,
-                  const std::function<void(std::string_view)>& note) {
+                  const std::function<void(std::string_view)>& note, const std::function<bool()>& beforeTyping) {
   if (!RefuseTelnetOptions(channel)) return Stopped(Step::kFirstText, channel.LastReadStatus());
   const IoStatus status = WaitForPrompt(channel, kLoginPromptText);
   if (status != IoStatus::kOk) return Stopped(Step::kLoginPrompt, status);
+  if (beforeTyping && !beforeTyping()) return {LoginResult::Kind::kHeld, Step::kLoginPrompt, IoStatus::kOk, 0};
   for (int tries = 1;; ++tries) {
     if (!channel.SendLine(userId.Bytes())) return SendFailed(tries == 1 ? Step::kLoginPrompt : Step::kUserNameAgain);
     const PasswordPrompt prompt = WaitForPasswordPrompt(channel, limits.loginAgainQuiet);

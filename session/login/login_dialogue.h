@@ -37,6 +37,7 @@ struct LoginResult {
     kStopped,         // the host fell silent, closed or failed at `step`
     kNameNotTaken,    // the host asked for the login name again, `tries` times
     kSendFailed,      // a line could not be typed at `step`
+    kHeld,            // the caller's check before the first line said no: nothing typed
   };
   Kind kind = Kind::kStopped;
   Step step = Step::kFirstText;
@@ -56,7 +57,10 @@ LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits);
 // was in a banner), waits for "Password:", types the password and waits for
 // the shell. Each credential is wiped as soon as it has gone out; `note`
 // hears what the dialogue decided on the way, for the verbose report.
+// `beforeTyping`, if given, runs once the login prompt has come and before
+// the user name goes out; false ends the dialogue with kHeld.
 LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& password, const Limits& limits,
-                  const std::function<void(std::string_view)>& note);
+                  const std::function<void(std::string_view)>& note,
+                  const std::function<bool()>& beforeTyping = {});
 
 }  // namespace dovrel

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 #include <cstring>
 #include <vector>
 
@@ -36,9 +37,9 @@ UniqueFd Above(const UniqueFd& fd) { return UniqueFd(::fcntl(fd.Get(), F_DUPFD_C
 
 }  // namespace
 
-std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& program, const std::string& localAddress,
-                                                         const std::string& peerAddress, int display,
-                                                         const RelayOptions& options) {
+std::variant<StartingRelay, std::string> BeginDisplayRelay(const std::string& program, const std::string& localAddress,
+                                                           const std::string& peerAddress, int display,
+                                                           const RelayOptions& options) {
   const bool verbose = options.verbose;
   if (program.empty()) return std::string("the relay program dovrel-relay is not installed");
   sockaddr_in address{};
@@ -94,18 +95,46 @@ std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& prog
     const CookieBytes& bytes = options.cookie->Bytes();
     handed = ::write(controlWrite.Get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
+  return StartingRelay(child, RelayHandle{std::move(controlWrite), served}, handed, program, display);
+}
+
+std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& program, const std::string& localAddress,
+                                                         const std::string& peerAddress, int display,
+                                                         const RelayOptions& options) {
+  auto begun = BeginDisplayRelay(program, localAddress, peerAddress, display, options);
+  if (auto* why = std::get_if<std::string>(&begun)) return std::move(*why);
+  return std::get<StartingRelay>(begun).Finish();
+}
+
+StartingRelay::StartingRelay(pid_t child, RelayHandle handle, bool handed, std::string program, int display)
+    : m_child(child), m_handle(std::move(handle)), m_handed(handed), m_program(std::move(program)), m_display(display) {}
+
+StartingRelay::StartingRelay(StartingRelay&& other) noexcept
+    : m_child(std::exchange(other.m_child, -1)),
+      m_handle(std::move(other.m_handle)),
+      m_handed(other.m_handed),
+      m_program(std::move(other.m_program)),
+      m_display(other.m_display) {}
+
+StartingRelay::~StartingRelay() {
+  // Never left a zombie: the program ends at once in any case.
+  if (m_child > 0) Finish();
+}
+
+std::variant<RelayHandle, std::string> StartingRelay::Finish() {
   // The program leaves a process of its own behind and ends at once, having
   // taken the listener: this process has no child to wait for later.
+  const pid_t child = std::exchange(m_child, -1);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == kRelayExitNoUntrusted) {
-    return "the X server of display :" + std::to_string(display) +
+    return "the X server of display :" + std::to_string(m_display) +
            " gave no untrusted authorisation: it has no SECURITY extension (Xwayland has none), so --untrusted "
            "cannot work there";
   }
-  if (!handed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return program + " did not start";
-  return RelayHandle{std::move(controlWrite), served};
+  if (!m_handed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return m_program + " did not start";
+  return std::move(m_handle);
 }
 
 JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& peerAddress, int display,

@@ -38,6 +38,34 @@ struct RelayOptions {
   bool verbose = false;
 };
 
+// A relay whose program has started and not yet told whether it took the
+// port and the X server's answers: the launch goes on meanwhile (the host
+// prints its login prompt) and asks before it types anything.
+class StartingRelay {
+ public:
+  StartingRelay(pid_t child, RelayHandle handle, bool handed, std::string program, int display);
+  StartingRelay(StartingRelay&& other) noexcept;
+  StartingRelay& operator=(StartingRelay&&) = delete;
+  StartingRelay(const StartingRelay&) = delete;
+  ~StartingRelay();
+
+  // Waits for the program's word (it ends at once, leaving the relay's own
+  // process behind): the relay, or why it did not start.
+  std::variant<RelayHandle, std::string> Finish();
+
+ private:
+  pid_t m_child;
+  RelayHandle m_handle;
+  bool m_handed;
+  std::string m_program;
+  int m_display;
+};
+
+std::variant<StartingRelay, std::string> BeginDisplayRelay(const std::string& program, const std::string& localAddress,
+                                                           const std::string& peerAddress, int display,
+                                                           const RelayOptions& options);
+
+// The same, waited for.
 std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& program, const std::string& localAddress,
                                                          const std::string& peerAddress, int display,
                                                          const RelayOptions& options);

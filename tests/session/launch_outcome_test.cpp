@@ -110,6 +110,24 @@ INSTANTIATE_TEST_SUITE_P(
                     std::nullopt, true, true, true, DOVREL_RELAY_PROGRAM,
                     "--trust-host lets in whatever connects from the host's address, and 127.0.0.1 is this machine"}));
 
+// The relay's program starts while the host prints its login prompt; one
+// that then says it did not start stops the launch before the user name.
+TEST_F(WatchedLaunch, ARelayThatFailsAfterItsStartStopsBeforeTheUserName) {
+  m_display->reach = LocalDisplay::Reach::kRefused;
+  m_display->localSocket = true;
+  m_setup.relayProgram = "/bin/false";
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  ASSERT_TRUE(m_host.Send("\xff\xfd\x01host login: "));
+  ASSERT_TRUE(Finishes());
+  EXPECT_TRUE(m_host.ReadUntilClosed(1s));
+  EXPECT_EQ(m_host.Received(), "\xff\xfc\x01") << "the option answered, nothing typed";
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kNoTcp);
+  EXPECT_NE(m_observer->Reports().find("cannot relay display :1 for the host: /bin/false did not start"),
+            std::string::npos)
+      << m_observer->Reports();
+}
+
 // The relay's port, served on the connection's own address for the host
 // (here the same address): whether a connection is taken.
 bool RelayPortTakesConnections() {
