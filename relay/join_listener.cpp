@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "common/base/relay_protocol.h"
 #include "common/secret/secret_bytes.h"
@@ -73,9 +74,9 @@ void JoinListener::Read(Joined& joined, Admission& admission) {
   if (end == std::string::npos) return;
   std::string peer;
   std::optional<SecretCookie> cookie(std::in_place);
-  const std::optional<bool> named = ParseJoinLine(joined.request.View().substr(0, end), peer, cookie->Get());
-  // The line may hold a cookie: no copy is kept but the admission's.
-  joined.request.Wipe();
+  // The line may hold a cookie: no copy outlives its parse but the admission's.
+  const SecretString request = std::move(joined.request);
+  const std::optional<bool> named = ParseJoinLine(request.View().substr(0, end), peer, cookie->Get());
   in_addr host{};
   const bool parsed = named && ::inet_pton(AF_INET, peer.c_str(), &host) == 1;
   // The relay keeps dovrel's rules itself: a relay of cookies is never

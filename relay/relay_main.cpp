@@ -19,7 +19,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <variant>
 
 #include "common/base/ports.h"
 #include "common/base/program_name.h"
@@ -117,11 +116,11 @@ int main(int argc, char** argv) {
   std::unique_ptr<dovrel::UntrustedAuthority> untrustedAuthority;
   if (untrusted) {
     auto generated = dovrel::UntrustedAuthority::Generate(config.display);
-    if (const auto* why = std::get_if<std::string>(&generated)) {
-      Say(*why);
+    if (!generated) {
+      Say(generated.Why());
       return dovrel::kRelayExitNoUntrusted;
     }
-    untrustedAuthority = std::move(std::get<0>(generated));
+    untrustedAuthority = std::move(*generated);
     config.authorisation = [&untrustedAuthority] { return std::optional(untrustedAuthority->Cookie()); };
   }
 

@@ -71,6 +71,7 @@ void RelayedConnection::Copy(short clientReady, short serverReady) {
 // Reads the setup request; once it is whole and carries a launch's cookie,
 // it goes to the X server with this user's authorisation in its place.
 RelayedConnection::Event RelayedConnection::ReadSetup(const SetupGate& gate) {
+  if (!m_setup) return Event::kNone;  // passed on, or closed
   // What is read may hold a cookie: wiped however this ends.
   WipedArray<std::uint8_t, 4096> bytes;
   const ssize_t got = ::read(m_client.Get(), bytes.Get().data(), bytes.Get().size());
@@ -81,14 +82,14 @@ RelayedConnection::Event RelayedConnection::ReadSetup(const SetupGate& gate) {
   }
   const std::span<const std::uint8_t> received(bytes.Get().data(), static_cast<std::size_t>(got));
   std::size_t used = 0;
-  const auto state = m_setup.Feed(received, used);
+  const auto state = m_setup->Feed(received, used);
   if (state == X11SetupReader::State::kNeedMore) return Event::kNone;
   const auto refuse = [this](Event why) {
     Close();
     return why;
   };
   if (state == X11SetupReader::State::kMalformed) return refuse(Event::kMalformed);
-  const auto launch = gate.admission.Admits(m_host, m_setup.AuthName(), m_setup.AuthData(), Clock::now());
+  const auto launch = gate.admission.Admits(m_host, m_setup->AuthName(), m_setup->AuthData(), Clock::now());
   if (!launch) return refuse(Event::kDenied);
   if (!m_up.Open(gate.pipeCapacity) || !m_down.Open(gate.pipeCapacity)) return refuse(Event::kNoPipes);
   m_server = ConnectTrustedLocalSocket(gate.xSocket);
@@ -99,10 +100,10 @@ RelayedConnection::Event RelayedConnection::ReadSetup(const SetupGate& gate) {
   ::setsockopt(m_server.Get(), SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
   const std::optional<XCookie> cookie = gate.authorisation();
   m_passedOn = cookie ? cookie->name : std::string();
-  const SecretBytes request = m_setup.WithAuthorisation(
+  const SecretBytes request = m_setup->WithAuthorisation(
       {reinterpret_cast<const std::uint8_t*>(m_passedOn.data()), m_passedOn.size()},
       cookie ? cookie->data.Bytes() : std::span<const std::uint8_t>());
-  m_setup.Wipe();
+  m_setup.reset();  // the client's cookie goes with it
   const bool appended = m_up.Append(request.Bytes()) && m_up.Append(received.subspan(used));
   if (!appended) m_done = true;
   m_launch = launch;
@@ -115,7 +116,7 @@ bool RelayedConnection::HasQueuedBytes() const {
 }
 
 void RelayedConnection::Close() {
-  m_setup.Wipe();
+  m_setup.reset();
   m_done = true;
 }
 

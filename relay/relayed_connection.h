@@ -80,7 +80,8 @@ class RelayedConnection {
   in_addr_t m_host;
   std::string m_from;
   Clock::time_point m_setupDeadline;
-  X11SetupReader m_setup;
+  // The client's setup request until it is passed on: it may hold a cookie.
+  std::optional<X11SetupReader> m_setup{std::in_place};
   SplicePipe m_up;    // client to X server
   SplicePipe m_down;  // X server to client
   std::string m_passedOn;

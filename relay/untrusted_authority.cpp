@@ -99,19 +99,19 @@ UntrustedAuthority::~UntrustedAuthority() {
   std::free(xcb_request_check(x, xcb_void_cookie_t{Send(x, kRevokeAuthorization, request, false)}));
 }
 
-std::variant<std::unique_ptr<UntrustedAuthority>, std::string> UntrustedAuthority::Generate(int display) {
+OrFailure<std::unique_ptr<UntrustedAuthority>> UntrustedAuthority::Generate(int display) {
   // This user's cookie goes on the connection: only to an X server of
   // root's or this user's, on the very socket whose owner was checked.
   const std::string name = LocalDisplayName(display);
   UniqueFd socket = ConnectTrustedLocalSocket(X11LocalSocketPath(display));
-  if (!socket) return "the X server of display " + name + " is not root's or this user's";
+  if (!socket) return Failure{"the X server of display " + name + " is not root's or this user's"};
   auto connection = std::make_unique<Connection>(Connection{ConnectXOnSocket(std::move(socket), display)});
   xcb_connection_t* x = connection->x.get();
-  if (xcb_connection_has_error(x) != 0) return "cannot open display " + name;
+  if (xcb_connection_has_error(x) != 0) return Failure{"cannot open display " + name};
   const xcb_query_extension_reply_t* extension = xcb_get_extension_data(x, &g_security);
   if (extension == nullptr || extension->present == 0 || !SpeaksVersionOne(x)) {
-    return "the X server of display " + name +
-           " has no SECURITY extension, so it cannot give an untrusted authorisation";
+    return Failure{"the X server of display " + name +
+           " has no SECURITY extension, so it cannot give an untrusted authorisation"};
   }
   // GenerateAuthorization: a new MIT-MAGIC-COOKIE-1 made by the server (no
   // data of ours), untrusted, expiring when unused.
@@ -125,14 +125,14 @@ std::variant<std::unique_ptr<UntrustedAuthority>, std::string> UntrustedAuthorit
   Put<std::uint32_t>(request, 12 + padded, kUnusedExpiry);
   Put<std::uint32_t>(request, 12 + padded + 4, kUntrusted);
   const Reply reply = WaitForReply(x, Send(x, kGenerateAuthorization, request, true));
-  if (!reply) return "the X server of display " + name + " refused an untrusted authorisation";
+  if (!reply) return Failure{"the X server of display " + name + " refused an untrusted authorisation"};
   const auto id = Get<std::uint32_t>(reply.get(), 8);
   const std::size_t dataLength = Get<std::uint16_t>(reply.get(), 12);
   const std::size_t replyLength = kReplyHead + 4 * std::size_t{Get<std::uint32_t>(reply.get(), 4)};
-  std::span<std::uint8_t> data(reply.get() + kReplyHead, std::min(dataLength, replyLength - kReplyHead));
+  const std::span<std::uint8_t> data(reply.get() + kReplyHead, std::min(dataLength, replyLength - kReplyHead));
+  const WipedOnExit wipe(data);
   XCookie cookie{std::string(kMitCookieName), SecretBytes::CopyOf(data)};
-  WipeBytes(data);
-  if (cookie.data.Bytes().empty()) return "the X server of display " + name + " refused an untrusted authorisation";
+  if (cookie.data.Bytes().empty()) return Failure{"the X server of display " + name + " refused an untrusted authorisation"};
   return std::unique_ptr<UntrustedAuthority>(new UntrustedAuthority(std::move(connection), id, std::move(cookie)));
 }
 

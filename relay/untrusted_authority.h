@@ -2,9 +2,9 @@
 
 #include <memory>
 #include <string>
-#include <variant>
 
 #include "relay/x_authority.h"
+#include "common/base/or_failure.h"
 
 namespace dovrel {
 
@@ -16,7 +16,7 @@ class UntrustedAuthority {
  public:
   // Asks display :`display` (through its local socket, which must be
   // root's or this user's, and on that very socket) for one. On failure: why, in words.
-  static std::variant<std::unique_ptr<UntrustedAuthority>, std::string> Generate(int display);
+  static OrFailure<std::unique_ptr<UntrustedAuthority>> Generate(int display);
 
   UntrustedAuthority(const UntrustedAuthority&) = delete;
   UntrustedAuthority& operator=(const UntrustedAuthority&) = delete;

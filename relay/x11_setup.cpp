@@ -49,11 +49,6 @@ std::span<const std::uint8_t> X11SetupReader::AuthData() const {
   return {m_request.data() + kHeaderSize + PaddedLength(NameLength()), DataLength()};
 }
 
-void X11SetupReader::Wipe() {
-  m_secret.Wipe();
-  m_state = State::kMalformed;
-}
-
 SecretBytes X11SetupReader::WithAuthorisation(std::span<const std::uint8_t> name,
                                               std::span<const std::uint8_t> data) const {
   const std::size_t dataAt = kHeaderSize + PaddedLength(name.size());

@@ -46,9 +46,6 @@ class X11SetupReader {
   [[nodiscard]] SecretBytes WithAuthorisation(std::span<const std::uint8_t> name,
                                               std::span<const std::uint8_t> data) const;
 
-  // Overwrites what was read; the reader is spent.
-  void Wipe();
-
  private:
   [[nodiscard]] std::uint16_t Read16(std::size_t at) const;
   [[nodiscard]] std::size_t NameLength() const { return Read16(6); }

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <variant>
 
 #include "common/base/ports.h"
 #include "common/net/connector.h"
@@ -31,19 +30,22 @@ std::string DirectNote(const std::string& name, int display, bool answered, std:
   return note;
 }
 
+// The relay's program could not start, or did not: why, on standard error
+// and in the end's words.
+DisplayAccess RelayDidNotStart(const SessionSetup& setup, int display, const std::string& why, Reporter& reporter) {
+  reporter.Line("cannot relay display " + LocalDisplayName(display) + " for the host: " + why);
+  const LaunchCause cause = RelayStartFailure(setup.options);
+  return Failed(cause, cause == LaunchCause::kRelayFailed ? why : std::string());
+}
+
 // Starts the relay for this launch's host; its word is waited for later.
 DisplayAccess StartRelay(const SessionSetup& setup, const std::string& localAddress, const std::string& peer,
                          int display, std::optional<LaunchCookie> cookie, Reporter& reporter) {
   auto begun = BeginDisplayRelay(setup.relayProgram, localAddress, peer, display,
                                  {Of(cookie), setup.options.untrusted, setup.options.verbose});
-  if (auto* why = std::get_if<std::string>(&begun)) {
-    reporter.Line("cannot relay display " + LocalDisplayName(display) + " for the host: " + *why);
-    const LaunchCause cause = RelayStartFailure(setup.options);
-    return Failed(cause, cause == LaunchCause::kRelayFailed ? *why : std::string());
-  }
+  if (!begun) return RelayDidNotStart(setup, display, begun.Why(), reporter);
   const bool byCookie = cookie.has_value();
-  return {std::nullopt, {}, {}, std::move(cookie), true,
-          PendingRelay{std::move(std::get<StartingRelay>(begun)), peer, display, byCookie}};
+  return {std::nullopt, {}, {}, std::move(cookie), true, PendingRelay{std::move(*begun), peer, display, byCookie}};
 }
 
 }  // namespace
@@ -113,14 +115,9 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
 
 DisplayAccess FinishRelay(PendingRelay& pending, const SessionSetup& setup, Reporter& reporter) {
   const std::string name = LocalDisplayName(pending.display);
-  auto finished = pending.starting.Finish();
-  if (const auto* why = std::get_if<std::string>(&finished)) {
-    reporter.Line("cannot relay display " + name + " for the host: " + *why);
-    const LaunchCause cause = RelayStartFailure(setup.options);
-    return Failed(cause, cause == LaunchCause::kRelayFailed ? *why : std::string());
-  }
-  RelayHandle& relay = std::get<RelayHandle>(finished);
-  reporter.Verbose("display " + name + " takes no TCP connections; serving " + relay.served + " for " +
+  auto relay = pending.starting.Finish();
+  if (!relay) return RelayDidNotStart(setup, pending.display, relay.Why(), reporter);
+  reporter.Verbose("display " + name + " takes no TCP connections; serving " + relay->served + " for " +
                    pending.peer +
                    (pending.cookie ? " alone, with this launch's cookie," : " alone, by its address,") +
                    " relayed to its local socket");
@@ -128,7 +125,7 @@ DisplayAccess FinishRelay(PendingRelay& pending, const SessionSetup& setup, Repo
     reporter.Line("--trust-host: every user of " + pending.peer + " can reach display " + name +
                   " through the relay while the terminal lives");
   }
-  return {std::nullopt, {}, std::move(relay.control), std::nullopt, true, {}};
+  return {std::nullopt, {}, std::move(relay->control), std::nullopt, true, {}};
 }
 
 }  // namespace dovrel

@@ -10,8 +10,8 @@
 
 namespace dovrel {
 
-Reporter::Reporter(SessionObserver& observer, WaitClock& clock, bool verbose)
-    : m_observer(observer), m_clock(clock), m_verbose(verbose), m_started(clock.Now()) {}
+Reporter::Reporter(SessionObserver& observer, WaitClock& clock, bool verbose, const AbortSignal* abort)
+    : m_observer(observer), m_clock(clock), m_verbose(verbose), m_abort(abort), m_started(clock.Now()) {}
 
 void Reporter::Start() { m_started = m_clock.Now(); }
 
@@ -30,6 +30,7 @@ void Reporter::Verbose(const std::string& what) {
 }
 
 void Reporter::Line(const std::string& line) {
+  if (m_abort != nullptr && m_abort->IsTriggered()) return;
   if (m_beforeEachLine) m_beforeEachLine();
   m_observer.Report(std::string(kReportPrefix) + line);
 }

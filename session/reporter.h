@@ -8,6 +8,7 @@
 #include "common/base/limits.h"
 #include "common/base/program_name.h"
 #include "common/base/outcome.h"
+#include "common/net/abort_signal.h"
 #include "common/net/transport.h"
 #include "session/session_observer.h"
 
@@ -18,7 +19,9 @@ namespace dovrel {
 // arrives and every line typed.
 class Reporter {
  public:
-  Reporter(SessionObserver& observer, WaitClock& clock, bool verbose);
+  // Once `abort` is triggered the user has seen the launch end, and no
+  // line tells of its problems any more (the verbose steps go on).
+  Reporter(SessionObserver& observer, WaitClock& clock, bool verbose, const AbortSignal* abort = nullptr);
   Reporter(const Reporter&) = delete;
   Reporter& operator=(const Reporter&) = delete;
 
@@ -45,6 +48,7 @@ class Reporter {
   SessionObserver& m_observer;
   WaitClock& m_clock;
   bool m_verbose;
+  const AbortSignal* m_abort;
   std::function<void()> m_beforeEachLine;
   std::chrono::steady_clock::time_point m_started;
 };

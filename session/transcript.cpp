@@ -1,6 +1,7 @@
 #include "session/transcript.h"
 
 #include <cctype>
+#include <utility>
 
 #include "session/host_text/host_text.h"
 
@@ -56,8 +57,7 @@ void Transcript::Typed(std::span<const unsigned char> line, bool secret) {
 
 void Transcript::Show(const std::string& piece) {
   SecretString text(m_waiting.View().size() + piece.size());
-  text.Edit().append(m_waiting.View()).append(piece);
-  m_waiting.Wipe();
+  text.Edit().append(std::exchange(m_waiting, SecretString(kWaitingCapacity)).View()).append(piece);
   if (!m_secret.Empty()) {
     // A piece of the secret may go on in the next piece: judged whole then.
     const std::string_view all = text.View();

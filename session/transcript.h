@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 
@@ -41,7 +42,8 @@ class Transcript final : public ChannelListener {
   std::string m_piece;   // heard since the last piece ended, under -v
   std::string m_latest;  // the latest bytes heard
   SecretString m_secret;
-  SecretString m_waiting{256};  // a run of hex digits at the end of the last piece
+  static constexpr std::size_t kWaitingCapacity = 256;
+  SecretString m_waiting{kWaitingCapacity};  // a run of hex digits at the end of the last piece
 };
 
 }  // namespace dovrel

@@ -49,8 +49,8 @@ std::string LookupFailure(int result) {
 
 }  // namespace
 
-Resolved ResolveIPv4(const std::string& hostName, std::uint16_t port, const AbortSignal& abort,
-                     std::chrono::milliseconds limit) {
+OrFailure<sockaddr_in> ResolveIPv4(const std::string& hostName, std::uint16_t port, const AbortSignal& abort,
+                                   std::chrono::milliseconds limit) {
   auto lookup = std::make_shared<Lookup>();
   std::thread([lookup, hostName] {
     addrinfo hints{};
@@ -75,16 +75,14 @@ Resolved ResolveIPv4(const std::string& hostName, std::uint16_t port, const Abor
   const auto deadline = std::chrono::steady_clock::now() + limit;
   std::unique_lock lock(lookup->mutex);
   while (!lookup->finished) {
-    if (abort.IsTriggered()) return {std::nullopt, "stopped"};
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return {std::nullopt, "the name lookup timed out after " + Seconds(limit)};
-    }
+    if (abort.IsTriggered()) return Failure{"stopped"};
+    if (std::chrono::steady_clock::now() >= deadline) return Failure{"the name lookup timed out after " + Seconds(limit)};
     lookup->done.wait_for(lock, std::chrono::milliseconds(20));
   }
-  if (!lookup->address) return {std::nullopt, LookupFailure(lookup->result)};
+  if (!lookup->address) return Failure{LookupFailure(lookup->result)};
   sockaddr_in address = *lookup->address;
   address.sin_port = htons(port);
-  return {address, {}};
+  return address;
 }
 
 UniqueFd MakeStreamSocket() {

@@ -8,24 +8,20 @@
 #include <string>
 #include <string_view>
 
+#include "common/base/or_failure.h"
 #include "common/net/abort_signal.h"
 #include "common/net/transport.h"
 #include "common/net/unique_fd.h"
 
 namespace dovrel {
 
-// The first IPv4 address of a host name, with its port set; or why there is
-// none, in words.
-struct Resolved {
-  std::optional<sockaddr_in> address;
-  std::string failure;  // "name not found", "the name lookup timed out after 10 s", ...
-};
-
-// Looks `hostName` up on a thread of its own, so that neither a resolver
-// that hangs nor the abort signal has to wait for it: past `limit`, or once
-// aborted, the lookup is left to finish alone.
-Resolved ResolveIPv4(const std::string& hostName, std::uint16_t port, const AbortSignal& abort,
-                     std::chrono::milliseconds limit);
+// The first IPv4 address of `hostName`, with its port set; or why there is
+// none ("name not found", "the name lookup timed out after 10 s", ...).
+// Looks it up on a thread of its own, so that neither a resolver that hangs
+// nor the abort signal has to wait for it: past `limit`, or once aborted,
+// the lookup is left to finish alone.
+OrFailure<sockaddr_in> ResolveIPv4(const std::string& hostName, std::uint16_t port, const AbortSignal& abort,
+                                   std::chrono::milliseconds limit);
 
 // A new non-blocking TCP socket, not yet connected.
 UniqueFd MakeStreamSocket();

@@ -92,4 +92,19 @@ class WipedArray {
   std::array<T, N> m_value{};
 };
 
+// A secret inside memory that a C library owns and frees without wiping (an
+// authority entry, an X server's reply): overwritten when the guard goes,
+// which is before that memory is freed when the guard is declared after
+// its owner.
+class WipedOnExit {
+ public:
+  explicit WipedOnExit(std::span<std::uint8_t> bytes) noexcept : m_bytes(bytes) {}
+  WipedOnExit(const WipedOnExit&) = delete;
+  WipedOnExit& operator=(const WipedOnExit&) = delete;
+  ~WipedOnExit() { WipeBytes(m_bytes); }
+
+ private:
+  std::span<std::uint8_t> m_bytes;
+};
+
 }  // namespace dovrel

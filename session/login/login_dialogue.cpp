@@ -1,6 +1,7 @@
 #include "session/login/login_dialogue.h"
 
 #include <string>
+#include <utility>
 
 #include "session/host_text/host_text.h"
 #include "session/host_text/prompt_matcher.h"
@@ -74,24 +75,28 @@ LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits) {
   }
 }
 
-LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& password, const Limits& limits,
+LoginResult LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes password, const Limits& limits,
                   const std::function<void(std::string_view)>& note, const std::function<bool()>& beforeTyping) {
   if (!RefuseTelnetOptions(channel)) return Stopped(Step::kFirstText, channel.LastReadStatus());
   const IoStatus status = WaitForPrompt(channel, kLoginPromptText);
   if (status != IoStatus::kOk) return Stopped(Step::kLoginPrompt, status);
   if (beforeTyping && !beforeTyping()) return {LoginResult::Kind::kHeld, Step::kLoginPrompt, IoStatus::kOk, 0};
-  for (int tries = 1;; ++tries) {
-    if (!channel.SendLine(userId.Bytes())) return SendFailed(tries == 1 ? Step::kLoginPrompt : Step::kUserNameAgain);
-    const PasswordPrompt prompt = WaitForPasswordPrompt(channel, limits.loginAgainQuiet);
-    if (prompt.status != IoStatus::kOk) return Stopped(Step::kPasswordPrompt, prompt.status);
-    if (!prompt.loginAgain) break;
-    if (tries == limits.userNameTries) return {LoginResult::Kind::kNameNotTaken, Step::kPasswordPrompt, status, tries};
-    note("a new login prompt: the user name was not taken");
+  {
+    // The user name's life ends once the password prompt has come for it.
+    const SecretBytes name = std::move(userId);
+    for (int tries = 1;; ++tries) {
+      if (!channel.SendLine(name.Bytes())) return SendFailed(tries == 1 ? Step::kLoginPrompt : Step::kUserNameAgain);
+      const PasswordPrompt prompt = WaitForPasswordPrompt(channel, limits.loginAgainQuiet);
+      if (prompt.status != IoStatus::kOk) return Stopped(Step::kPasswordPrompt, prompt.status);
+      if (!prompt.loginAgain) break;
+      if (tries == limits.userNameTries) return {LoginResult::Kind::kNameNotTaken, Step::kPasswordPrompt, status, tries};
+      note("a new login prompt: the user name was not taken");
+    }
   }
-  userId.Wipe();
-  const bool passwordSent = channel.SendLine(password.Bytes(), TelnetChannel::Echo::kSecret);
-  password.Wipe();
-  if (!passwordSent) return SendFailed(Step::kPasswordPrompt);
+  // The password's, once it has gone out.
+  if (!channel.SendLine(SecretBytes(std::move(password)).Bytes(), TelnetChannel::Echo::kSecret)) {
+    return SendFailed(Step::kPasswordPrompt);
+  }
   return WaitForShell(channel, limits);
 }
 

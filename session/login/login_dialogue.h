@@ -55,11 +55,12 @@ LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits);
 // The whole dialogue from the host's first bytes to its shell: refuses the
 // options, waits for "login:", types the user name (again, when the prompt
 // was in a banner), waits for "Password:", types the password and waits for
-// the shell. Each credential is wiped as soon as it has gone out; `note`
-// hears what the dialogue decided on the way, for the verbose report.
+// the shell. It takes the credentials, and each is wiped as soon as it has
+// gone out; `note` hears what the dialogue decided on the way, for the
+// verbose report.
 // `beforeTyping`, if given, runs once the login prompt has come and before
 // the user name goes out; false ends the dialogue with kHeld.
-LoginResult LogIn(TelnetChannel& channel, SecretBytes& userId, SecretBytes& password, const Limits& limits,
+LoginResult LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes password, const Limits& limits,
                   const std::function<void(std::string_view)>& note,
                   const std::function<bool()>& beforeTyping = {});
 

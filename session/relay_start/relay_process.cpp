@@ -37,16 +37,15 @@ UniqueFd Above(const UniqueFd& fd) { return UniqueFd(::fcntl(fd.Get(), F_DUPFD_C
 
 }  // namespace
 
-std::variant<StartingRelay, std::string> BeginDisplayRelay(const std::string& program, const std::string& localAddress,
-                                                           const std::string& peerAddress, int display,
-                                                           const RelayOptions& options) {
+OrFailure<StartingRelay> BeginDisplayRelay(const std::string& program, const std::string& localAddress,
+                                           const std::string& peerAddress, int display, const RelayOptions& options) {
   const bool verbose = options.verbose;
-  if (program.empty()) return std::string("the relay program dovrel-relay is not installed");
+  if (program.empty()) return Failure{"the relay program dovrel-relay is not installed"};
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(X11TcpPort(display));
   if (::inet_pton(AF_INET, localAddress.c_str(), &address.sin_addr) != 1) {
-    return "this machine's address " + localAddress + " is not an IPv4 address";
+    return Failure{"this machine's address " + localAddress + " is not an IPv4 address"};
   }
   const std::string served = AddressAndPort(localAddress, X11TcpPort(display));
   UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -55,15 +54,15 @@ std::variant<StartingRelay, std::string> BeginDisplayRelay(const std::string& pr
   if (!listener || ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
       ::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(listener.Get(), 16) != 0) {
-    return SystemError("cannot listen on " + served, errno);
+    return Failure{SystemError("cannot listen on " + served, errno)};
   }
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return SystemError("cannot make a pipe", errno);
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return Failure{SystemError("cannot make a pipe", errno)};
   UniqueFd controlRead(pipeFds[0]);
   UniqueFd controlWrite(pipeFds[1]);
   const UniqueFd listenerHigh = Above(listener);
   const UniqueFd controlHigh = Above(controlRead);
-  if (!listenerHigh || !controlHigh) return SystemError("cannot pass the listener on", errno);
+  if (!listenerHigh || !controlHigh) return Failure{SystemError("cannot pass the listener on", errno)};
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -87,7 +86,7 @@ std::variant<StartingRelay, std::string> BeginDisplayRelay(const std::string& pr
   pid_t child = -1;
   const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return SystemError("cannot start " + program, spawned);
+  if (spawned != 0) return Failure{SystemError("cannot start " + program, spawned)};
   // The cookie goes on the pipe, never in the arguments or the environment,
   // where other processes could read it. The pipe holds it until read.
   bool handed = true;
@@ -96,14 +95,6 @@ std::variant<StartingRelay, std::string> BeginDisplayRelay(const std::string& pr
     handed = ::write(controlWrite.Get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
   return StartingRelay(child, RelayHandle{std::move(controlWrite), served}, handed, program, display);
-}
-
-std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& program, const std::string& localAddress,
-                                                         const std::string& peerAddress, int display,
-                                                         const RelayOptions& options) {
-  auto begun = BeginDisplayRelay(program, localAddress, peerAddress, display, options);
-  if (auto* why = std::get_if<std::string>(&begun)) return std::move(*why);
-  return std::get<StartingRelay>(begun).Finish();
 }
 
 StartingRelay::StartingRelay(pid_t child, RelayHandle handle, bool handed, std::string program, int display)
@@ -118,10 +109,10 @@ StartingRelay::StartingRelay(StartingRelay&& other) noexcept
 
 StartingRelay::~StartingRelay() {
   // Never left a zombie: the program ends at once in any case.
-  if (m_child > 0) Finish();
+  if (m_child > 0) static_cast<void>(Finish());
 }
 
-std::variant<RelayHandle, std::string> StartingRelay::Finish() {
+OrFailure<RelayHandle> StartingRelay::Finish() {
   // The program leaves a process of its own behind and ends at once, having
   // taken the listener: this process has no child to wait for later.
   const pid_t child = std::exchange(m_child, -1);
@@ -129,11 +120,11 @@ std::variant<RelayHandle, std::string> StartingRelay::Finish() {
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == kRelayExitNoUntrusted) {
-    return "the X server of display :" + std::to_string(m_display) +
+    return Failure{"the X server of display :" + std::to_string(m_display) +
            " gave no untrusted authorisation: it has no SECURITY extension (Xwayland has none), so --untrusted "
-           "cannot work there";
+           "cannot work there"};
   }
-  if (!m_handed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return m_program + " did not start";
+  if (!m_handed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return Failure{m_program + " did not start"};
   return std::move(m_handle);
 }
 

