@@ -12,6 +12,9 @@ TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils x11-apps x11
 # (installing inetutils-telnetd would start an inetd service).
 E2E_PACKAGES=(iproute2 iptables socat openssh-server strace zsh tcsh dash mksh ksh fish csh xterm twm weston xwayland login passwd libkrb5-3 libk5crypto3 libcom-err2 libtinfo6)
 E2E_SERVER_PACKAGES=(busybox-static inetutils-telnetd)
+# The fuzzers' compiler and runtime, and the static analysers.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+LINT_PACKAGES=(clang-tidy cppcheck)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

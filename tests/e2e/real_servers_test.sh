@@ -31,6 +31,9 @@ TYPE_AHEAD_RUNS=${DOVREL_E2E_TYPE_AHEAD_RUNS:-30}
 # that stalls until it is given up on, a login slower than the read limit);
 # the sanitizer builds set it, the plain build checks those bounds.
 TIMING=${DOVREL_E2E_TIMING:-1}
+# The remote user's login shells the launch is tried with (the sanitizer
+# build tries one: the shells try the host, not the program's memory).
+read -r -a SHELLS <<<"${DOVREL_E2E_SHELLS:-bash dash zsh tcsh}"
 
 skip_or_fail() {
   if [ -n "${CI:-}" ]; then
@@ -108,7 +111,7 @@ LEAKS=0
 echo "# display :$DISPLAY_NUM, this machine $RH_LOCAL_ADDR, busybox ${RH_ADDR[busybox]}, inetutils ${RH_ADDR[inetutils]}"
 
 for server in busybox inetutils; do
-  for shell in bash dash zsh tcsh; do
+  for shell in "${SHELLS[@]}"; do
     remote_host_set_shell "$shell"
     label="$server/$shell"
     dialogue "${RH_ADDR[$server]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
