@@ -70,7 +70,7 @@ class Relay {
       for (RelayedConnection& c : m_connections) {
         const auto event = c.Serve(m_fds, m_gate);
         if (event == RelayedConnection::Event::kAdmitted) m_admission.Opened(*c.Launch());
-        Tell(c, event);
+        ReportEvent(c, event);
         if (!c.Admitted() && !c.Done() && Clock::now() >= c.SetupDeadline()) {
           c.Close();
           ++m_totals.malformed;
@@ -219,7 +219,7 @@ class Relay {
   }
 
   // Counts and reports what serving a connection brought about.
-  void Tell(const RelayedConnection& c, RelayedConnection::Event event) {
+  void ReportEvent(const RelayedConnection& c, RelayedConnection::Event event) {
     using Event = RelayedConnection::Event;
     if (event == Event::kAdmitted) ++m_totals.accepted;
     if (event == Event::kMalformed) ++m_totals.malformed;

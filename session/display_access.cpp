@@ -16,7 +16,7 @@ DisplayAccess Failed(LaunchCause cause, std::string detail = {}) {
   return {cause, std::move(detail), {}, {}, false, {}};
 }
 
-const LaunchCookie* Of(const std::optional<LaunchCookie>& cookie) { return cookie ? &*cookie : nullptr; }
+const LaunchCookie* CookieOrNone(const std::optional<LaunchCookie>& cookie) { return cookie ? &*cookie : nullptr; }
 
 // The verbose report's words for each way to the display.
 std::string JoinedNote(const std::string& name, const std::string& peer, bool cookie) {
@@ -42,7 +42,7 @@ DisplayAccess RelayDidNotStart(const SessionSetup& setup, int display, const std
 DisplayAccess StartRelay(const SessionSetup& setup, const std::string& localAddress, const std::string& peer,
                          int display, std::optional<LaunchCookie> cookie, Reporter& reporter) {
   auto begun = BeginDisplayRelay(setup.relayProgram, localAddress, peer, display,
-                                 {Of(cookie), setup.options.untrusted, setup.options.verbose});
+                                 {CookieOrNone(cookie), setup.options.untrusted, setup.options.verbose});
   if (!begun) return RelayDidNotStart(setup, display, begun.Why(), reporter);
   const bool byCookie = cookie.has_value();
   return {std::nullopt, {}, {}, std::move(cookie), true, PendingRelay{std::move(*begun), peer, display, byCookie}};
@@ -86,7 +86,7 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
           cookie = LaunchCookie::Make();
           if (!cookie) return Failed(LaunchCause::kRelayFailed, "the system gave no random bytes for a cookie");
         }
-        JoinResult join = JoinDisplayRelay(localAddress, peer, display, Of(cookie), setup.limits.joinAnswerLimit, abort);
+        JoinResult join = JoinDisplayRelay(localAddress, peer, display, CookieOrNone(cookie), setup.limits.joinAnswerLimit, abort);
         facts.join = JoinAnswer{join.joined.has_value(), join.byAddress, join.denied, join.refused};
         joined = std::move(join.joined);
         if (!joined && !join.denied && !join.refused.empty()) reporter.Line(std::string("not joined: ").append(join.refused));

@@ -36,7 +36,7 @@ std::optional<SessionMessage> BoxOf(const SessionEnd& end) {
 
 std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& hostLine,
                                   const Translate& translate) {
-  const std::string program(TerminalProgram::Of(target.xterm).name);
+  const std::string program(TerminalProgram::Chosen(target.xterm).name);
   const std::string display = std::to_string(target.display);
   const std::string port = std::to_string(X11TcpPort(target.display));
   const std::string where = target.address + ":" + display;

@@ -18,9 +18,9 @@ struct LaunchTarget : TerminalTarget {
 };
 
 // One paragraph for the user: the cause in plain words, the host's own line
-// where there is one, and what to do about it. `cause` is one of the launch's
-// failures: kNoTcp, kNoXServer, kProgramMissing, kDisplayRefused,
-// kDisplayFailed or kNoWindow.
+// where there is one, and what to do about it. `cause` is one whose box is
+// kLaunchFailed (BoxOf): the display's, the relay's, the cookie's, the
+// terminal's and, over ssh, the client's and the host key's.
 // In English with Untranslated, in the form's language with its translator.
 std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& hostLine,
                                   const Translate& translate = Untranslated);

@@ -36,7 +36,7 @@ SshLaunch::SshLaunch(const SessionRequest& request, const SessionSetup& setup, c
       m_observer(observer),
       m_reporter(reporter),
       m_clock(clock),
-      m_words(std::string(TerminalProgram::Of(request.target.xterm).name)) {}
+      m_words(std::string(TerminalProgram::Chosen(request.target.xterm).name)) {}
 
 LaunchVerdict SshLaunch::Run() {
   if (auto failed = Prepare()) return *failed;
@@ -52,7 +52,7 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
   m_options.userName = Text(m_request.userId.Bytes());
   m_options.untrusted = m_setup.options.untrusted;
   m_options.passwordOffered = !m_request.password.Empty();
-  const TerminalProgram program = TerminalProgram::Of(m_request.target.xterm);
+  const TerminalProgram program = TerminalProgram::Chosen(m_request.target.xterm);
   m_options.remoteCommand = SshRemoteCommand(program.name, TerminalProgram::kGeometry);
   if (m_setup.askpassProgram.empty() || ::access(m_setup.askpassProgram.c_str(), X_OK) != 0) {
     m_reporter.Line("cannot use ssh: the askpass helper dovrel-askpass is not installed beside dovrel");

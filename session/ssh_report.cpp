@@ -11,7 +11,7 @@ constexpr const char* kContext = "Launch";
 
 // The program's remedy where the command runs without a login.
 std::string ProgramMissingOverSsh(const LaunchTarget& target, const Translate& translate) {
-  const std::string program(TerminalProgram::Of(target.xterm).name);
+  const std::string program(TerminalProgram::Chosen(target.xterm).name);
   std::string said = Fill(
       translate(kContext, DOVREL_TR_NOOP("Launch",
                                          "%1 was not found on %2, so no terminal was started. ssh runs it in your "

@@ -88,39 +88,36 @@ LaunchCause TelnetLaunch::RunConnected(TelnetChannel& channel) {
   const LoginResult login = LogIn(
       channel, std::move(m_launch.request.userId), std::move(m_launch.request.password), setup.limits,
       [this](std::string_view note) { m_launch.reporter.Verbose(std::string(note)); },
-      [this] { return RelayStarted(); });
+      [this] { return RelayNotStarted(); });
   return AfterLogin(channel, login);
 }
 
-bool TelnetLaunch::RelayStarted() {
-  if (!m_pendingRelay) return true;
+std::optional<LaunchCause> TelnetLaunch::RelayNotStarted() {
+  if (!m_pendingRelay) return std::nullopt;
   DisplayAccess relay = FinishRelay(*m_pendingRelay, m_launch.setup, m_launch.reporter);
   m_pendingRelay.reset();
   m_relayControl = std::move(relay.relayControl);
-  m_relayFailure = relay.failure;
   m_relayTrouble = relay.detail;
-  return !relay.failure;
+  return relay.failure;
 }
 
 LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
-  switch (login.kind) {
-    case LoginResult::Kind::kShell:
-      return LaunchRemoteTerminal(channel);
-    case LoginResult::Kind::kLoginIncorrect:
+  if (!login) return LaunchRemoteTerminal(channel);
+  switch (login->cause) {
+    case LaunchCause::kLoginIncorrect:
       return m_launch.ending.LoginIncorrect(" refused the user name or password");
-    case LoginResult::Kind::kStopped:
-      return Stopped(channel, login.step, login.status);
-    case LoginResult::Kind::kNameNotTaken:
+    case LaunchCause::kHostStopped:
+      return Stopped(channel, login->step, login->status);
+    case LaunchCause::kNameNotTaken:
       m_launch.reporter.Line("the host asked for the login name again after it was typed " +
-                             std::to_string(login.tries) + " times; its last line: \"" + m_transcript->LastLine() +
+                             std::to_string(login->tries) + " times; its last line: \"" + m_transcript->LastLine() +
                              "\"");
       return LaunchCause::kNameNotTaken;
-    case LoginResult::Kind::kSendFailed:
-      return SendFailed(channel, login.step);
-    case LoginResult::Kind::kHeld:
-      return m_launch.ending.Failed(m_relayFailure.value_or(LaunchCause::kRelayFailed), m_relayTrouble);
+    case LaunchCause::kSendFailed:
+      return SendFailed(channel, login->step);
+    default:  // the relay did not start: nothing was typed
+      return m_launch.ending.Failed(login->cause, m_relayTrouble);
   }
-  return LaunchCause::kHostStopped;
 }
 
 std::optional<LaunchCause> TelnetLaunch::InstallLaunchCookie(TelnetChannel& channel,
@@ -161,7 +158,7 @@ LaunchCause TelnetLaunch::LaunchRemoteTerminal(TelnetChannel& channel) {
   } else {
     startWatch();
   }
-  const TerminalProgram program = TerminalProgram::Of(target.xterm);
+  const TerminalProgram program = TerminalProgram::Chosen(target.xterm);
   const std::string command = program.ShellCommand(m_localAddress, target.display);
   m_launch.reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
   if (!channel.SendLine(command)) return SendFailed(channel, Step::kCommand);

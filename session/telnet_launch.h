@@ -31,9 +31,9 @@ class TelnetLaunch final : public WayIn {
   // The socket, connected to the host; or why not.
   OrFailure<UniqueFd> ConnectToHost();
   LaunchCause RunConnected(TelnetChannel& channel);
-  // Waits for the relay this launch started, before anything is typed;
-  // false when it did not start.
-  bool RelayStarted();
+  // Waits for the relay this launch started, before anything is typed: why
+  // it did not start, if it did not.
+  std::optional<LaunchCause> RelayNotStarted();
   LaunchCause AfterLogin(TelnetChannel& channel, const LoginResult& login);
   LaunchCause LaunchRemoteTerminal(TelnetChannel& channel);
   // Installs the relay's cookie for this launch on the host, running
@@ -53,9 +53,8 @@ class TelnetLaunch final : public WayIn {
   std::string m_localAddress;
   // The relay's control: held while the launch runs, closed when it ends.
   UniqueFd m_relayControl;
-  // A relay started and not yet waited for; why it did not start.
+  // A relay started and not yet waited for; the trouble it had.
   std::optional<PendingRelay> m_pendingRelay;
-  std::optional<LaunchCause> m_relayFailure;
   std::string m_relayTrouble;
   // The cookie the relay admits, installed on the host before the command line.
   std::optional<LaunchCookie> m_cookie;

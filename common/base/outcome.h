@@ -57,7 +57,6 @@ struct LaunchVerdict {
 
 // Where the worker was when a session stopped.
 enum class Step {
-  kConnecting,
   kAfterConnecting,
   kFirstText,
   kLoginPrompt,
@@ -76,7 +75,6 @@ enum class Step {
 // The step as a report names it: "stopped <text>: <why>".
 constexpr std::string_view StepText(Step step) {
   switch (step) {
-    case Step::kConnecting: return "connecting";
     case Step::kAfterConnecting: return "after connecting";
     case Step::kFirstText: return "waiting for the host's first text";
     case Step::kLoginPrompt: return "waiting for the login prompt";

@@ -15,12 +15,12 @@ struct TerminalProgram {
   static constexpr std::string_view kGeometry = "80x25+0+0";
 
   // The form's choice: xterm with the x switch, kterm otherwise.
-  static constexpr TerminalProgram Of(bool xterm) {
+  static constexpr TerminalProgram Chosen(bool xterm) {
     return xterm ? TerminalProgram{"xterm", "XTerm"} : TerminalProgram{"kterm", "KTerm"};
   }
   // A window of either program's class counts as the terminal.
   static constexpr bool IsTerminalClass(std::string_view windowClass) {
-    return windowClass == Of(true).windowClass || windowClass == Of(false).windowClass;
+    return windowClass == Chosen(true).windowClass || windowClass == Chosen(false).windowClass;
   }
 
   // The shell command line, without its line feed: the program in the

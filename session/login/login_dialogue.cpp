@@ -11,9 +11,9 @@ namespace dovrel {
 
 namespace {
 
-LoginResult Stopped(Step step, IoStatus status) { return {LoginResult::Kind::kStopped, step, status, 0}; }
+LoginStop Stopped(Step step, IoStatus status) { return {LaunchCause::kHostStopped, step, status, 0}; }
 
-LoginResult SendFailed(Step step) { return {LoginResult::Kind::kSendFailed, step, IoStatus::kFailed, 0}; }
+LoginStop SendFailed(Step step) { return {LaunchCause::kSendFailed, step, IoStatus::kFailed, 0}; }
 
 }  // namespace
 
@@ -67,8 +67,8 @@ LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits) {
     if (next.status == IoStatus::kTimedOut) {
       // Quiet: decide on what has arrived. With no text at all the command
       // is typed anyway, as a person would after waiting a while.
-      return {shell.LoginFailed() ? LoginResult::Kind::kLoginIncorrect : LoginResult::Kind::kShell, Step::kShell,
-              IoStatus::kOk, 0};
+      if (shell.LoginFailed()) return LoginStop{LaunchCause::kLoginIncorrect, Step::kShell, IoStatus::kOk, 0};
+      return std::nullopt;
     }
     if (next.status != IoStatus::kOk) return Stopped(Step::kShell, channel.LastReadStatus());
     shell.Feed(next.byte);
@@ -76,11 +76,14 @@ LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits) {
 }
 
 LoginResult LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes password, const Limits& limits,
-                  const std::function<void(std::string_view)>& note, const std::function<bool()>& beforeTyping) {
+                  const std::function<void(std::string_view)>& note,
+                  const std::function<std::optional<LaunchCause>()>& beforeTyping) {
   if (!RefuseTelnetOptions(channel)) return Stopped(Step::kFirstText, channel.LastReadStatus());
   const IoStatus status = WaitForPrompt(channel, kLoginPromptText);
   if (status != IoStatus::kOk) return Stopped(Step::kLoginPrompt, status);
-  if (beforeTyping && !beforeTyping()) return {LoginResult::Kind::kHeld, Step::kLoginPrompt, IoStatus::kOk, 0};
+  if (beforeTyping) {
+    if (const auto held = beforeTyping()) return LoginStop{*held, Step::kLoginPrompt, IoStatus::kOk, 0};
+  }
   {
     // The user name's life ends once the password prompt has come for it.
     const SecretBytes name = std::move(userId);
@@ -89,7 +92,7 @@ LoginResult LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes passwo
       const PasswordPrompt prompt = WaitForPasswordPrompt(channel, limits.loginAgainQuiet);
       if (prompt.status != IoStatus::kOk) return Stopped(Step::kPasswordPrompt, prompt.status);
       if (!prompt.loginAgain) break;
-      if (tries == limits.userNameTries) return {LoginResult::Kind::kNameNotTaken, Step::kPasswordPrompt, status, tries};
+      if (tries == limits.userNameTries) return LoginStop{LaunchCause::kNameNotTaken, Step::kPasswordPrompt, status, tries};
       note("a new login prompt: the user name was not taken");
     }
   }

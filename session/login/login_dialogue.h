@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "common/base/limits.h"
@@ -29,24 +30,22 @@ struct PasswordPrompt {
 // prompt (a banner that says it) and was not taken.
 PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::milliseconds promptQuiet);
 
-// How the login dialogue ended.
-struct LoginResult {
-  enum class Kind {
-    kShell,           // a shell waits for the command line
-    kLoginIncorrect,  // the host refused the user name or password
-    kStopped,         // the host fell silent, closed or failed at `step`
-    kNameNotTaken,    // the host asked for the login name again, `tries` times
-    kSendFailed,      // a line could not be typed at `step`
-    kHeld,            // the caller's check before the first line said no: nothing typed
-  };
-  Kind kind = Kind::kStopped;
+// Where the login dialogue stopped the launch.
+struct LoginStop {
+  // kLoginIncorrect, kHostStopped, kNameNotTaken, kSendFailed, or the cause
+  // that held the typing back (the caller's own).
+  LaunchCause cause = LaunchCause::kHostStopped;
   Step step = Step::kFirstText;
-  IoStatus status = IoStatus::kFailed;
-  int tries = 0;
+  IoStatus status = IoStatus::kFailed;  // kHostStopped: how the last read ended
+  int tries = 0;                        // kNameNotTaken: how often the name was typed
 };
 
+// How the login dialogue ended: none when a shell waits for the command
+// line, the stop otherwise.
+using LoginResult = std::optional<LoginStop>;
+
 // After the password line: reads what the host prints until it falls quiet
-// and tells whether a shell is waiting (kShell), the host refused the login
+// and tells whether a shell is waiting (none), the host refused the login
 // (kLoginIncorrect), or it stopped at Step::kShell. A login program may throw
 // away typed input right after it reads the password, so nothing must be
 // typed before.
@@ -59,9 +58,10 @@ LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits);
 // gone out; `note` hears what the dialogue decided on the way, for the
 // verbose report.
 // `beforeTyping`, if given, runs once the login prompt has come and before
-// the user name goes out; false ends the dialogue with kHeld.
+// the user name goes out; a cause it answers ends the dialogue with that
+// cause, nothing typed.
 LoginResult LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes password, const Limits& limits,
                   const std::function<void(std::string_view)>& note,
-                  const std::function<bool()>& beforeTyping = {});
+                  const std::function<std::optional<LaunchCause>()>& beforeTyping = {});
 
 }  // namespace dovrel

@@ -33,7 +33,7 @@ std::string SystemError(const std::string& what, int error) { return what + ": "
 
 // A descriptor above the ones the child is given, so that no dup2 in the
 // child maps a descriptor onto itself and keeps its close-on-exec flag.
-UniqueFd Above(const UniqueFd& fd) { return UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 10)); }
+UniqueFd DuplicateAboveChildFds(const UniqueFd& fd) { return UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 10)); }
 
 }  // namespace
 
@@ -60,8 +60,8 @@ OrFailure<StartingRelay> BeginDisplayRelay(const std::string& program, const std
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return Failure{SystemError("cannot make a pipe", errno)};
   UniqueFd controlRead(pipeFds[0]);
   UniqueFd controlWrite(pipeFds[1]);
-  const UniqueFd listenerHigh = Above(listener);
-  const UniqueFd controlHigh = Above(controlRead);
+  const UniqueFd listenerHigh = DuplicateAboveChildFds(listener);
+  const UniqueFd controlHigh = DuplicateAboveChildFds(controlRead);
   if (!listenerHigh || !controlHigh) return Failure{SystemError("cannot pass the listener on", errno)};
 
   posix_spawn_file_actions_t actions;

@@ -109,14 +109,14 @@ TEST(ShellReadiness, CountsOnlyVisibleText) {
 }
 
 TEST(RemoteCommand, IsTheTerminalWithItsDisplayInTheBackground) {
-  const std::string xterm = TerminalProgram::Of(true).ShellCommand("192.168.0.5", 1);
+  const std::string xterm = TerminalProgram::Chosen(true).ShellCommand("192.168.0.5", 1);
   EXPECT_EQ(xterm, "xterm -geometry 80x25+0+0 -display 192.168.0.5:1 &");
-  EXPECT_EQ(TerminalProgram::Of(false).ShellCommand("10.200.0.1", 0),
+  EXPECT_EQ(TerminalProgram::Chosen(false).ShellCommand("10.200.0.1", 0),
             "kterm -geometry 80x25+0+0 -display 10.200.0.1:0 &");
-  EXPECT_EQ(TerminalProgram::Of(false).ShellCommand("192.168.0.5", 9),
+  EXPECT_EQ(TerminalProgram::Chosen(false).ShellCommand("192.168.0.5", 9),
             "kterm -geometry 80x25+0+0 -display 192.168.0.5:9 &");
   EXPECT_NE(xterm.find(TerminalProgram::kGeometry), std::string::npos) << "the echo check looks for it";
-  EXPECT_TRUE(TerminalProgram::IsTerminalClass(TerminalProgram::Of(false).windowClass));
+  EXPECT_TRUE(TerminalProgram::IsTerminalClass(TerminalProgram::Chosen(false).windowClass));
   EXPECT_FALSE(TerminalProgram::IsTerminalClass("Xterm"));
 }
 

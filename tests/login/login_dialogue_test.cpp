@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,7 +22,7 @@ struct Script {
   const char* what;
   std::string host;    // everything the host says, in order
   bool hostCloses;     // then it closes its side
-  LoginResult::Kind kind;
+  std::optional<LaunchCause> stop;  // none: a shell waits
   Step step;           // where it stopped (kStopped)
   const char* typed;   // what the host received
 };
@@ -58,25 +59,46 @@ TEST_P(LoginDialogue, FollowsTheHostsText) {
       LogIn(channel, SecretBytes::TakeFrom(name), SecretBytes::TakeFrom(password), limits, [](std::string_view) {});
   ::shutdown(pair.client.Get(), SHUT_WR);
   reader.join();
-  EXPECT_EQ(result.kind, s.kind);
-  if (s.kind == LoginResult::Kind::kStopped) {
-    EXPECT_EQ(result.step, s.step);
+  ASSERT_EQ(result.has_value(), s.stop.has_value());
+  if (result) {
+    EXPECT_EQ(result->cause, *s.stop);
+    EXPECT_EQ(result->step, s.step);
   }
   EXPECT_EQ(typed, s.typed);
+}
+
+// A host gone before the name can be typed: the name is not sent, and the
+// dialogue says where.
+TEST(LoginDialogueSend, AHostGoneAtThePromptIsASendFailureThere) {
+  test::SocketPair pair;
+  ASSERT_TRUE(pair.client && pair.host);
+  ASSERT_EQ(::send(pair.host.Get(), "login: ", 7, MSG_NOSIGNAL), 7);
+  pair.host.Reset();
+  AbortSignal abort;
+  Limits limits;
+  limits.readLimit = 200ms;
+  TelnetChannel channel(pair.client.Get(), abort, limits);
+  std::string name = "alice";
+  std::string password = "s3cret";
+  const LoginResult result =
+      LogIn(channel, SecretBytes::TakeFrom(name), SecretBytes::TakeFrom(password), limits, [](std::string_view) {});
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(result->cause, LaunchCause::kSendFailed);
+  EXPECT_EQ(result->step, Step::kLoginPrompt);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Hosts, LoginDialogue,
     ::testing::Values(
-        Script{"a shell", "host login: Password: \r\nLast login: today\r\n$ ", false, LoginResult::Kind::kShell,
+        Script{"a shell", "host login: Password: \r\nLast login: today\r\n$ ", false, std::nullopt,
                Step::kShell, "alice\ns3cret\n"},
-        Script{"options first", "\xff\xfd\x18\xff\xfb\x01login: Password: \r\n% ", false, LoginResult::Kind::kShell,
+        Script{"options first", "\xff\xfd\x18\xff\xfb\x01login: Password: \r\n% ", false, std::nullopt,
                Step::kShell, "\xff\xfc\x18\xff\xfe\x01" "alice\ns3cret\n"},
         Script{"refused", "login: Password: \r\nLogin incorrect\r\nlogin: ", false,
-               LoginResult::Kind::kLoginIncorrect, Step::kShell, "alice\ns3cret\n"},
-        Script{"closed after the name", "login: ", true, LoginResult::Kind::kStopped, Step::kPasswordPrompt,
+               LaunchCause::kLoginIncorrect, Step::kShell, "alice\ns3cret\n"},
+        Script{"closed after the name", "login: ", true, LaunchCause::kHostStopped, Step::kPasswordPrompt,
                "alice\n"},
-        Script{"silent", "", false, LoginResult::Kind::kStopped, Step::kFirstText, ""}));
+        Script{"silent", "", false, LaunchCause::kHostStopped, Step::kFirstText, ""}));
 
 }  // namespace
 }  // namespace dovrel

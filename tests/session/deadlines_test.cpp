@@ -31,12 +31,12 @@ class UnacknowledgedCommand : public ::testing::Test {
 
   LaunchVerdict Watch() {
     TelnetChannel channel(m_pair.client.Get(), m_abort, m_limits, m_clock);
-    const std::string command = TerminalProgram::Of(true).ShellCommand("127.0.0.1", 1);
+    const std::string command = TerminalProgram::Chosen(true).ShellCommand("127.0.0.1", 1);
     // Taken before the typing: the host's patience counts from inside it.
     m_typed = m_clock.Now();
     EXPECT_TRUE(channel.SendLine(command));
     const auto watch = m_display.Watch("127.0.0.1", 1, true, m_limits, m_abort);
-    return LaunchWatch(channel, m_abort, m_clock, m_limits, m_reporter).Run(watch.get(), TerminalProgram::Of(true),
+    return LaunchWatch(channel, m_abort, m_clock, m_limits, m_reporter).Run(watch.get(), TerminalProgram::Chosen(true),
                                                                            command);
   }
 

@@ -112,8 +112,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "--trust-host lets in whatever connects from the host's address, and 127.0.0.1 is this machine"}));
 
 // The relay's program starts while the host prints its login prompt; one
-// that then says it did not start stops the launch before the user name.
-TEST_F(WatchedLaunch, ARelayThatFailsAfterItsStartStopsBeforeTheUserName) {
+// that then says it did not start stops the launch before the user name
+// (with --untrusted, as the relay's own failure).
+class FailingRelay : public WatchedLaunch, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FailingRelay, StopsTheLaunchBeforeTheUserName) {
+  m_setup.options.untrusted = GetParam();
   m_display->reach = LocalDisplay::Reach::kRefused;
   m_display->localSocket = true;
   m_setup.relayProgram = "/bin/false";
@@ -123,11 +127,13 @@ TEST_F(WatchedLaunch, ARelayThatFailsAfterItsStartStopsBeforeTheUserName) {
   ASSERT_TRUE(Finishes());
   EXPECT_TRUE(m_host.ReadUntilClosed(1s));
   EXPECT_EQ(m_host.Received(), "\xff\xfc\x01") << "the option answered, nothing typed";
-  EXPECT_EQ(m_session->Outcome(), LaunchCause::kNoTcp);
+  EXPECT_EQ(m_session->Outcome(), GetParam() ? LaunchCause::kRelayFailed : LaunchCause::kNoTcp);
   EXPECT_NE(m_observer->Reports().find("cannot relay display :1 for the host: /bin/false did not start"),
             std::string::npos)
       << m_observer->Reports();
 }
+
+INSTANTIATE_TEST_SUITE_P(Untrusted, FailingRelay, ::testing::Bool());
 
 // The relay's port, served on the connection's own address for the host
 // (here the same address): whether a connection is taken.
@@ -203,25 +209,45 @@ TEST_F(RelayedDisplay, InstallsTheLaunchsCookieWithTheHostsXauthBeforeTheCommand
   EXPECT_FALSE(RelayPortTakesConnections());
 }
 
-// A host without xauth: the cause and the remedy, no command line, and the
-// login ended.
-TEST_F(RelayedDisplay, AHostWithoutXauthStopsBeforeTheCommandLine) {
+// A host whose xauth is missing or says nothing: the cause and the remedy,
+// no cookie and no command line, and the login ended.
+struct XauthTrouble {
+  const char* what;
+  const char* answer;  // the host's words after the xauth line
+  LaunchCause cause;
+  const char* words;   // the box's
+};
+
+void PrintTo(const XauthTrouble& t, std::ostream* os) { *os << t.what; }
+
+class XauthTroubles : public RelayedDisplay, public ::testing::WithParamInterface<XauthTrouble> {};
+
+TEST_P(XauthTroubles, StopBeforeTheCommandLine) {
+  const XauthTrouble& t = GetParam();
   // Display 8: its relay's port is its own, beside the test above.
   m_setup.options.verbose = false;
+  m_setup.limits.readLimit = 400ms;
   WorkerFixture::Start({.password = "s3cret-pw", .xterm = true, .display = 8});
   LogIn();
   ASSERT_TRUE(m_host.ReadUntil("xauth -v -\n"));
-  ASSERT_TRUE(m_host.Send("xauth -v -\r\n-bash: xauth: command not found\r\nalice@host:~$ "));
+  ASSERT_TRUE(m_host.Send(t.answer));
   ASSERT_TRUE(m_host.ReadUntil("exit\n"));
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_host.Received().find("xterm"), std::string::npos) << "no command line";
   EXPECT_EQ(m_host.Received().find("add "), std::string::npos) << "no cookie typed to the shell";
-  EXPECT_EQ(m_session->Outcome(), LaunchCause::kNoXauth);
+  EXPECT_EQ(m_session->Outcome(), t.cause);
   ASSERT_EQ(m_observer->MessageTexts().size(), 1U);
   const std::string text = m_observer->MessageTexts().front();
-  EXPECT_NE(text.find("xauth was not found on 127.0.0.1"), std::string::npos) << text;
+  EXPECT_NE(text.find(t.words), std::string::npos) << text;
   EXPECT_NE(text.find("--trust-host: then every user of 127.0.0.1 can reach display :8"), std::string::npos) << text;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, XauthTroubles,
+    ::testing::Values(XauthTrouble{"missing", "xauth -v -\r\n-bash: xauth: command not found\r\nalice@host:~$ ",
+                                   LaunchCause::kNoXauth, "xauth was not found on 127.0.0.1"},
+                      XauthTrouble{"silent", "xauth -v -\r\n", LaunchCause::kXauthSilent,
+                                   "xauth on 127.0.0.1 did not answer"}));
 
 TEST_F(WatchedLaunch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) {
   m_setup.limits.drainQuiet = 5000ms;
