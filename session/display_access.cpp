@@ -13,7 +13,7 @@ namespace dovrel {
 namespace {
 
 DisplayAccess Failed(LaunchCause cause, std::string detail = {}) {
-  return {cause, std::move(detail), {}, {}, false, {}};
+  return {LaunchVerdict{cause, std::move(detail)}, {}, {}, false, {}};
 }
 
 const LaunchCookie* CookieOrNone(const std::optional<LaunchCookie>& cookie) { return cookie ? &*cookie : nullptr; }
@@ -45,7 +45,7 @@ DisplayAccess StartRelay(const SessionSetup& setup, const std::string& localAddr
                                  {CookieOrNone(cookie), setup.options.untrusted, setup.options.verbose});
   if (!begun) return RelayDidNotStart(setup, display, begun.Why(), reporter);
   const bool byCookie = cookie.has_value();
-  return {std::nullopt, {}, {}, std::move(cookie), true, PendingRelay{std::move(*begun), peer, display, byCookie}};
+  return {std::nullopt, {}, std::move(cookie), true, PendingRelay{std::move(*begun), peer, display, byCookie}};
 }
 
 }  // namespace
@@ -70,11 +70,11 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
         return Failed(decision.cause, decision.detail);
       case DisplayDecision::Way::kJoined:
         reporter.Verbose(JoinedNote(name, peer, cookie.has_value()));
-        return {std::nullopt, {}, std::move(joined->control), std::move(cookie), true, {}};
+        return {std::nullopt, std::move(joined->control), std::move(cookie), true, {}};
       case DisplayDecision::Way::kDirect:
         reporter.Verbose(
             DirectNote(name, display, facts.reach == LocalDisplay::Reach::kListening, decision.owner));
-        return {std::nullopt, {}, {}, std::nullopt, decision.owner.has_value(), {}};
+        return {std::nullopt, {}, std::nullopt, decision.owner.has_value(), {}};
       case DisplayDecision::Way::kRelay:
         return StartRelay(setup, localAddress, peer, display, std::move(cookie), reporter);
     }
@@ -125,7 +125,7 @@ DisplayAccess FinishRelay(PendingRelay& pending, const SessionSetup& setup, Repo
     reporter.Line("--trust-host: every user of " + pending.peer + " can reach display " + name +
                   " through the relay while the terminal lives");
   }
-  return {std::nullopt, {}, std::move(relay->control), std::nullopt, true, {}};
+  return {std::nullopt, std::move(relay->control), std::nullopt, true, {}};
 }
 
 }  // namespace dovrel

@@ -26,8 +26,7 @@ struct PendingRelay {
 };
 
 struct DisplayAccess {
-  std::optional<LaunchCause> failure;  // why not; none: go on
-  std::string detail;                  // what the failure's text names (an owner's uid, the relay's trouble)
+  std::optional<LaunchVerdict> stop;  // why no terminal can reach it; none: go on
   UniqueFd relayControl;               // held while the launch runs, when a relay serves the port
   // The cookie the relay admits, to be installed on the host before the
   // command line; none when the X server takes TCP itself or with --trust-host.

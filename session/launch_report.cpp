@@ -34,7 +34,7 @@ std::optional<SessionMessage> BoxOf(const SessionEnd& end) {
   }
 }
 
-std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& hostLine,
+std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& detail,
                                   const Translate& translate) {
   const std::string program(TerminalProgram::Chosen(target.xterm).name);
   const std::string display = std::to_string(target.display);
@@ -45,7 +45,7 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
   };
   std::string said;
   if (target.overSsh) {
-    if (auto sshText = DescribeSshProblem(cause, target, hostLine, translate)) return *sshText;
+    if (auto sshText = DescribeSshProblem(cause, target, detail, translate)) return *sshText;
   }
   switch (cause) {
     case LaunchCause::kNoTcp:
@@ -66,7 +66,7 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
                                  "TCP port %1 of %2, where the terminal would reach display :%3, is held by uid %4, "
                                  "neither root nor you: the terminal, logged in as you, would show on that user's X "
                                  "server. Nothing was typed on %5."),
-                  {port, target.address, display, hostLine, target.hostName});
+                  {port, target.address, display, detail, target.hostName});
     case LaunchCause::kListenerUnknown:
       return text(DOVREL_TR_NOOP("Launch",
                                  "Who listens on TCP port %1 of %2 for display :%3 could not be told, so nothing was "
@@ -87,13 +87,13 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
     case LaunchCause::kRelayFailed:
       return text(DOVREL_TR_NOOP("Launch",
                                  "Display :%1 could not be served for %2: %3. Nothing was typed there."),
-                  {display, target.hostName, hostLine});
+                  {display, target.hostName, detail});
     case LaunchCause::kJoinRefused:
       return text(DOVREL_TR_NOOP("Launch",
                                  "Display :%1 is already served by the relay of an earlier launch, which does not "
                                  "take this one: %2. Nothing was typed on %3. Wait until the earlier launch's terminal "
                                  "has ended, then try again."),
-                  {display, hostLine, target.hostName});
+                  {display, detail, target.hostName});
     case LaunchCause::kNoXauth:
       said = text(DOVREL_TR_NOOP("Launch",
                                  "xauth was not found on %1, so this launch's cookie could not be installed there and "
@@ -141,7 +141,7 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
     default:
       return text(DOVREL_TR_NOOP("Launch", "The terminal did not start on display :%1."), {display});
   }
-  if (!hostLine.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {hostLine});
+  if (!detail.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {detail});
   return said;
 }
 

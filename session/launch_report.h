@@ -22,7 +22,7 @@ struct LaunchTarget : TerminalTarget {
 // kLaunchFailed (BoxOf): the display's, the relay's, the cookie's, the
 // terminal's and, over ssh, the client's and the host key's.
 // In English with Untranslated, in the form's language with its translator.
-std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& hostLine,
+std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& detail,
                                   const Translate& translate = Untranslated);
 
 // The boxes a launch's end may show.

@@ -28,7 +28,7 @@ std::string ProgramMissingOverSsh(const LaunchTarget& target, const Translate& t
 }  // namespace
 
 std::optional<std::string> DescribeSshProblem(LaunchCause cause, const LaunchTarget& target,
-                                              const std::string& hostLine, const Translate& translate) {
+                                              const std::string& detail, const Translate& translate) {
   const std::string display = std::to_string(target.display);
   const auto text = [&](const char* source, std::initializer_list<std::string_view> arguments) {
     return Fill(translate(kContext, source), arguments);
@@ -44,7 +44,7 @@ std::optional<std::string> DescribeSshProblem(LaunchCause cause, const LaunchTar
       return text(DOVREL_TR_NOOP("Launch",
                                  "xauth is not installed on this machine (%1), and ssh needs it to hand display :%2 "
                                  "to %3. Install the xauth package."),
-                  {hostLine, display, target.hostName});
+                  {detail, display, target.hostName});
     case LaunchCause::kHostKeyUnknown:
       return text(DOVREL_TR_NOOP("Launch",
                                  "The host key of %1 is not known to ssh and was not accepted, so nothing was sent "
@@ -56,17 +56,17 @@ std::optional<std::string> DescribeSshProblem(LaunchCause cause, const LaunchTar
                                  "pretending to be the host, or its key was replaced: ssh refused to log in. Ask the "
                                  "host's administrator; if the key was replaced, remove the old one with "
                                  "ssh-keygen -R %1."),
-                  {target.hostName, hostLine});
+                  {target.hostName, detail});
     case LaunchCause::kPasswordExpired:
       return text(DOVREL_TR_NOOP("Launch",
                                  "%1 wants your password changed before it lets you in (it said: \"%2\"). Change "
                                  "it with ssh in a terminal, then start the terminal again."),
-                  {target.hostName, hostLine});
+                  {target.hostName, detail});
     case LaunchCause::kSshQuestion:
       return text(DOVREL_TR_NOOP("Launch",
                                  "ssh asked a question the form cannot answer: \"%1\". Nothing was answered. Log in "
                                  "once with ssh in a terminal, or ask the host's administrator."),
-                  {hostLine});
+                  {detail});
     case LaunchCause::kX11Refused:
       return text(DOVREL_TR_NOOP("Launch",
                                  "The ssh server of %1 refuses to forward X11, so no terminal can reach display :%2 "
@@ -98,7 +98,7 @@ std::optional<std::string> DescribeSshProblem(LaunchCause cause, const LaunchTar
                   {display, X11LocalSocketPath(target.display)});
     case LaunchCause::kProgramMissing: {
       std::string said = ProgramMissingOverSsh(target, translate);
-      if (!hostLine.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {hostLine});
+      if (!detail.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {detail});
       return said;
     }
     case LaunchCause::kDisplayRefused:
@@ -107,7 +107,7 @@ std::optional<std::string> DescribeSshProblem(LaunchCause cause, const LaunchTar
                                              "The terminal on %1 could not open the display that ssh forwards to "
                                              "display :%2."),
                               {target.hostName, display});
-      if (!hostLine.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {hostLine});
+      if (!detail.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {detail});
       return said;
     }
     case LaunchCause::kNoWindow:

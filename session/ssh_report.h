@@ -12,6 +12,6 @@ namespace dovrel {
 // The same over ssh, for the causes whose words differ there (or that only
 // ssh has); nothing for the others.
 std::optional<std::string> DescribeSshProblem(LaunchCause cause, const LaunchTarget& target,
-                                              const std::string& hostLine, const Translate& translate = Untranslated);
+                                              const std::string& detail, const Translate& translate = Untranslated);
 
 }  // namespace dovrel

@@ -33,11 +33,11 @@ class SshWay final : public WayIn {
         return verdict.cause;
       case LaunchCause::kLoginIncorrect:
         return m_launch.ending.LoginIncorrect(" refused the login over ssh" +
-                                              (verdict.hostLine.empty() ? std::string() : ": " + verdict.hostLine));
+                                              (verdict.detail.empty() ? std::string() : ": " + verdict.detail));
       default:
         // The user's own Cancel needs no box to tell it.
         if (ssh.DeclinedByUser()) return m_launch.ending.Declined(verdict.cause);
-        return m_launch.ending.Failed(verdict.cause, verdict.hostLine);
+        return m_launch.ending.Failed(verdict.cause, verdict.detail);
     }
   }
 

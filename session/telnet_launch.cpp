@@ -75,9 +75,10 @@ LaunchCause TelnetLaunch::RunConnected(TelnetChannel& channel) {
     m_relayControl = std::move(access.relayControl);
     m_cookie = std::move(access.cookie);
     m_tcpTrusted = access.tcpTrusted;
-    if (access.failure) {
-      return *access.failure == LaunchCause::kAborted ? LaunchCause::kAborted
-                                                      : m_launch.ending.Failed(*access.failure, access.detail);
+    if (access.stop) {
+      return access.stop->cause == LaunchCause::kAborted ? LaunchCause::kAborted
+                                                         : m_launch.ending.Failed(access.stop->cause,
+                                                                                  access.stop->detail);
     }
     if (access.pending) m_pendingRelay.emplace(std::move(*access.pending));
     // The window watch's connection is made while the host logs in.
@@ -97,8 +98,9 @@ std::optional<LaunchCause> TelnetLaunch::RelayNotStarted() {
   DisplayAccess relay = FinishRelay(*m_pendingRelay, m_launch.setup, m_launch.reporter);
   m_pendingRelay.reset();
   m_relayControl = std::move(relay.relayControl);
-  m_relayTrouble = relay.detail;
-  return relay.failure;
+  if (!relay.stop) return std::nullopt;
+  m_relayTrouble = relay.stop->detail;
+  return relay.stop->cause;
 }
 
 LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
@@ -126,11 +128,10 @@ std::optional<LaunchCause> TelnetLaunch::InstallLaunchCookie(TelnetChannel& chan
   m_launch.reporter.Verbose("installing this launch's cookie for " + m_localAddress + ":" + std::to_string(display) +
                             " with the host's xauth");
   m_transcript->Conceal(m_cookie->Hex());
-  const LaunchVerdict installed = InstallCookie(channel, *m_cookie, m_localAddress, display, m_launch.setup.limits,
-                                                m_launch.clock, meanwhile);
-  switch (installed.cause) {
-    case LaunchCause::kUndecided:
-      return std::nullopt;
+  const auto stopped = InstallCookie(channel, *m_cookie, m_localAddress, display, m_launch.setup.limits,
+                                     m_launch.clock, meanwhile);
+  if (!stopped) return std::nullopt;
+  switch (stopped->cause) {
     case LaunchCause::kHostStopped:
       return Stopped(channel, Step::kXauth, channel.LastReadStatus());
     case LaunchCause::kSendFailed:
@@ -140,7 +141,7 @@ std::optional<LaunchCause> TelnetLaunch::InstallLaunchCookie(TelnetChannel& chan
   }
   // No terminal without the cookie: the login ends as after a launch.
   TypeExit(channel, true);
-  return m_launch.ending.Failed(installed.cause, installed.hostLine);
+  return m_launch.ending.Failed(stopped->cause, stopped->detail);
 }
 
 LaunchCause TelnetLaunch::LaunchRemoteTerminal(TelnetChannel& channel) {
@@ -189,9 +190,9 @@ LaunchCause TelnetLaunch::LaunchRemoteTerminal(TelnetChannel& channel) {
       return verdict.cause;
     case LaunchCause::kLoginIncorrect:
       return m_launch.ending.LoginIncorrect(" refused the login after the command line was typed; the host said: \"" +
-                                            verdict.hostLine + "\"");
+                                            verdict.detail + "\"");
     default:
-      return m_launch.ending.Failed(verdict.cause, verdict.hostLine);
+      return m_launch.ending.Failed(verdict.cause, verdict.detail);
   }
 }
 

@@ -48,11 +48,11 @@ constexpr bool TerminalStarted(LaunchCause cause) {
   return cause == LaunchCause::kSeen || cause == LaunchCause::kAssumed;
 }
 
-// What settled a step of the launch, and the host's line that told why it
-// failed.
+// What ended the launch at one of its steps, and what the end's words quote
+// (the host's line, an owner's uid, the relay's trouble).
 struct LaunchVerdict {
   LaunchCause cause = LaunchCause::kUndecided;
-  std::string hostLine;  // quoted; empty when the host said nothing to it
+  std::string detail;  // empty when there is nothing to quote
 };
 
 // Where the worker was when a session stopped.

@@ -113,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The relay's program starts while the host prints its login prompt; one
 // that then says it did not start stops the launch before the user name
-// (with --untrusted, as the relay's own failure).
+// (with --untrusted, as the relay's own failure). Each row on a display of
+// its own (5 and 6, which no other test uses): the rows run side by side.
 class FailingRelay : public WatchedLaunch, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(FailingRelay, StopsTheLaunchBeforeTheUserName) {
@@ -121,14 +122,16 @@ TEST_P(FailingRelay, StopsTheLaunchBeforeTheUserName) {
   m_display->reach = LocalDisplay::Reach::kRefused;
   m_display->localSocket = true;
   m_setup.relayProgram = "/bin/false";
-  Start();
+  const int display = GetParam() ? 6 : 5;
+  WorkerFixture::Start({.password = "s3cret-pw", .display = display});
   ASSERT_TRUE(m_host.Accept());
   ASSERT_TRUE(m_host.Send("\xff\xfd\x01host login: "));
   ASSERT_TRUE(Finishes());
   EXPECT_TRUE(m_host.ReadUntilClosed(1s));
   EXPECT_EQ(m_host.Received(), "\xff\xfc\x01") << "the option answered, nothing typed";
   EXPECT_EQ(m_session->Outcome(), GetParam() ? LaunchCause::kRelayFailed : LaunchCause::kNoTcp);
-  EXPECT_NE(m_observer->Reports().find("cannot relay display :1 for the host: /bin/false did not start"),
+  EXPECT_NE(m_observer->Reports().find("cannot relay display :" + std::to_string(display) +
+                                       " for the host: /bin/false did not start"),
             std::string::npos)
       << m_observer->Reports();
 }
@@ -146,7 +149,7 @@ bool RelayPortTakesConnections() {
   return ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
-// Displays 7 and 8, which no other test uses: a relay these tests start is
+// Displays 7 to 9, which no other test uses: a relay these tests start is
 // not joined by a parallel test's launch to the same display.
 class RelayedDisplay : public WatchedLaunch {
  protected:
@@ -216,6 +219,7 @@ struct XauthTrouble {
   const char* answer;  // the host's words after the xauth line
   LaunchCause cause;
   const char* words;   // the box's
+  int display;         // one of its own, as the rows run side by side (8 and 9: no other test's)
 };
 
 void PrintTo(const XauthTrouble& t, std::ostream* os) { *os << t.what; }
@@ -224,10 +228,9 @@ class XauthTroubles : public RelayedDisplay, public ::testing::WithParamInterfac
 
 TEST_P(XauthTroubles, StopBeforeTheCommandLine) {
   const XauthTrouble& t = GetParam();
-  // Display 8: its relay's port is its own, beside the test above.
   m_setup.options.verbose = false;
   m_setup.limits.readLimit = 400ms;
-  WorkerFixture::Start({.password = "s3cret-pw", .xterm = true, .display = 8});
+  WorkerFixture::Start({.password = "s3cret-pw", .xterm = true, .display = t.display});
   LogIn();
   ASSERT_TRUE(m_host.ReadUntil("xauth -v -\n"));
   ASSERT_TRUE(m_host.Send(t.answer));
@@ -239,15 +242,17 @@ TEST_P(XauthTroubles, StopBeforeTheCommandLine) {
   ASSERT_EQ(m_observer->MessageTexts().size(), 1U);
   const std::string text = m_observer->MessageTexts().front();
   EXPECT_NE(text.find(t.words), std::string::npos) << text;
-  EXPECT_NE(text.find("--trust-host: then every user of 127.0.0.1 can reach display :8"), std::string::npos) << text;
+  EXPECT_NE(text.find("--trust-host: then every user of 127.0.0.1 can reach display :" + std::to_string(t.display)),
+            std::string::npos)
+      << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Hosts, XauthTroubles,
     ::testing::Values(XauthTrouble{"missing", "xauth -v -\r\n-bash: xauth: command not found\r\nalice@host:~$ ",
-                                   LaunchCause::kNoXauth, "xauth was not found on 127.0.0.1"},
+                                   LaunchCause::kNoXauth, "xauth was not found on 127.0.0.1", 8},
                       XauthTrouble{"silent", "xauth -v -\r\n", LaunchCause::kXauthSilent,
-                                   "xauth on 127.0.0.1 did not answer"}));
+                                   "xauth on 127.0.0.1 did not answer", 9}));
 
 TEST_F(WatchedLaunch, TheTerminalSeenEndsTheSessionWithinMomentsNotAfterTheDrain) {
   m_setup.limits.drainQuiet = 5000ms;
