@@ -125,14 +125,15 @@ OrFailure<std::unique_ptr<UntrustedAuthority>> UntrustedAuthority::Generate(int 
   Put<std::uint32_t>(request, 12 + padded, kUnusedExpiry);
   Put<std::uint32_t>(request, 12 + padded + 4, kUntrusted);
   const Reply reply = WaitForReply(x, Send(x, kGenerateAuthorization, request, true));
-  if (!reply) return Failure{"the X server of display " + name + " refused an untrusted authorisation"};
+  const Failure refused{"the X server of display " + name + " refused an untrusted authorisation"};
+  if (!reply) return refused;
   const auto id = Get<std::uint32_t>(reply.get(), 8);
   const std::size_t dataLength = Get<std::uint16_t>(reply.get(), 12);
   const std::size_t replyLength = kReplyHead + 4 * std::size_t{Get<std::uint32_t>(reply.get(), 4)};
   const std::span<std::uint8_t> data(reply.get() + kReplyHead, std::min(dataLength, replyLength - kReplyHead));
   const WipedOnExit wipe(data);
   XCookie cookie{std::string(kMitCookieName), SecretBytes::CopyOf(data)};
-  if (cookie.data.Bytes().empty()) return Failure{"the X server of display " + name + " refused an untrusted authorisation"};
+  if (cookie.data.Bytes().empty()) return refused;
   return std::unique_ptr<UntrustedAuthority>(new UntrustedAuthority(std::move(connection), id, std::move(cookie)));
 }
 

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-
 #include "common/base/ports.h"
 #include "common/net/connector.h"
 #include "session/display_rule.h"
@@ -86,7 +85,8 @@ DisplayAccess ReachDisplay(LocalDisplay& local, int connection, const std::strin
           cookie = LaunchCookie::Make();
           if (!cookie) return Failed(LaunchCause::kRelayFailed, "the system gave no random bytes for a cookie");
         }
-        JoinResult join = JoinDisplayRelay(localAddress, peer, display, CookieOrNone(cookie), setup.limits.joinAnswerLimit, abort);
+        JoinResult join =
+            JoinDisplayRelay(localAddress, peer, display, CookieOrNone(cookie), setup.limits.joinAnswerLimit, abort);
         facts.join = JoinAnswer{join.joined.has_value(), join.byAddress, join.denied, join.refused};
         joined = std::move(join.joined);
         if (!joined && !join.denied && !join.refused.empty()) reporter.Line(std::string("not joined: ").append(join.refused));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "common/base/outcome.h"
 #include "session/launch_report.h"

@@ -257,7 +257,6 @@ LaunchVerdict SshLaunch::Ended(LaunchCause cause, std::string line) {
   if (m_pending) AskpassServer::Refuse(*m_pending);
   m_pending.reset();
   m_ssh.End(m_setup.limits.sshEndLimit);
-  if (m_abort.IsTriggered()) cause = LaunchCause::kAborted;
   return {cause, std::move(line)};
 }
 

@@ -76,7 +76,9 @@ OrFailure<sockaddr_in> ResolveIPv4(const std::string& hostName, std::uint16_t po
   std::unique_lock lock(lookup->mutex);
   while (!lookup->finished) {
     if (abort.IsTriggered()) return Failure{"stopped"};
-    if (std::chrono::steady_clock::now() >= deadline) return Failure{"the name lookup timed out after " + Seconds(limit)};
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return Failure{"the name lookup timed out after " + Seconds(limit)};
+    }
     lookup->done.wait_for(lock, std::chrono::milliseconds(20));
   }
   if (!lookup->address) return Failure{LookupFailure(lookup->result)};
