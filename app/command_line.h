@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "dovrel_version.h"
-#include "session/launch_target.h"
+#include "session/launch/launch_target.h"
 
 namespace dovrel {
 

@@ -7,7 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/display_check.h"
-#include "session/session_request.h"
+#include "session/launch/session_request.h"
 
 namespace dovrel {
 

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "session/launcher_session.h"
-#include "session/session_observer.h"
+#include "session/launch/session_observer.h"
 #include "session/watch/local_display.h"
 
 namespace {

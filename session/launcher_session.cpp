@@ -2,8 +2,10 @@
 
 #include <utility>
 
-#include "session/launch_ending.h"
-#include "session/way_in.h"
+#include "session/launch/launch_ending.h"
+#include "session/launch/way_in.h"
+#include "session/ssh_way/ssh_way.h"
+#include "session/telnet_way/telnet_launch.h"
 
 namespace dovrel {
 

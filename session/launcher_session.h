@@ -5,10 +5,10 @@
 
 #include "common/base/outcome.h"
 #include "common/net/abort_signal.h"
-#include "session/launch_report.h"
-#include "session/reporter.h"
-#include "session/session_observer.h"
-#include "session/session_request.h"
+#include "session/launch/launch_report.h"
+#include "session/launch/reporter.h"
+#include "session/launch/session_observer.h"
+#include "session/launch/session_request.h"
 
 namespace dovrel {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "session/session_observer.h"
-#include "session/session_request.h"
+#include "session/launch/session_observer.h"
+#include "session/launch/session_request.h"
 
 class QLabel;
 class QLineEdit;

@@ -6,8 +6,8 @@
 
 class QSocketNotifier;
 
-#include "session/session_observer.h"
-#include "session/session_request.h"
+#include "session/launch/session_observer.h"
+#include "session/launch/session_request.h"
 
 namespace dovrel {
 

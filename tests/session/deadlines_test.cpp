@@ -12,7 +12,7 @@
 #include "common/base/terminal_program.h"
 #include "fake_display.h"
 #include "hanging_listener.h"
-#include "session/launch_watch.h"
+#include "session/telnet_way/launch_watch.h"
 #include "recording_observer.h"
 #include "skipping_clock.h"
 #include "socket_pair.h"

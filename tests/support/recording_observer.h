@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "session/session_observer.h"
+#include "session/launch/session_observer.h"
 
 namespace dovrel::test {
 

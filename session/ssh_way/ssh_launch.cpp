@@ -1,0 +1,263 @@
+#include "session/ssh_way/ssh_launch.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <string_view>
+#include <utility>
+
+#include "common/base/askpass_protocol.h"
+#include "common/base/ports.h"
+#include "common/base/terminal_program.h"
+#include "common/net/error_text.h"
+#include "session/host_text/host_text.h"
+#include "session/ssh_way/askpass_prompt.h"
+
+namespace dovrel {
+
+namespace {
+
+constexpr std::chrono::milliseconds kConfigLimit{5000};
+constexpr std::chrono::milliseconds kRequestLimit{1000};
+
+std::string Text(std::span<const unsigned char> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+}  // namespace
+
+SshLaunch::SshLaunch(const SessionRequest& request, const SessionSetup& setup, const AbortSignal& abort,
+                     SessionObserver& observer, Reporter& reporter, WaitClock& clock)
+    : m_request(request),
+      m_setup(setup),
+      m_abort(abort),
+      m_observer(observer),
+      m_reporter(reporter),
+      m_clock(clock),
+      m_words(std::string(TerminalProgram::Chosen(request.target.xterm).name)) {}
+
+LaunchVerdict SshLaunch::Run() {
+  if (auto failed = Prepare()) return *failed;
+  for (;;) {
+    if (auto ended = Step()) return *ended;
+  }
+}
+
+std::optional<LaunchVerdict> SshLaunch::Prepare() {
+  const int display = m_request.target.display;
+  m_options.program = m_setup.sshProgram;
+  m_options.hostName = m_request.target.hostName;
+  m_options.userName = Text(m_request.userId.Bytes());
+  m_options.untrusted = m_setup.options.untrusted;
+  m_options.passwordOffered = !m_request.password.Empty();
+  const TerminalProgram program = TerminalProgram::Chosen(m_request.target.xterm);
+  m_options.remoteCommand = SshRemoteCommand(program.name, TerminalProgram::kGeometry);
+  if (m_setup.askpassProgram.empty() || ::access(m_setup.askpassProgram.c_str(), X_OK) != 0) {
+    m_reporter.Line("cannot use ssh: the askpass helper dovrel-askpass is not installed beside dovrel");
+    return Ended(LaunchCause::kSshMissing, {});
+  }
+  // ssh opens the display by its local socket, and checks no owner: the
+  // terminal, logged in as this user, is sent only to root's or this user's
+  // X server.
+  if (m_setup.display) {
+    if (!m_setup.display->HasLocalSocket(display)) return Ended(LaunchCause::kNoXServer, {});
+    if (!m_setup.display->LocalSocketTrusted(display)) return Ended(LaunchCause::kForeignListener, {});
+  }
+  // ssh's own askpass settings are this launch's, never inherited ones.
+  const std::vector<std::string> inherited = {"SSH_ASKPASS", "SSH_ASKPASS_REQUIRE",
+                                              std::string(kAskpassSocketVariable)};
+  const std::string displayVariable = "DISPLAY=" + LocalDisplayName(display);
+  int startError = 0;
+  const auto config = RunForOutput(SshConfigArguments(m_options), EnvironmentWith(inherited, {displayVariable}),
+                                   kConfigLimit, m_abort, startError);
+  if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted, {});
+  if (!config) {
+    if (startError == ENOENT) return Ended(LaunchCause::kSshMissing, {});
+    m_reporter.Line("Cannot Connect: " + m_request.target.hostName + ": ssh -G refused the host or the user name");
+    return Ended(LaunchCause::kCannotConnect, {});
+  }
+  m_config = ReadSshConfig(*config);
+  if (m_config.hostName.empty()) m_config.hostName = m_request.target.hostName;
+  const std::string xauth = m_config.xauthLocation.empty() ? "/usr/bin/xauth" : m_config.xauthLocation;
+  if (::access(xauth.c_str(), X_OK) != 0) return Ended(LaunchCause::kNoLocalXauth, xauth);
+  // Never weaker than asking; a configuration that asks or refuses stands.
+  m_options.askHostKeys = m_config.strictHostKeyChecking == "false" || m_config.strictHostKeyChecking == "no";
+  if (!m_askpass.Open()) {
+    m_reporter.Line("cannot use ssh: no socket for its questions: " + ErrorText(errno));
+    return Ended(LaunchCause::kSshMissing, {});
+  }
+  if (m_setup.display) m_watch = m_setup.display->WatchWindows(display, m_setup.limits, m_abort);
+  const std::vector<std::string> withAskpass = EnvironmentWith(
+      inherited, {displayVariable, "SSH_ASKPASS=" + m_setup.askpassProgram, "SSH_ASKPASS_REQUIRE=force",
+                  std::string(kAskpassSocketVariable) + "=" + m_askpass.SocketPath()});
+  const auto arguments = SshArguments(m_options, m_setup.limits);
+  m_reporter.Phase(SessionPhase::kConnecting, "starting ssh to " + m_request.target.hostName + " (" +
+                                                  m_config.hostName + "), display " + LocalDisplayName(display));
+  int error = 0;
+  m_ssh = SshProcess::Start(arguments, withAskpass, m_setup.askpassProgram, error);
+  if (!m_ssh.Running()) {
+    if (error == ENOENT) return Ended(LaunchCause::kSshMissing, {});
+    m_reporter.Line("cannot start ssh: " + ErrorText(error));
+    return Ended(LaunchCause::kSshMissing, {});
+  }
+  m_askpass.Admit(m_ssh.Pid());
+  m_started = m_clock.Now();
+  return std::nullopt;
+}
+
+std::chrono::steady_clock::time_point SshLaunch::Deadline() const {
+  if (m_authenticatedAt) return *m_authenticatedAt + m_setup.limits.watchLimit;
+  auto deadline = m_started + m_setup.limits.sshLoginLimit + m_paused;
+  // The user's time with the host key does not count.
+  if (m_pending) deadline += m_clock.Now() - m_askedAt;
+  return deadline;
+}
+
+std::optional<LaunchVerdict> SshLaunch::Step() {
+  std::array<pollfd, 4> fds{{{m_abort.PollFd(), POLLIN, 0},
+                             {m_ssh.ErrorOutput(), POLLIN, 0},
+                             {m_askpass.Listener(), POLLIN, 0},
+                             {m_slot ? m_slot->PollFd() : -1, POLLIN, 0}}};
+  m_clock.Poll(fds, m_setup.limits.watchSlice);
+  if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted, {});
+  if (fds[1].revents != 0) ReadErrors();
+  if (fds[2].revents != 0) {
+    if (auto request = m_askpass.Accept(kRequestLimit, m_abort)) {
+      if (auto ended = OnRequest(std::move(*request))) return ended;
+    }
+  }
+  if (m_slot && m_slot->Answer()) {
+    if (auto ended = OnAnswer()) return ended;
+  }
+  const auto now = m_clock.Now();
+  if (m_watch && m_watch->Seen(now)) {
+    m_reporter.Verbose("the terminal's window is on the display; ssh runs on with it");
+    m_ssh.LetGo();
+    return LaunchVerdict{LaunchCause::kSeen, {}};
+  }
+  if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Line());
+  if (m_ssh.ErrorOutput() < 0) {
+    if (const auto status = m_ssh.Exited()) return AfterExit(*status);
+  }
+  if (!m_pending && now >= Deadline()) {
+    if (m_authenticatedAt) {
+      // The window may still come: ssh runs on for it.
+      m_ssh.LetGo();
+      return LaunchVerdict{m_watch && m_watch->SeesWindows() ? LaunchCause::kNoWindow : LaunchCause::kAssumed, {}};
+    }
+    m_reporter.Line("stopped " + std::string(StepText(m_words.Connected() ? Step::kSshAuthenticating
+                                                                              : Step::kSshConnecting)) +
+                    ": no answer from " + m_request.target.hostName + " within " +
+                    std::to_string(m_setup.limits.sshLoginLimit.count() / 1000) + " s");
+    return Ended(LaunchCause::kHostStopped, {});
+  }
+  return std::nullopt;
+}
+
+void SshLaunch::ReadErrors() {
+  std::string bytes;
+  m_ssh.ReadErrors(bytes);
+  m_words.Feed(bytes);
+  if (m_ssh.ErrorOutput() < 0) m_words.Finish();
+  m_words.ForEachNewLine([this](const std::string& line) { m_reporter.Verbose("ssh: " + EscapeHostText(line)); });
+  Phases();
+}
+
+void SshLaunch::Phases() {
+  if (m_words.Connected() && !m_connectedSaid) {
+    m_connectedSaid = true;
+    m_reporter.Phase(SessionPhase::kLoggingIn, "connected; ssh is logging in");
+  }
+  if (m_words.Authenticated() && !m_authenticatedAt) {
+    m_authenticatedAt = m_clock.Now();
+    m_reporter.Phase(SessionPhase::kStartingTerminal, "logged in; starting the terminal");
+  }
+  if (m_words.CommandSent() && !m_commandSaid) {
+    m_commandSaid = true;
+    m_reporter.Phase(SessionPhase::kWaitingForWindow, "waiting for the terminal's window");
+  }
+}
+
+std::optional<LaunchVerdict> SshLaunch::OnRequest(AskpassRequest request) {
+  const PromptKind kind = ClassifyPrompt(request.prompt, request.hint, m_options.userName, m_config.hostName);
+  const std::string line = PromptLine(request.prompt);
+  m_reporter.Verbose("ssh asks: \"" + EscapeHostText(line) + "\"");
+  switch (kind) {
+    case PromptKind::kNotice:
+      m_reporter.Line("ssh: " + line);
+      AskpassServer::Refuse(request);
+      return std::nullopt;
+    case PromptKind::kPassphrase:
+      // Not the form's password: ssh goes on without the key.
+      AskpassServer::Refuse(request);
+      return std::nullopt;
+    case PromptKind::kPassword: {
+      // Only the destination's own ssh gets it, once per method: a second
+      // prompt is a refusal, and what ssh would send next is nothing.
+      bool& given = request.prompt.front() == '(' ? m_keyboardPasswordGiven : m_passwordGiven;
+      if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, line);
+      if (given || m_request.password.Empty()) {
+        m_reporter.Line("Login incorrect: " + m_request.target.hostName + " asked for the password again");
+        return Ended(LaunchCause::kLoginIncorrect, {});
+      }
+      given = true;
+      AskpassServer::Answer(request, m_request.password.Bytes());
+      return std::nullopt;
+    }
+    case PromptKind::kHostKey:
+      if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, line);
+      m_slot = std::make_shared<AnswerSlot>();
+      m_askedAt = m_clock.Now();
+      m_observer.Ask({m_request.target.hostName, request.prompt}, m_slot);
+      m_pending = std::move(request);
+      return std::nullopt;
+    case PromptKind::kPasswordChange:
+      return Ended(LaunchCause::kPasswordExpired, line);
+    case PromptKind::kOther:
+      break;
+  }
+  return Ended(LaunchCause::kSshQuestion, line);
+}
+
+std::optional<LaunchVerdict> SshLaunch::OnAnswer() {
+  const bool yes = *m_slot->Answer();
+  m_paused += m_clock.Now() - m_askedAt;
+  m_slot.reset();
+  AskpassRequest request = std::move(*m_pending);
+  m_pending.reset();
+  if (!yes) {
+    m_declined = true;
+    AskpassServer::Answer(request, std::span(reinterpret_cast<const unsigned char*>("no"), 2));
+    m_reporter.Line("the host key of " + m_request.target.hostName + " was not accepted; nothing was sent there");
+    return Ended(LaunchCause::kHostKeyUnknown, {});
+  }
+  m_reporter.Verbose("the user accepted the host key");
+  AskpassServer::Answer(request, std::span(reinterpret_cast<const unsigned char*>("yes"), 3));
+  return std::nullopt;
+}
+
+std::optional<LaunchVerdict> SshLaunch::AfterExit(int status) {
+  m_reporter.Verbose("ssh ended with status " + std::to_string(status));
+  if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Line());
+  if (!m_words.Authenticated()) {
+    m_reporter.Line("Cannot Connect: " + m_request.target.hostName + ": " +
+                    (m_words.LastSaid().empty() ? "ssh ended with status " + std::to_string(status)
+                                                : m_words.LastSaid()));
+    return Ended(LaunchCause::kCannotConnect, {});
+  }
+  if (m_words.ExitStatus() == 127) return Ended(LaunchCause::kProgramMissing, {});
+  m_reporter.Line("stopped " + std::string(StepText(Step::kWatch)) + ": ssh ended with status " +
+                  std::to_string(status) + " before the terminal's window appeared");
+  return Ended(LaunchCause::kHostStopped, {});
+}
+
+LaunchVerdict SshLaunch::Ended(LaunchCause cause, std::string line) {
+  if (m_pending) AskpassServer::Refuse(*m_pending);
+  m_pending.reset();
+  m_ssh.End(m_setup.limits.sshEndLimit);
+  return {cause, std::move(line)};
+}
+
+}  // namespace dovrel

@@ -1,0 +1,223 @@
+#include "session/telnet_way/telnet_launch.h"
+
+#include <cerrno>
+#include <string>
+#include <utility>
+
+#include "common/base/terminal_program.h"
+#include "common/net/connector.h"
+#include "common/net/error_text.h"
+#include "session/telnet_way/cookie_install.h"
+#include "session/telnet_way/launch_watch.h"
+#include "session/watch/local_display.h"
+
+namespace dovrel {
+
+std::unique_ptr<WayIn> TelnetWayIn(LaunchContext& launch) { return std::make_unique<TelnetLaunch>(launch); }
+
+LaunchCause TelnetLaunch::Run() {
+  const std::string where = m_launch.request.target.hostName + " port " + std::to_string(m_launch.setup.port);
+  m_launch.reporter.Phase(SessionPhase::kConnecting, "connecting to " + where);
+  auto connected = ConnectToHost();
+  if (!connected) {
+    m_launch.reporter.Line("Cannot Connect: " + where + ": " + connected.Why());
+    return LaunchCause::kCannotConnect;
+  }
+  m_hSocket = std::move(*connected);
+  LaunchCause outcome = LaunchCause::kHostStopped;
+  {
+    Transcript transcript(m_launch.reporter);
+    m_transcript = &transcript;
+    TelnetChannel channel(m_hSocket.Get(), m_launch.abort, m_launch.setup.limits, m_launch.clock, &transcript);
+    outcome = RunConnected(channel);
+    transcript.Flush();
+    m_transcript = nullptr;
+  }
+  CloseSocket();
+  // The relay keeps the port no longer than its connections need it.
+  m_relayControl.Reset();
+  m_launch.reporter.Verbose("connection closed");
+  return outcome;
+}
+
+OrFailure<UniqueFd> TelnetLaunch::ConnectToHost() {
+  const SessionSetup& setup = m_launch.setup;
+  const auto address = ResolveIPv4(m_launch.request.target.hostName, setup.port, m_launch.abort,
+                                   setup.limits.lookupLimit);
+  if (!address) return Failure{address.Why()};
+  UniqueFd socket = MakeStreamSocket();
+  if (!socket) return Failure{ErrorText(errno)};
+  // From here the form's teardown waits as for an open connection.
+  m_launch.connectionOpen = true;
+  const int error = ConnectSocket(socket.Get(), *address, m_launch.abort, setup.limits.connectLimit, m_launch.clock);
+  if (error == 0) return socket;
+  m_launch.connectionOpen = false;
+  return Failure{ConnectFailureText(error, setup.limits.connectLimit)};
+}
+
+LaunchCause TelnetLaunch::RunConnected(TelnetChannel& channel) {
+  SessionSetup& setup = m_launch.setup;
+  const int display = m_launch.request.target.display;
+  const auto address = LocalAddressOf(m_hSocket.Get());
+  if (!address) {
+    m_launch.reporter.Line("stopped " + std::string(StepText(Step::kAfterConnecting)) +
+                           ": this machine's address on the connection is unknown");
+    return LaunchCause::kCannotConnect;
+  }
+  m_localAddress = *address;
+  m_launch.ending.SeenAs(m_localAddress);
+  m_launch.reporter.Verbose("connected; this machine is " + m_localAddress + " to the host");
+  // Before anything is typed: whether a terminal can reach the display, and
+  // the relay to it when the display takes no TCP connections.
+  if (setup.display) {
+    DisplayAccess access =
+        ReachDisplay(*setup.display, m_hSocket.Get(), m_localAddress, display, setup, m_launch.abort, m_launch.reporter);
+    m_relayControl = std::move(access.relayControl);
+    m_cookie = std::move(access.cookie);
+    m_tcpTrusted = access.tcpTrusted;
+    if (access.stop) {
+      return access.stop->cause == LaunchCause::kAborted ? LaunchCause::kAborted
+                                                         : m_launch.ending.Failed(access.stop->cause,
+                                                                                  access.stop->detail);
+    }
+    if (access.pending) m_pendingRelay.emplace(std::move(*access.pending));
+    // The window watch's connection is made while the host logs in.
+    setup.display->Prepare(display);
+  }
+
+  m_launch.reporter.Phase(SessionPhase::kLoggingIn, "logging in");
+  const LoginResult login = LogIn(
+      channel, std::move(m_launch.request.userId), std::move(m_launch.request.password), setup.limits,
+      [this](std::string_view note) { m_launch.reporter.Verbose(std::string(note)); },
+      [this] { return RelayNotStarted(); });
+  return AfterLogin(channel, login);
+}
+
+std::optional<LaunchCause> TelnetLaunch::RelayNotStarted() {
+  if (!m_pendingRelay) return std::nullopt;
+  DisplayAccess relay = FinishRelay(*m_pendingRelay, m_launch.setup, m_launch.reporter);
+  m_pendingRelay.reset();
+  m_relayControl = std::move(relay.relayControl);
+  if (!relay.stop) return std::nullopt;
+  m_relayTrouble = relay.stop->detail;
+  return relay.stop->cause;
+}
+
+LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
+  if (!login) return LaunchRemoteTerminal(channel);
+  switch (login->cause) {
+    case LaunchCause::kLoginIncorrect:
+      return m_launch.ending.LoginIncorrect(" refused the user name or password");
+    case LaunchCause::kHostStopped:
+      return Stopped(channel, login->step, login->status);
+    case LaunchCause::kNameNotTaken:
+      m_launch.reporter.Line("the host asked for the login name again after it was typed " +
+                             std::to_string(login->tries) + " times; its last line: \"" + m_transcript->LastLine() +
+                             "\"");
+      return LaunchCause::kNameNotTaken;
+    case LaunchCause::kSendFailed:
+      return SendFailed(channel, login->step);
+    default:  // the relay did not start: nothing was typed
+      return m_launch.ending.Failed(login->cause, m_relayTrouble);
+  }
+}
+
+std::optional<LaunchCause> TelnetLaunch::InstallLaunchCookie(TelnetChannel& channel,
+                                                                const std::function<void()>& meanwhile) {
+  const int display = m_launch.request.target.display;
+  m_launch.reporter.Verbose("installing this launch's cookie for " + m_localAddress + ":" + std::to_string(display) +
+                            " with the host's xauth");
+  m_transcript->Conceal(m_cookie->Hex());
+  const auto stopped = InstallCookie(channel, *m_cookie, m_localAddress, display, m_launch.setup.limits,
+                                     m_launch.clock, meanwhile);
+  if (!stopped) return std::nullopt;
+  switch (stopped->cause) {
+    case LaunchCause::kHostStopped:
+      return Stopped(channel, Step::kXauth, channel.LastReadStatus());
+    case LaunchCause::kSendFailed:
+      return SendFailed(channel, Step::kXauth);
+    default:  // no xauth, or a silent one
+      break;
+  }
+  // No terminal without the cookie: the login ends as after a launch.
+  TypeExit(channel, true);
+  return m_launch.ending.Failed(stopped->cause, stopped->detail);
+}
+
+LaunchCause TelnetLaunch::LaunchRemoteTerminal(TelnetChannel& channel) {
+  const SessionSetup& setup = m_launch.setup;
+  const TerminalTarget& target = m_launch.request.target;
+  // Watching starts before the command goes out, so a quick window is not
+  // missed; with a cookie to install, while the host starts xauth.
+  std::unique_ptr<TerminalWatch> watch;
+  const auto startWatch = [&] {
+    if (setup.display) watch = setup.display->Watch(m_localAddress, target.display, m_tcpTrusted, setup.limits,
+                                                    m_launch.abort);
+  };
+  if (m_cookie) {
+    if (const auto stopped = InstallLaunchCookie(channel, startWatch)) return *stopped;
+  } else {
+    startWatch();
+  }
+  const TerminalProgram program = TerminalProgram::Chosen(target.xterm);
+  const std::string command = program.ShellCommand(m_localAddress, target.display);
+  m_launch.reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
+  if (!channel.SendLine(command)) return SendFailed(channel, Step::kCommand);
+  m_launch.reporter.Phase(SessionPhase::kWaitingForWindow,
+                          watch && watch->SeesWindows() ? "waiting for the terminal's window"
+                                                        : "waiting for the terminal (its window cannot be watched)");
+
+  const LaunchVerdict verdict = LaunchWatch(channel, m_launch.abort, m_launch.clock, setup.limits, m_launch.reporter)
+                                    .Run(watch.get(), program, command);
+  watch.reset();
+  if (verdict.cause == LaunchCause::kAborted) return LaunchCause::kAborted;
+  // A host that is gone is not typed to any more.
+  if (verdict.cause == LaunchCause::kHostStopped) return Stopped(channel, Step::kWatch, IoStatus::kUnacknowledged);
+  if (verdict.cause == LaunchCause::kSendFailed) return SendFailed(channel, Step::kCommandAgain);
+  // Only a launch taken on trust drains as long as the host keeps talking.
+  const bool sent = TypeExit(channel, verdict.cause != LaunchCause::kAssumed);
+  // A host that has not taken "exit" within the drain is gone: that, not the
+  // display's port, is why no window came.
+  if (sent && verdict.cause == LaunchCause::kNoWindow && !channel.AllAcknowledged()) {
+    return Stopped(channel, Step::kExit, IoStatus::kUnacknowledged);
+  }
+  switch (verdict.cause) {
+    case LaunchCause::kSeen:
+      m_launch.reporter.Verbose("the terminal has started");
+      return verdict.cause;
+    case LaunchCause::kAssumed:
+      m_launch.reporter.Verbose("the terminal could not be watched; the host said nothing against it");
+      return verdict.cause;
+    case LaunchCause::kLoginIncorrect:
+      return m_launch.ending.LoginIncorrect(" refused the login after the command line was typed; the host said: \"" +
+                                            verdict.detail + "\"");
+    default:
+      return m_launch.ending.Failed(verdict.cause, verdict.detail);
+  }
+}
+
+bool TelnetLaunch::TypeExit(TelnetChannel& channel, bool endKnown) {
+  const Limits& limits = m_launch.setup.limits;
+  if (!channel.SendLine(std::string_view("exit"))) return false;
+  // The drain ends with its quiet, and in any case within the read limit.
+  channel.Drain(limits.drainChunk, endKnown ? limits.seenQuiet : limits.drainQuiet,
+                m_launch.clock.Now() + limits.readLimit);
+  return true;
+}
+
+LaunchCause TelnetLaunch::Stopped(TelnetChannel& channel, Step step, IoStatus status) {
+  m_launch.reporter.Stopped(m_transcript->LastLine(), channel.LastSendError(), step, status, m_launch.setup.limits);
+  return LaunchCause::kHostStopped;
+}
+
+LaunchCause TelnetLaunch::SendFailed(TelnetChannel& channel, Step step) {
+  m_launch.reporter.SendFailed(channel.LastSendError(), step);
+  return LaunchCause::kSendFailed;
+}
+
+void TelnetLaunch::CloseSocket() noexcept {
+  m_hSocket.Reset();
+  m_launch.connectionOpen = false;
+}
+
+}  // namespace dovrel
