@@ -11,6 +11,7 @@ enum class IoStatus {
   kAborted,   // the abort signal was triggered
   kFailed,    // the socket reported an error
   kUnacknowledged,  // what was typed has not been acknowledged within the limit: the link is dead
+  kOverLimit,       // the limit of a whole step (the login) passed, however the host trickled
 };
 
 }  // namespace dovrel

@@ -46,6 +46,12 @@ struct Limits {
   ms loginAgainQuiet{500};
   // User names typed in all before a further "login:" prompt is a failure.
   int userNameTries{2};
+  // Longest from the connection to the shell's prompt: each read has its
+  // own limit, but a host that sends a byte now and then would hold the
+  // launch for ever. The slowest real host measured (a 200 ms link with
+  // jitter and loss) logs in within a few seconds, and a login program takes
+  // 3 to 4 s to refuse a password: 30 s leaves room for a loaded host.
+  ms loginLimit{30000};
   // Longest watch for the terminal after the command line: a window on a
   // plain link comes within a second; ten leave room for a busy host.
   ms watchLimit{10000};

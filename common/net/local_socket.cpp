@@ -117,6 +117,15 @@ UniqueFd ListenAbstract(const std::string& name) {
   return socket;
 }
 
+UniqueFd BindAbstract(const std::string& name) {
+  sockaddr_un address{};
+  socklen_t length = 0;
+  if (!AddressOf(name, true, address, length)) return {};
+  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!socket || ::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) return {};
+  return socket;
+}
+
 UniqueFd ConnectAbstract(const std::string& name) { return Connect(name, true); }
 
 std::optional<uid_t> PeerUid(int socket) {

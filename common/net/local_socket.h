@@ -48,6 +48,12 @@ bool LocalSocketListens(const std::string& path);
 // closed on failure. Non-blocking.
 UniqueFd ListenAbstract(const std::string& name);
 
+// Binds the abstract socket `name` without listening: while the socket
+// lives, nobody else can take the name, and a client that tries it is
+// refused and goes on to the socket file. Closed when the name is taken
+// already (errno EADDRINUSE) or cannot be bound.
+UniqueFd BindAbstract(const std::string& name);
+
 // Connects to the abstract socket `name`; closed when none listens.
 UniqueFd ConnectAbstract(const std::string& name);
 

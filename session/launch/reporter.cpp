@@ -45,6 +45,10 @@ void Reporter::Stopped(const std::string& lastLine, int sendError, Step step, Io
     case IoStatus::kClosed:
       why = "the host closed the connection";
       break;
+    case IoStatus::kOverLimit:
+      why = "the host did not get to the shell's prompt within " + Seconds(limits.loginLimit) +
+            " of the connection";
+      break;
     case IoStatus::kUnacknowledged:
       why = "the host acknowledged nothing typed for " +
             Seconds(step == Step::kExit ? limits.readLimit : limits.ackLimit) + ": it is gone";

@@ -4,6 +4,8 @@
 #include <array>
 #include <cctype>
 
+#include "session/host_text/host_text.h"
+
 namespace dovrel {
 
 namespace {
@@ -44,43 +46,44 @@ bool AsksForNewPassword(std::string_view prompt) {
 
 }  // namespace
 
-PromptKind ClassifyPrompt(std::string_view prompt, std::string_view hint, std::string_view user,
-                          std::string_view host) {
-  if (hint == "none") return PromptKind::kNotice;
+PromptKind ClassifyPrompt(std::string_view prompt, const PromptSource& source) {
+  if (source.hint == "none") return PromptKind::kNotice;
+  const std::string who = std::string(source.user) + "@" + std::string(source.host);
+  if (StartsWith(prompt, "(")) {
+    // Keyboard-interactive: "(user@host) " and the host's own prompt. Only
+    // the destination's password prompt gets the form's password.
+    const std::string tagged = "(" + who + ") ";
+    if (!StartsWith(prompt, tagged)) return PromptKind::kOther;
+    const std::string_view own = prompt.substr(tagged.size());
+    if (AsksForNewPassword(own)) return PromptKind::kPasswordChange;
+    if (AsksForPassword(own)) return PromptKind::kPassword;
+    return PromptKind::kOther;
+  }
   if (StartsWith(prompt, "Enter passphrase for ") || StartsWith(prompt, "Enter PIN for ")) {
     return PromptKind::kPassphrase;
   }
   if (EndsWith(prompt, "(yes/no/[fingerprint])? ") || EndsWith(prompt, "(yes/no)? ")) {
-    return Contains(prompt, "continue connecting") ? PromptKind::kHostKey : PromptKind::kOther;
+    return source.checkingHostKey && Contains(prompt, "continue connecting") ? PromptKind::kHostKey
+                                                                             : PromptKind::kOther;
   }
-  const std::string who = std::string(user) + "@" + std::string(host);
   // The password method: "user@host's password: "; its change request:
   // "Enter user@host's old password: " and the like.
   if (prompt == who + "'s password: ") return PromptKind::kPassword;
   if (AsksForNewPassword(prompt) && Contains(prompt, who)) return PromptKind::kPasswordChange;
-  // Keyboard-interactive: "(user@host) " and the host's own prompt.
-  const std::string tagged = "(" + who + ") ";
-  if (StartsWith(prompt, tagged)) {
-    const std::string_view own = prompt.substr(tagged.size());
-    if (AsksForPassword(own)) return PromptKind::kPassword;
-    if (AsksForNewPassword(own)) return PromptKind::kPasswordChange;
-  }
   return PromptKind::kOther;
 }
 
-std::string PromptLine(std::string_view prompt) {
-  constexpr std::size_t kLimit = 300;
-  std::string line;
-  for (std::size_t i = 0; i < prompt.size() && line.size() < kLimit; ++i) {
-    const auto byte = static_cast<unsigned char>(prompt[i]);
-    if (byte == '\n') {
-      if (i + 1 < prompt.size()) line += " / ";
-    } else if (byte >= 0x20 && byte != 0x7f) {
-      line += static_cast<char>(byte);
-    }
+std::string QuotedPrompt(std::string_view prompt, std::string_view separator) {
+  std::string quoted;
+  while (!prompt.empty()) {
+    const auto end = prompt.find('\n');
+    const std::string line = QuoteHostText(prompt.substr(0, end));
+    prompt.remove_prefix(end == std::string_view::npos ? prompt.size() : end + 1);
+    if (line.empty()) continue;
+    if (!quoted.empty()) quoted += separator;
+    quoted += line;
   }
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  return line;
+  return quoted;
 }
 
 }  // namespace dovrel

@@ -15,14 +15,23 @@ enum class PromptKind {
   kOther,           // anything else: a one-time code, a hop's password, ...
 };
 
-// Reads one askpass request. `hint` is SSH_ASKPASS_PROMPT as ssh set it;
-// `user` and `host` are the destination's as ssh names it in its prompts
-// (the user given with -l, the host name after the configuration).
-PromptKind ClassifyPrompt(std::string_view prompt, std::string_view hint, std::string_view user,
-                          std::string_view host);
+// Who asks, as ssh presents it: its source is told before its words.
+struct PromptSource {
+  std::string_view hint;  // SSH_ASKPASS_PROMPT as ssh set it
+  std::string_view user;  // the destination's user, as given with -l
+  std::string_view host;  // the host as ssh names it in prompts: its HostKeyAlias, or its name after the configuration
+  // ssh's log says it is checking the host's key and has not begun to log
+  // in: the only time its host-key question can come.
+  bool checkingHostKey = false;
+};
 
-// The prompt as one line for a report: line ends shown as " / ", control
-// bytes dropped, at most 300 bytes.
-std::string PromptLine(std::string_view prompt);
+// Reads one askpass request. Every keyboard-interactive prompt (the
+// destination's, or a hop's) is marked "(user@host) " by ssh: such a prompt
+// is never taken for a question of ssh's own, whatever its words.
+PromptKind ClassifyPrompt(std::string_view prompt, const PromptSource& source);
+
+// The prompt's lines, each quoted for a person (QuoteHostText), joined by
+// `separator`; empty lines left out.
+std::string QuotedPrompt(std::string_view prompt, std::string_view separator);
 
 }  // namespace dovrel

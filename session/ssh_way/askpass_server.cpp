@@ -1,5 +1,6 @@
 #include "session/ssh_way/askpass_server.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -55,16 +56,15 @@ std::optional<pid_t> ParentOf(pid_t pid) {
 AskpassServer::~AskpassServer() {
   m_listener.Reset();
   if (!m_path.empty()) ::unlink(m_path.c_str());
+  if (!m_logPath.empty()) ::unlink(m_logPath.c_str());
   if (!m_directory.empty()) ::rmdir(m_directory.c_str());
 }
 
 bool AskpassServer::Open() {
+  // Another account may have made /tmp/dovrel-<uid> first: mkdtemp's name
+  // is made new, and fails rather than take one that exists.
   const auto base = OwnSocketDirectory();
-  if (!base) {
-    errno = EPERM;
-    return false;
-  }
-  std::string directory = *base + "/askpass-XXXXXX";
+  std::string directory = base ? *base + "/askpass-XXXXXX" : "/tmp/dovrel-askpass-XXXXXX";
   std::vector<char> name(directory.begin(), directory.end());
   name.push_back('\0');
   if (::mkdtemp(name.data()) == nullptr) return false;
@@ -83,6 +83,14 @@ bool AskpassServer::Open() {
   if (::bind(m_listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return false;
   m_path = path;
   return ::listen(m_listener.Get(), 4) == 0;
+}
+
+UniqueFd AskpassServer::OpenLog() {
+  if (m_directory.empty()) return {};
+  const std::string path = m_directory + "/ssh.log";
+  if (::mkfifo(path.c_str(), 0600) != 0) return {};
+  m_logPath = path;
+  return UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
 }
 
 std::optional<AskpassRequest> AskpassServer::Accept(std::chrono::milliseconds limit, const AbortSignal& abort) {

@@ -31,11 +31,19 @@ class AskpassServer {
   AskpassServer& operator=(AskpassServer&&) = delete;
   ~AskpassServer();
 
-  // Makes the directory (under $XDG_RUNTIME_DIR when it is this user's, in
-  // /tmp otherwise) and listens there. False, with errno, when it cannot.
+  // Makes the directory (in the directory of this user's sockets; where
+  // that is missing or not this user's alone, a fresh one in /tmp that no
+  // other account can have made first) and listens there. False, with
+  // errno, when it cannot.
   bool Open();
   [[nodiscard]] const std::string& SocketPath() const { return m_path; }
   [[nodiscard]] int Listener() const { return m_listener.Get(); }
+
+  // A pipe with a name in the same directory, for ssh's own log (-E): its
+  // reading end (non-blocking), already open so that ssh's open never
+  // waits; closed when it cannot be made.
+  UniqueFd OpenLog();
+  [[nodiscard]] const std::string& LogPath() const { return m_logPath; }
 
   // The client whose helpers may ask (its descendants).
   void Admit(pid_t client) { m_client = client; }
@@ -51,6 +59,7 @@ class AskpassServer {
  private:
   std::string m_directory;
   std::string m_path;
+  std::string m_logPath;
   UniqueFd m_listener;
   pid_t m_client = -1;
 };

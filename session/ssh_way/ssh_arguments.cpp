@@ -52,6 +52,10 @@ std::vector<std::string> SshArguments(const SshOptions& options, const Limits& l
   Force(arguments, "ConnectTimeout=" + std::to_string(limits.sshConnectSeconds));
   Force(arguments, "ServerAliveInterval=" + std::to_string(limits.sshAliveSeconds));
   Force(arguments, "ServerAliveCountMax=" + std::to_string(limits.sshAliveCount));
+  if (!options.logFile.empty()) {
+    arguments.emplace_back("-E");
+    arguments.emplace_back(options.logFile);
+  }
   Common(arguments, options);
   arguments.emplace_back("--");
   arguments.emplace_back(options.hostName);
@@ -80,6 +84,8 @@ SshConfig ReadSshConfig(std::string_view output) {
     if (key == "hostname") config.hostName = value;
     if (key == "stricthostkeychecking") config.strictHostKeyChecking = value;
     if (key == "xauthlocation") config.xauthLocation = value;
+    if (key == "hostkeyalias" && value != "none") config.hostKeyAlias = value;
+    if (key == "user") config.user = value;
   }
   return config;
 }

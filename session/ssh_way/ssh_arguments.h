@@ -14,6 +14,7 @@ struct SshOptions {
   std::string hostName;  // ssh's destination: an alias of the user's configuration, too
   std::string userName;  // the form's, for -l
   std::string remoteCommand;
+  std::string logFile;           // where ssh writes its own log (-E), apart from the host's words
   bool untrusted = false;        // ssh's untrusted X11 forwarding
   bool passwordOffered = true;   // false: keys and the agent alone
   bool askHostKeys = false;      // the user's configuration says no: ask instead
@@ -34,6 +35,8 @@ struct SshConfig {
   std::string hostName;               // where ssh really goes (its prompts name it)
   std::string strictHostKeyChecking;  // "true", "false", "ask" or "accept-new"
   std::string xauthLocation;          // the local xauth ssh runs
+  std::string hostKeyAlias;           // the name ssh gives the host in its prompts, when set
+  std::string user;                   // the user ssh logs in as
 };
 
 // Reads `ssh -G`'s output: one "keyword value" per line.

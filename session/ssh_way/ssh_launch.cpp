@@ -63,6 +63,16 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
   // X server.
   if (m_setup.display) {
     if (!m_setup.display->HasLocalSocket(display)) return Ended(LaunchCause::kNoXServer, {});
+    // The xauth that ssh runs tries the abstract name before the file, and
+    // checks no owner: the name stays this launch's, or the X server's that
+    // is checked here, until the launch ends.
+    auto hold = m_setup.display->HoldAbstractName(display);
+    if (!hold.socket && !hold.takenAlready) {
+      m_reporter.Line("cannot use ssh: the abstract socket name of display " + LocalDisplayName(display) +
+                      " cannot be held for the launch: " + ErrorText(errno));
+      return Ended(LaunchCause::kForeignListener, {});
+    }
+    m_nameHold = std::move(hold.socket);
     if (!m_setup.display->LocalSocketTrusted(display)) return Ended(LaunchCause::kForeignListener, {});
   }
   // ssh's own askpass settings are this launch's, never inherited ones.
@@ -84,10 +94,11 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
   if (::access(xauth.c_str(), X_OK) != 0) return Ended(LaunchCause::kNoLocalXauth, xauth);
   // Never weaker than asking; a configuration that asks or refuses stands.
   m_options.askHostKeys = m_config.strictHostKeyChecking == "false" || m_config.strictHostKeyChecking == "no";
-  if (!m_askpass.Open()) {
-    m_reporter.Line("cannot use ssh: no socket for its questions: " + ErrorText(errno));
+  if (!m_askpass.Open() || !(m_log = m_askpass.OpenLog())) {
+    m_reporter.Line("cannot use ssh: no socket for its questions or pipe for its log: " + ErrorText(errno));
     return Ended(LaunchCause::kSshMissing, {});
   }
+  m_options.logFile = m_askpass.LogPath();
   if (m_setup.display) m_watch = m_setup.display->WatchWindows(display, m_setup.limits, m_abort);
   const std::vector<std::string> withAskpass = EnvironmentWith(
       inherited, {displayVariable, "SSH_ASKPASS=" + m_setup.askpassProgram, "SSH_ASKPASS_REQUIRE=force",
@@ -116,13 +127,14 @@ std::chrono::steady_clock::time_point SshLaunch::Deadline() const {
 }
 
 std::optional<LaunchVerdict> SshLaunch::Step() {
-  std::array<pollfd, 4> fds{{{m_abort.PollFd(), POLLIN, 0},
+  std::array<pollfd, 5> fds{{{m_abort.PollFd(), POLLIN, 0},
                              {m_ssh.ErrorOutput(), POLLIN, 0},
                              {m_askpass.Listener(), POLLIN, 0},
-                             {m_slot ? m_slot->PollFd() : -1, POLLIN, 0}}};
+                             {m_slot ? m_slot->PollFd() : -1, POLLIN, 0},
+                             {m_log.Get(), POLLIN, 0}}};
   m_clock.Poll(fds, m_setup.limits.watchSlice);
   if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted, {});
-  if (fds[1].revents != 0) ReadErrors();
+  if (fds[1].revents != 0 || fds[4].revents != 0) ReadWords(fds[4].revents != 0);
   if (fds[2].revents != 0) {
     if (auto request = m_askpass.Accept(kRequestLimit, m_abort)) {
       if (auto ended = OnRequest(std::move(*request))) return ended;
@@ -139,9 +151,16 @@ std::optional<LaunchVerdict> SshLaunch::Step() {
   }
   if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Line());
   if (m_ssh.ErrorOutput() < 0) {
-    if (const auto status = m_ssh.Exited()) return AfterExit(*status);
+    if (const auto status = m_ssh.Exited()) {
+      DrainLog();
+      return AfterExit(*status);
+    }
   }
   if (!m_pending && now >= Deadline()) {
+    if (m_authenticatedAt && m_words.X11Refused()) {
+      m_words.Finish(-1);
+      return Ended(m_words.Verdict(), m_words.Line());
+    }
     if (m_authenticatedAt) {
       // The window may still come: ssh runs on for it.
       m_ssh.LetGo();
@@ -156,12 +175,34 @@ std::optional<LaunchVerdict> SshLaunch::Step() {
   return std::nullopt;
 }
 
-void SshLaunch::ReadErrors() {
-  std::string bytes;
-  m_ssh.ReadErrors(bytes);
-  m_words.Feed(bytes);
-  if (m_ssh.ErrorOutput() < 0) m_words.Finish();
-  m_words.ForEachNewLine([this](const std::string& line) { m_reporter.Verbose("ssh: " + EscapeHostText(line)); });
+void SshLaunch::ReadWords(bool logReady) {
+  // The log first: whether ssh has logged in yet tells the banner from the
+  // remote command's output, which ssh writes after it says so.
+  if (logReady) DrainLog();
+  std::string output;
+  m_ssh.ReadErrors(output);
+  m_words.FeedOutput(output);
+  m_words.ForEachNewLine([this](const std::string& line) { m_reporter.Verbose(line); });
+  Phases();
+}
+
+void SshLaunch::DrainLog() {
+  if (!m_log) return;
+  std::array<pollfd, 1> ready{{{m_log.Get(), POLLIN, 0}}};
+  // A pipe nobody has opened to write reads as ended: only what poll says.
+  if (::poll(ready.data(), ready.size(), 0) <= 0) return;
+  std::array<char, 4096> buffer{};
+  for (;;) {
+    const ssize_t got = ::read(m_log.Get(), buffer.data(), buffer.size());
+    if (got > 0) {
+      m_words.FeedLog(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+      continue;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    if (got == 0 && (ready[0].revents & POLLHUP) != 0) m_log.Reset();
+    break;
+  }
+  m_words.ForEachNewLine([this](const std::string& line) { m_reporter.Verbose(line); });
   Phases();
 }
 
@@ -181,9 +222,13 @@ void SshLaunch::Phases() {
 }
 
 std::optional<LaunchVerdict> SshLaunch::OnRequest(AskpassRequest request) {
-  const PromptKind kind = ClassifyPrompt(request.prompt, request.hint, m_options.userName, m_config.hostName);
-  const std::string line = PromptLine(request.prompt);
-  m_reporter.Verbose("ssh asks: \"" + EscapeHostText(line) + "\"");
+  // What ssh logged before it asked tells whether it is checking the key.
+  DrainLog();
+  const std::string& host = m_config.hostKeyAlias.empty() ? m_config.hostName : m_config.hostKeyAlias;
+  const PromptKind kind = ClassifyPrompt(
+      request.prompt, {request.hint, m_options.userName, host, m_words.CheckingHostKey()});
+  const std::string line = QuotedPrompt(request.prompt, " / ");
+  m_reporter.Verbose("ssh asks: \"" + EscapeHostText(request.prompt) + "\"");
   switch (kind) {
     case PromptKind::kNotice:
       m_reporter.Line("ssh: " + line);
@@ -198,10 +243,7 @@ std::optional<LaunchVerdict> SshLaunch::OnRequest(AskpassRequest request) {
       // prompt is a refusal, and what ssh would send next is nothing.
       bool& given = request.prompt.front() == '(' ? m_keyboardPasswordGiven : m_passwordGiven;
       if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, line);
-      if (given || m_request.password.Empty()) {
-        m_reporter.Line("Login incorrect: " + m_request.target.hostName + " asked for the password again");
-        return Ended(LaunchCause::kLoginIncorrect, {});
-      }
+      if (given || m_request.password.Empty()) return Ended(LaunchCause::kLoginIncorrect, "it asked for the password again");
       given = true;
       AskpassServer::Answer(request, m_request.password.Bytes());
       return std::nullopt;
@@ -210,7 +252,7 @@ std::optional<LaunchVerdict> SshLaunch::OnRequest(AskpassRequest request) {
       if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, line);
       m_slot = std::make_shared<AnswerSlot>();
       m_askedAt = m_clock.Now();
-      m_observer.Ask({m_request.target.hostName, request.prompt}, m_slot);
+      m_observer.Ask({m_request.target.hostName, QuotedPrompt(request.prompt, "\n")}, m_slot);
       m_pending = std::move(request);
       return std::nullopt;
     case PromptKind::kPasswordChange:
@@ -240,6 +282,8 @@ std::optional<LaunchVerdict> SshLaunch::OnAnswer() {
 
 std::optional<LaunchVerdict> SshLaunch::AfterExit(int status) {
   m_reporter.Verbose("ssh ended with status " + std::to_string(status));
+  m_words.Finish(status);
+  m_words.ForEachNewLine([this](const std::string& line) { m_reporter.Verbose(line); });
   if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Line());
   if (!m_words.Authenticated()) {
     m_reporter.Line("Cannot Connect: " + m_request.target.hostName + ": " +

@@ -7,6 +7,7 @@
 
 #include "common/base/outcome.h"
 #include "common/net/abort_signal.h"
+#include "common/net/unique_fd.h"
 #include "session/launch/reporter.h"
 #include "session/launch/session_observer.h"
 #include "session/launch/session_request.h"
@@ -41,7 +42,8 @@ class SshLaunch {
   std::optional<LaunchVerdict> OnAnswer();
   std::optional<LaunchVerdict> AfterExit(int status);
   LaunchVerdict Ended(LaunchCause cause, std::string line);
-  void ReadErrors();
+  void ReadWords(bool logReady);
+  void DrainLog();
   void Phases();
   [[nodiscard]] std::chrono::steady_clock::time_point Deadline() const;
 
@@ -57,6 +59,11 @@ class SshLaunch {
   AskpassServer m_askpass;
   SshProcess m_ssh;
   SshWords m_words;
+  // ssh's own log, apart from its standard error (the host's words).
+  UniqueFd m_log;
+  // The display's abstract socket name, held so that no client of ssh's
+  // reaches anything but the checked socket file.
+  UniqueFd m_nameHold;
   std::unique_ptr<TerminalWatch> m_watch;
   // A host-key question waiting for the user.
   std::optional<AskpassRequest> m_pending;

@@ -3,61 +3,65 @@
 #include <charconv>
 #include <utility>
 
+#include "session/host_text/host_text.h"
+
 namespace dovrel {
 
 namespace {
 
 constexpr std::string_view kDebug = "debug1: ";
 constexpr std::size_t kLineLimit = 1024;
+// sshd's own words in a session whose password must be changed first (it
+// then refuses every forwarding and runs no command).
+constexpr std::string_view kPasswordChangeLine = "Password change required but no TTY available.";
 
 bool StartsWith(std::string_view text, std::string_view start) { return text.substr(0, start.size()) == start; }
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
-// Printable bytes only, as a report shows them.
-std::string Clean(std::string_view line) {
-  std::string clean;
-  for (const char c : line) {
-    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) clean += c;
+// Splits `bytes` into lines (only a line feed ends one: a carriage return
+// inside a line starts nothing), each at most kLineLimit bytes.
+template <typename Read>
+void Lines(std::string& pending, std::string_view bytes, Read&& read) {
+  for (const char c : bytes) {
+    if (c == '\n') {
+      std::string line = std::exchange(pending, {});
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      read(std::move(line));
+    } else if (pending.size() < kLineLimit) {
+      pending += c;
+    }
   }
-  return clean;
 }
 
 }  // namespace
 
 SshWords::SshWords(std::string program) : m_remote(std::move(program)) {}
 
-void SshWords::Feed(std::string_view bytes) {
-  for (const char c : bytes) {
-    if (c == '\n') {
-      Read(std::exchange(m_pending, {}));
-    } else if (m_pending.size() < kLineLimit) {
-      m_pending += c;
-    }
-  }
+void SshWords::FeedLog(std::string_view bytes) {
+  Lines(m_logPending, bytes, [this](std::string line) { ReadLog(std::move(line)); });
 }
 
-void SshWords::Finish() {
-  if (!m_pending.empty()) Read(std::exchange(m_pending, {}));
-  m_remote.Paused();
-  if (m_verdict == LaunchCause::kUndecided && m_remote.Verdict() != LaunchCause::kUndecided) {
-    Decide(m_remote.Verdict(), m_remote.Line());
-  }
+void SshWords::FeedOutput(std::string_view bytes) {
+  Lines(m_outputPending, bytes, [this](std::string line) { ReadOutput(std::move(line)); });
 }
 
-void SshWords::Decide(LaunchCause cause, std::string line) {
+void SshWords::Decide(LaunchCause cause, std::string_view line) {
   if (m_verdict != LaunchCause::kUndecided) return;
   m_verdict = cause;
-  m_line = std::move(line);
+  m_line = QuoteHostText(line);
 }
 
-void SshWords::Read(std::string line) {
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  line = Clean(line);
-  m_newLines.push_back(line);
+void SshWords::ReadLog(std::string line) {
+  m_newLines.push_back("ssh: " + EscapeHostText(line));
   const std::string_view text(line);
+  m_lastLog = line;
   if (StartsWith(text, kDebug)) {
     const std::string_view said = text.substr(kDebug.size());
     if (StartsWith(said, "Connection established")) m_connected = true;
+    if (StartsWith(said, "Server host key: ")) m_hostKeyShown = true;
+    if (StartsWith(said, "SSH2_MSG_SERVICE_ACCEPT received") || StartsWith(said, "Authentications that can continue")) {
+      m_loggingIn = true;
+    }
     if (StartsWith(said, "Sending command:")) m_commandSent = true;
     if (StartsWith(said, "Remote: No xauth program")) m_noRemoteXauth = true;
     if (StartsWith(said, "Exit status ")) {
@@ -69,45 +73,63 @@ void SshWords::Read(std::string line) {
     }
     return;
   }
-  // ssh's own words, or once the command is out, possibly the host's.
+  m_lastSaid = QuoteHostText(line);
   if (StartsWith(text, "Authenticated to ")) {
-    m_authenticated = true;
-    return;
-  }
-  if (Contains(text, "X11 forwarding request failed")) {
-    Decide(m_noRemoteXauth ? LaunchCause::kNoRemoteXauth : LaunchCause::kX11Refused, line);
-    return;
-  }
-  if (Contains(text, "Password change required") || Contains(text, "password has expired") ||
-      Contains(text, "required to change your password")) {
-    Decide(LaunchCause::kPasswordExpired, line);
-    return;
-  }
-  if (m_commandSent) {
-    bool decided = false;
-    for (const char c : line) decided = decided || m_remote.Feed(static_cast<unsigned char>(c));
-    decided = decided || m_remote.Feed('\n');
-    if (decided) Decide(m_remote.Verdict(), m_remote.Line());
-    return;
-  }
-  m_lastSaid = line;
-  if (Contains(text, "REMOTE HOST IDENTIFICATION HAS CHANGED") || Contains(text, "HOST KEY HAS CHANGED") ||
-      Contains(text, "POSSIBLE DNS SPOOFING")) {
-    m_keyChanged = true;
-  } else if (StartsWith(text, "Offending ") && m_offending.empty()) {
-    m_offending = line;
-  } else if (StartsWith(text, "Host key verification failed")) {
-    Decide(m_keyChanged ? LaunchCause::kHostKeyChanged : LaunchCause::kHostKeyUnknown,
-           m_keyChanged ? m_offending : line);
-  } else if (Contains(text, "Permission denied (")) {
-    Decide(LaunchCause::kLoginIncorrect, line);
+    m_authenticated = m_loggingIn = true;
+  } else if (StartsWith(text, "X11 forwarding request failed")) {
+    m_x11Refused = true;
+    m_x11Line = line;
   } else if (Contains(text, "couldn't query Security extension") ||
-             Contains(text, "untrusted X11 forwarding setup failed")) {
+             StartsWith(text, "Warning: untrusted X11 forwarding setup failed")) {
     Decide(LaunchCause::kNoSecurity, line);
-  } else if (StartsWith(text, "ssh: ") || StartsWith(text, "kex_exchange_identification:") ||
-             StartsWith(text, "Connection closed by") || StartsWith(text, "Connection reset by") ||
-             StartsWith(text, "Connection timed out")) {
-    if (!m_authenticated) Decide(LaunchCause::kCannotConnect, line);
+  } else if (m_hostKeyShown && !m_loggingIn) {
+    // ssh's warning about a changed key, written while it checks the key
+    // and reads nothing from the host.
+    if (Contains(text, "REMOTE HOST IDENTIFICATION HAS CHANGED") || Contains(text, "POSSIBLE DNS SPOOFING")) {
+      m_keyChanged = true;
+    } else if (m_keyChanged && StartsWith(text, "Offending ") && m_offending.empty()) {
+      m_offending = QuoteHostText(line);
+    }
+  }
+}
+
+void SshWords::ReadOutput(std::string line) {
+  m_newLines.push_back("host: " + EscapeHostText(line));
+  // Before the login it is the banner, which decides nothing.
+  if (!m_authenticated || m_verdict != LaunchCause::kUndecided) return;
+  if (line == kPasswordChangeLine) m_passwordChangeSaid = true;
+  bool decided = false;
+  for (const char c : line) decided = decided || m_remote.Feed(static_cast<unsigned char>(c));
+  decided = decided || m_remote.Feed('\n');
+  if (!decided) return;
+  const LaunchCause said = m_remote.Verdict();
+  // What the terminal program says of itself, and nothing else; a display
+  // it could not open is explained by ssh's refused forwarding, if it was.
+  if ((said == LaunchCause::kProgramMissing || said == LaunchCause::kDisplayRefused ||
+       said == LaunchCause::kDisplayFailed) &&
+      !m_x11Refused) {
+    Decide(said, m_remote.Line());
+  }
+}
+
+void SshWords::Finish(int status) {
+  // An unfinished last line is read as if it had ended.
+  if (!m_logPending.empty()) FeedLog("\n");
+  if (!m_outputPending.empty()) FeedOutput("\n");
+  if (m_verdict != LaunchCause::kUndecided) return;
+  if (m_x11Refused) {
+    if (m_passwordChangeSaid) return Decide(LaunchCause::kPasswordExpired, kPasswordChangeLine);
+    return Decide(m_noRemoteXauth ? LaunchCause::kNoRemoteXauth : LaunchCause::kX11Refused, m_x11Line);
+  }
+  // ssh's own last words before it gave up: they end its log, where the
+  // host's quoted words never stand last.
+  if (status != 255) return;
+  const std::string_view last(m_lastLog);
+  if (last == "Host key verification failed." && !m_loggingIn) {
+    m_verdict = m_keyChanged ? LaunchCause::kHostKeyChanged : LaunchCause::kHostKeyUnknown;
+    m_line = m_keyChanged ? m_offending : QuoteHostText(last);
+  } else if (m_loggingIn && !m_authenticated && Contains(last, ": Permission denied (")) {
+    Decide(LaunchCause::kLoginIncorrect, last);
   }
 }
 

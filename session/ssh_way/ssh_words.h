@@ -10,19 +10,25 @@
 
 namespace dovrel {
 
-// Reads what the ssh client writes on its standard error, line by line: its
-// own diagnostics (at LogLevel DEBUG1) and, once the command was sent, the
-// remote command's error output. Tells how far ssh got and, when it says
-// so, why no terminal will come.
+// Reads what the ssh client says, from its two sources apart: its own log
+// (LogLevel DEBUG1, written to a file of the launch's with -E) and its
+// standard error, which carries only the host's words: the banner before
+// the login, the remote command's error output after it. Each cause is
+// decided from its own source: ssh's log decides what ssh decides (host
+// keys, the login, X11 forwarding), the remote command's output only what
+// the terminal program says of itself, and the banner nothing.
 class SshWords {
  public:
   // `program`: the terminal program the command starts.
   explicit SshWords(std::string program);
 
-  // Takes bytes as they come; complete lines are read at once.
-  void Feed(std::string_view bytes);
-  // ssh has ended: the last line, if unfinished, is read too.
-  void Finish();
+  // ssh's own log, as it comes; complete lines are read at once.
+  void FeedLog(std::string_view bytes);
+  // ssh's standard error, as it comes.
+  void FeedOutput(std::string_view bytes);
+  // ssh has ended with `status` and both sources with it: what ssh said
+  // last decides what it alone can (a host key, a refused login).
+  void Finish(int status);
 
   // ssh is connected to the host (the TCP connection is up).
   [[nodiscard]] bool Connected() const { return m_connected; }
@@ -32,16 +38,25 @@ class SshWords {
   [[nodiscard]] bool CommandSent() const { return m_commandSent; }
   // The remote command's exit status, once ssh has said it.
   [[nodiscard]] std::optional<int> ExitStatus() const { return m_exitStatus; }
+  // ssh has the host's key and has not begun to log in: a question of
+  // ssh's own now is about that key. The destination cannot ask yet.
+  [[nodiscard]] bool CheckingHostKey() const { return m_hostKeyShown && !m_loggingIn; }
+  // The host refused X11 forwarding; the cause is settled at Finish, when
+  // the session's own words (a password to change first) are in.
+  [[nodiscard]] bool X11Refused() const { return m_x11Refused; }
 
   // kUndecided, or why no terminal comes.
   [[nodiscard]] LaunchCause Verdict() const { return m_verdict; }
-  // The line that decided it (for kHostKeyChanged: the file and line ssh named).
+  // What the cause's words quote, made fit for a person (QuoteHostText):
+  // for kHostKeyChanged the file and line ssh named, otherwise the
+  // deciding line.
   [[nodiscard]] const std::string& Line() const { return m_line; }
-  // The last line ssh itself wrote that was not a diagnostic (for a failure
-  // ssh explains in words of its own).
+  // The last line of ssh's own log that was no diagnostic, quoted (for a
+  // failure ssh explains in words of its own).
   [[nodiscard]] const std::string& LastSaid() const { return m_lastSaid; }
 
-  // Calls `report` with each diagnostic line as it is read (for -v).
+  // Calls `report` with each line read since, named by its source and
+  // escaped (EscapeHostText), for -v.
   template <typename Report>
   void ForEachNewLine(Report&& report) {
     for (const std::string& line : m_newLines) report(line);
@@ -49,21 +64,29 @@ class SshWords {
   }
 
  private:
-  void Read(std::string line);
-  void Decide(LaunchCause cause, std::string line);
+  void ReadLog(std::string line);
+  void ReadOutput(std::string line);
+  void Decide(LaunchCause cause, std::string_view line);
 
   LaunchWords m_remote;
-  std::string m_pending;
+  std::string m_logPending;
+  std::string m_outputPending;
   bool m_connected = false;
+  bool m_hostKeyShown = false;
+  bool m_loggingIn = false;
   bool m_authenticated = false;
   bool m_commandSent = false;
   bool m_keyChanged = false;
   bool m_noRemoteXauth = false;
+  bool m_x11Refused = false;
+  bool m_passwordChangeSaid = false;
   std::optional<int> m_exitStatus;
   LaunchCause m_verdict = LaunchCause::kUndecided;
   std::string m_line;
+  std::string m_lastLog;
   std::string m_lastSaid;
   std::string m_offending;
+  std::string m_x11Line;
   std::vector<std::string> m_newLines;
 };
 

@@ -1,5 +1,6 @@
 #include "session/telnet/telnet_channel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -48,9 +49,14 @@ TelnetChannel::Unit TelnetChannel::ReadUnit(std::chrono::milliseconds quiet,
     // A host may wait for the answers before it sends more.
     if (!FlushReplies()) return {IoStatus::kFailed, {}};
     if (m_listener) m_listener->PieceEnded();
-    const RecvResult got = RecvWithTimeout(m_socket, m_buffer, m_abort, quiet, m_patience, m_clock, deadline);
+    const RecvResult got =
+        RecvWithTimeout(m_socket, m_buffer, m_abort, quiet, m_patience, m_clock, std::min(deadline, m_overallDeadline));
     m_lastReadStatus = got.status;
-    if (got.status != IoStatus::kOk) return {got.status, {}};
+    // A quiet cut short by the whole step's limit is no quiet of the host's.
+    if (got.status == IoStatus::kTimedOut && m_clock.Now() >= m_overallDeadline) {
+      m_lastReadStatus = IoStatus::kOverLimit;
+    }
+    if (m_lastReadStatus != IoStatus::kOk) return {m_lastReadStatus, {}};
     m_next = 0;
     m_end = got.count;
   }

@@ -74,6 +74,10 @@ class TelnetChannel {
   void Drain(std::size_t chunk, std::chrono::milliseconds quietLimit,
              std::chrono::steady_clock::time_point deadline = kNoDeadline);
 
+  // No read waits past `deadline` (kNoDeadline: none), whatever each read's
+  // own limit: one past it ends as kOverLimit.
+  void LimitUntil(std::chrono::steady_clock::time_point deadline) { m_overallDeadline = deadline; }
+
   // How the latest read from the socket ended.
   [[nodiscard]] IoStatus LastReadStatus() const { return m_lastReadStatus; }
 
@@ -96,6 +100,7 @@ class TelnetChannel {
   OptionRefuser m_options;
   std::optional<unsigned char> m_unread;
   IoStatus m_lastReadStatus = IoStatus::kOk;
+  std::chrono::steady_clock::time_point m_overallDeadline = kNoDeadline;
   ChannelListener* m_listener;
   // Replies to the requests in one received segment go out together, before
   // the next wait for the host and before any data.

@@ -24,6 +24,7 @@ LaunchCause TelnetLaunch::Run() {
     return LaunchCause::kCannotConnect;
   }
   m_hSocket = std::move(*connected);
+  m_connectedAt = m_launch.clock.Now();
   LaunchCause outcome = LaunchCause::kHostStopped;
   {
     Transcript transcript(m_launch.reporter);
@@ -86,6 +87,8 @@ LaunchCause TelnetLaunch::RunConnected(TelnetChannel& channel) {
   }
 
   m_launch.reporter.Phase(SessionPhase::kLoggingIn, "logging in");
+  // The login as a whole has its limit, counted from the connection.
+  channel.LimitUntil(m_connectedAt + setup.limits.loginLimit);
   const LoginResult login = LogIn(
       channel, std::move(m_launch.request.userId), std::move(m_launch.request.password), setup.limits,
       [this](std::string_view note) { m_launch.reporter.Verbose(std::string(note)); },
@@ -104,7 +107,10 @@ std::optional<LaunchCause> TelnetLaunch::RelayNotStarted() {
 }
 
 LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
-  if (!login) return LaunchRemoteTerminal(channel);
+  if (!login) {
+    channel.LimitUntil(kNoDeadline);
+    return LaunchRemoteTerminal(channel);
+  }
   switch (login->cause) {
     case LaunchCause::kLoginIncorrect:
       return m_launch.ending.LoginIncorrect(" refused the user name or password");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -55,6 +56,7 @@ class TelnetLaunch final : public WayIn {
 
   LaunchContext& m_launch;
   UniqueFd m_hSocket;
+  std::chrono::steady_clock::time_point m_connectedAt{};
   std::string m_localAddress;
   // The relay's control: held while the launch runs, closed when it ends.
   UniqueFd m_relayControl;

@@ -8,6 +8,7 @@
 
 #include "common/base/limits.h"
 #include "common/net/abort_signal.h"
+#include "common/net/unique_fd.h"
 
 namespace dovrel {
 
@@ -77,6 +78,17 @@ class LocalDisplay {
   // first, as clients try it, then the file) is root's or this user's
   // server; false when nobody trusted answers.
   virtual bool LocalSocketTrusted(int display) = 0;
+
+  // The display's abstract socket name, held for the launch: a name nobody
+  // holds is bound here (not listening: it refuses), so that no other
+  // account can take it before a client that tries it first (libxcb, in the
+  // xauth that ssh runs) has gone on to the checked socket file.
+  struct AbstractNameHold {
+    UniqueFd socket;         // the name, bound by this launch while it lives
+    bool takenAlready = false;  // someone holds it (the X server, say): check that holder instead
+  };
+  // Neither held nor taken: the name could not be bound (errno says why).
+  virtual AbstractNameHold HoldAbstractName(int /*display*/) { return {{}, true}; }
 };
 
 // The real display: a TCP probe, the X server's own events (libxcb) and the

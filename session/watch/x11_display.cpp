@@ -178,8 +178,16 @@ class X11Display final : public LocalDisplay {
 
   bool LocalSocketTrusted(int display) override {
     const std::string path = X11LocalSocketPath(display);
-    // ssh tries the abstract name first, as libxcb does, then the file.
+    // libxcb (in the xauth ssh runs, and in Xlib clients) tries the abstract
+    // name first, then the file; ssh itself connects to the file alone.
     return AbstractNameTrusted(path) && ConnectTrustedLocalSocket(path);
+  }
+
+  AbstractNameHold HoldAbstractName(int display) override {
+    AbstractNameHold hold;
+    hold.socket = BindAbstract(X11LocalSocketPath(display));
+    hold.takenAlready = !hold.socket && errno == EADDRINUSE;
+    return hold;
   }
 
  private:

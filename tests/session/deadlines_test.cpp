@@ -84,5 +84,28 @@ TEST_F(Connect, ThatNeverCompletesEndsAtTheLimitWithTimedOut) {
       << m_observer->Reports();
 }
 
+// A host that sends a byte every 4 s never lets a read time out; the login
+// as a whole still ends at its limit, counted from the connection.
+class Login : public test::WorkerFixture {};
+
+TEST_F(Login, ThatATrickleHoldsOpenEndsAtTheLoginLimit) {
+  const auto clock = SkipWaits();
+  m_setup.limits = Limits{};
+  Start();
+  ASSERT_TRUE(m_host.Accept());
+  const auto connected = clock->Now();
+  for (int tick = 1; tick <= 20; ++tick) {
+    clock->At(connected + tick * 4s, [this] { m_host.Send("."); });
+  }
+  ASSERT_TRUE(Finishes());
+  EXPECT_EQ(m_session->Outcome(), LaunchCause::kHostStopped);
+  EXPECT_GE(clock->Now() - connected, Limits{}.loginLimit);
+  EXPECT_LT(clock->Now() - connected, Limits{}.loginLimit + Limits{}.readLimit);
+  EXPECT_NE(m_observer->Reports().find("stopped waiting for the login prompt: the host did not get to the shell's "
+                                       "prompt within 30 s of the connection"),
+            std::string::npos)
+      << m_observer->Reports();
+}
+
 }  // namespace
 }  // namespace dovrel

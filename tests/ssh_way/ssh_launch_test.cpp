@@ -24,12 +24,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the stand-in does after it has "connected".
+// What the stand-in does after it has "connected": its own log goes to
+// descriptor 3 (-E), the host's words to standard error.
 constexpr const char* kLogIn =
+    "echo 'debug1: Authentications that can continue: password' >&3\n"
     "a=$(\"$SSH_ASKPASS\" \"alice@h's password: \") && [ \"$a\" = secret ] ||"
-    " { echo 'alice@h: Permission denied (password).' >&2; exit 255; }\n"
-    "echo 'Authenticated to h ([127.0.0.1]:22) using \"password\".' >&2\n"
-    "echo \"debug1: Sending command: $last\" >&2\n";
+    " { echo 'alice@h: Permission denied (password).' >&3; exit 255; }\n"
+    "echo 'Authenticated to h ([127.0.0.1]:22) using \"password\".' >&3\n"
+    "echo \"debug1: Sending command: $last\" >&3\n";
 
 class SshLaunchTest : public test::WorkerFixture {
  protected:
@@ -54,10 +56,11 @@ class SshLaunchTest : public test::WorkerFixture {
   // its pid and runs `body`.
   void Client(const std::string& body) {
     std::ofstream script(m_setup.sshProgram);
-    script << "#!/bin/bash\nfor last; do :; done\n"
+    script << "#!/bin/bash\nlog=/dev/null; for last; do [ \"$prev\" = -E ] && log=$last; prev=$last; done\n"
               "if [ \"$1\" = -G ]; then printf 'hostname h\\nxauthlocation /bin/true\\n'; exit 0; fi\n"
-              "echo $$ >"
-           << m_folder << "/pid\necho 'debug1: Connection established.' >&2\n"
+              "exec 3>>\"$log\"\necho $$ >"
+           << m_folder << "/pid\necho 'debug1: Connection established.' >&3\n"
+              "echo 'debug1: Server host key: ssh-ed25519 SHA256:abc' >&3\n"
            << body;
     script.close();
     ::chmod(m_setup.sshProgram.c_str(), 0700);
@@ -96,16 +99,16 @@ TEST_F(SshLaunchTest, EndsAsTheClientAndTheHostSay) {
   const std::vector<Case> cases = {
       {"wrong password", kLogIn, "wrong", LaunchCause::kLoginIncorrect, "Login incorrect"},
       {"terminal missing",
-       std::string(kLogIn) + "echo 'bash: line 1: xterm: command not found' >&2\necho 'debug1: Exit status 127' >&2\n"
+       std::string(kLogIn) + "echo 'bash: line 1: xterm: command not found' >&2\necho 'debug1: Exit status 127' >&3\n"
                              "exit 127\n",
        "secret", LaunchCause::kProgramMissing, "~/.profile"},
-      {"X11 refused", std::string(kLogIn) + "echo 'X11 forwarding request failed on channel 0' >&2\nsleep 30\n",
+      {"X11 refused", std::string(kLogIn) + "echo 'X11 forwarding request failed on channel 0' >&3\nexit 1\n",
        "secret", LaunchCause::kX11Refused, "X11Forwarding yes"},
       // The form's observer says no to the key: no box, ssh told "no".
       {"host key declined",
        "a=$(\"$SSH_ASKPASS\" \"The authenticity of host 'h (127.0.0.1)' can't be established.\n"
        "ED25519 key fingerprint is SHA256:abc.\nAre you sure you want to continue connecting "
-       "(yes/no/[fingerprint])? \")\n[ \"$a\" = no ] && { echo 'Host key verification failed.' >&2; exit 255; }\n"
+       "(yes/no/[fingerprint])? \")\n[ \"$a\" = no ] && { echo 'Host key verification failed.' >&3; exit 255; }\n"
        "sleep 30\n",
        "secret", LaunchCause::kHostKeyUnknown, ""},
       // A prompt from a process below the client (a hop's ssh) gets no password.
@@ -114,6 +117,17 @@ TEST_F(SshLaunchTest, EndsAsTheClientAndTheHostSay) {
       {"a one-time code", "\"$SSH_ASKPASS\" '(alice@h) Verification code: '\nsleep 30\n", "secret",
        LaunchCause::kSshQuestion, "Verification code"},
       {"silent while logging in", "sleep 30\n", "secret", LaunchCause::kHostStopped, ""},
+      {"password asked twice",
+       "echo 'debug1: Authentications that can continue: password' >&3\n"
+       "\"$SSH_ASKPASS\" \"alice@h's password: \" >/dev/null\n\"$SSH_ASKPASS\" \"alice@h's password: \"\nsleep 30\n",
+       "secret", LaunchCause::kLoginIncorrect, "Login incorrect"},
+      // The destination asks in ssh's words: no host-key box, no "yes".
+      {"the host asking as ssh",
+       "echo 'debug1: Authentications that can continue: keyboard-interactive' >&3\n"
+       "a=$(\"$SSH_ASKPASS\" \"(alice@h) The authenticity of host 'h' can't be established.\n"
+       "ED25519 key fingerprint is SHA256:\xe2\x80\xae" "abc.\nAre you sure you want to continue connecting "
+       "(yes/no/[fingerprint])? \")\n[ \"$a\" = yes ] && touch yes\nsleep 30\n",
+       "secret", LaunchCause::kSshQuestion, "The authenticity of host 'h' can't be established."},
   };
   for (const Case& c : cases) {
     m_observer = std::make_shared<test::RecordingObserver>();
@@ -132,6 +146,13 @@ TEST_F(SshLaunchTest, EndsAsTheClientAndTheHostSay) {
       EXPECT_NE(texts[0].find(c.boxSays), std::string::npos) << c.name << ": " << texts[0];
     }
     EXPECT_FALSE(ClientRuns()) << c.name << ": the client was left running";
+    const std::string reports = m_observer->Reports();
+    if (c.cause == LaunchCause::kLoginIncorrect) {
+      EXPECT_EQ(reports.find("Login incorrect"), reports.rfind("Login incorrect")) << c.name << ": one line";
+    }
+    for (const char* control : {"\x1b", "\xe2\x80\xae"}) {
+      EXPECT_EQ((reports + (texts.empty() ? "" : texts[0])).find(control), std::string::npos) << c.name;
+    }
     EXPECT_EQ(m_observer->Reports().find("secret"), std::string::npos) << c.name;
     m_thread.reset();
   }
