@@ -243,7 +243,9 @@ std::optional<LaunchVerdict> SshLaunch::OnRequest(AskpassRequest request) {
       // prompt is a refusal, and what ssh would send next is nothing.
       bool& given = request.prompt.front() == '(' ? m_keyboardPasswordGiven : m_passwordGiven;
       if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, line);
-      if (given || m_request.password.Empty()) return Ended(LaunchCause::kLoginIncorrect, "it asked for the password again");
+      if (given || m_request.password.Empty()) {
+        return Ended(LaunchCause::kLoginIncorrect, "it asked for the password again");
+      }
       given = true;
       AskpassServer::Answer(request, m_request.password.Bytes());
       return std::nullopt;

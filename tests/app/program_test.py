@@ -146,6 +146,13 @@ class ScriptedHost(threading.Thread):
             if kind == "send":
                 client.sendall(data)
                 continue
+            if kind == "trickle":
+                # A byte every `data` seconds, below every read's limit, until
+                # the client goes (or a minute has passed).
+                for _ in range(int(60 / data)):
+                    time.sleep(data)
+                    client.sendall(b".")
+                continue
             if kind == "run":
                 # Does what a remote shell would do with the command line.
                 self.started = subprocess.Popen(data, stdout=subprocess.DEVNULL,
@@ -231,6 +238,31 @@ def cannot_connect(x):
     check("Cannot Connect" in errors, f"Cannot Connect: said on stderr ({errors!r})")
 
 
+def trickling_host(x):
+    """A host that sends a byte every 4 s never lets a read time out: the
+    login as a whole still ends, at its limit, with the step named."""
+    host = ScriptedHost("127.0.0.7", [("send", b"\r\nWelcome"), ("trickle", 4)])
+    host.start()
+    env = x.env()
+    env.pop("XDG_RUNTIME_DIR", None)
+    program = subprocess.Popen([DOVREL, "127.0.0.7", x.number, "x"], env=env, stderr=subprocess.PIPE, text=True)
+    try:
+        check(wait_for_window(x, "^Dovrel$") is not None, "the form appears")
+        type_login(x, "alice", "pw")
+        entered = time.monotonic()
+        status = program.wait(timeout=60)
+        elapsed = time.monotonic() - entered
+        errors = program.stderr.read()
+    finally:
+        if program.poll() is None:
+            program.kill()
+    host.join(timeout=10)
+    check(status == 1 and 30 <= elapsed < 36,
+          f"a trickling host: status 1 at the login's 30 s (got {status} at {elapsed:.1f} s)")
+    check("stopped waiting for the login prompt: the host did not get to the shell's prompt within 30 s" in errors,
+          f"a trickling host: the step and the limit on stderr ({errors!r})")
+
+
 def main():
     no_display_cases()
     reason = None
@@ -249,6 +281,7 @@ def main():
         try:
             whole_job(x)
             cannot_connect(x)
+            trickling_host(x)
         finally:
             x.close()
         x = Xvfb(tcp=False)

@@ -39,6 +39,7 @@ cleanup() {
   for pid in $(pgrep -u "$LOCAL_USER" 2>/dev/null); do kill "$pid" 2>/dev/null; done
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
   [ -n "$NOSEC_PID" ] && kill "$NOSEC_PID" 2>/dev/null
+  [ -n "${BARE_PID:-}" ] && kill "$BARE_PID" 2>/dev/null
   id "$LOCAL_USER" >/dev/null 2>&1 && userdel "$LOCAL_USER" 2>/dev/null
   remote_host_cleanup
 }
@@ -56,6 +57,26 @@ remote_host_start_sshd noxauth 'XAuthLocation /nonexistent/xauth' || exit 1
 remote_host_start_sshd fresh || exit 1
 remote_host_start_sshd changed || exit 1
 remote_host_start_sshd drop || exit 1
+# A hostile host: a banner in ssh's words, and a command that says the
+# terminal is missing, wrapped in controls, among words that are ssh's own.
+cat >"$RH_WORK/fake-banner" <<'EOB'
+@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@
+@    WARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!     @
+@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@
+Offending ED25519 key in /etc/passwd:1
+Host key verification failed.
+user@host: Permission denied (publickey).
+EOB
+cat >"$RH_WORK/hostile-command" <<'EOC'
+#!/bin/sh
+printf '\302\23331m\342\200\256\033]0;owned\007sh: 1: xterm: not found\n' >&2
+echo "Password change required but no TTY available." >&2
+echo "Login incorrect" >&2
+exit 127
+EOC
+chmod 755 "$RH_WORK/hostile-command"
+remote_host_start_sshd banner "Banner $RH_WORK/fake-banner" || exit 1
+remote_host_start_sshd hostile "Banner $RH_WORK/fake-banner"$'\n'"ForceCommand $RH_WORK/hostile-command" || exit 1
 # After its handshake, the drop host's link goes dead.
 ip netns exec "$RH_NS" iptables -A INPUT -d "${RH_ADDR[drop]}" -p tcp --dport 22 -m conntrack --ctstate ESTABLISHED \
   -m length --length 100:65535 -j DROP || skip_or_fail "iptables cannot filter in the namespace"
@@ -65,7 +86,7 @@ ip netns exec "$RH_NS" iptables -A INPUT -d "${RH_ADDR[drop]}" -p tcp --dport 22
 LOCAL_HOME=$RH_WORK/local
 useradd -M -d "$LOCAL_HOME" -s /bin/sh "$LOCAL_USER" || exit 1
 mkdir -p "$LOCAL_HOME/.ssh"
-for name in pw kbd nox11 noxauth drop; do
+for name in pw kbd nox11 noxauth drop banner hostile; do
   echo "${RH_ADDR[$name]} $(cut -d' ' -f1,2 "$RH_WORK/$name-hostkey.pub")"
 done >"$LOCAL_HOME/.ssh/known_hosts"
 echo "${RH_ADDR[changed]} $(cut -d' ' -f1,2 "$RH_WORK/pw-hostkey.pub")" >>"$LOCAL_HOME/.ssh/known_hosts"
@@ -228,7 +249,14 @@ no-remote-xauth|noxauth|+|-|x|1|has no xauth program
 unknown-refused|fresh|+|cancel|x|1|was not accepted
 unknown-accepted|fresh|+|accept|x|0|the terminal has started
 changed|changed|+|-|x|1|differs from the one ssh recorded
+banner|banner|+|-|x|0|the terminal has started
+hostile|hostile|+|-|x|1|xterm was not found
 EOF
+# The host's controls reach neither standard error nor the report raw.
+ssh_launch "${RH_ADDR[hostile]}" "$PASSWORD" - x
+! grep -qaP '\x1b|\x07|\xc2\x9b|\xe2\x80\xae' "$RH_WORK/dovrel.log"
+check $? "hostile: no control of the host's on standard error, with -v"
+remote_host_kill_user_processes_but "$SURVIVOR"
 
 # A password that must be changed first: its own cause, nothing typed on.
 chage -d 0 "$RH_USER"
@@ -283,6 +311,71 @@ NUM=$MAIN_NUM
 check $((STATUS != 1)) "--untrusted without SECURITY: status $STATUS (want 1)"
 said 'SECURITY extension'
 check $? "--untrusted without SECURITY: says why"
+
+# --untrusted on an X server that holds no abstract name: another account
+# that tries to take the name while ssh's xauth runs gets nothing, and the
+# window comes. The test account's XAuthLocation waits for the attempt.
+BARE=$(free_display_number down)
+Xvfb ":$BARE" -nolisten tcp -nolisten local >/dev/null 2>&1 &
+BARE_PID=$!
+sleep 1
+as_local xauth add ":$BARE" . "$(mcookie)"
+cat >"$RH_WORK/xauth-wrapper" <<EOW
+#!/bin/sh
+touch $RH_WORK/xauth-runs
+for i in \$(seq 50); do [ -e $RH_WORK/attempt-done ] && break; sleep 0.1; done
+exec /usr/bin/xauth "\$@"
+EOW
+chmod 755 "$RH_WORK/xauth-wrapper"
+printf 'Host *\n  XAuthLocation %s\n' "$RH_WORK/xauth-wrapper" >"$LOCAL_HOME/.ssh/config"
+chown "$LOCAL_USER:" "$LOCAL_HOME/.ssh/config"
+chmod 777 "$RH_WORK"
+setpriv --reuid nobody --regid nogroup --clear-groups /usr/bin/python3 - "$RH_WORK" "$BARE" <<'EOP' &
+import os, socket, sys, time
+work, number = sys.argv[1], sys.argv[2]
+for _ in range(300):
+    if os.path.exists(work + "/xauth-runs"):
+        break
+    time.sleep(0.05)
+got = b""
+taker = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+try:
+    taker.bind("\0/tmp/.X11-unix/X" + number)
+    taker.listen(4)
+    taker.settimeout(3)
+    connection, _ = taker.accept()
+    connection.settimeout(2)
+    got = connection.recv(4096)
+    result = "took the name"
+except OSError as error:
+    result = "did not get the name: " + (error.strerror or str(error))
+open(work + "/attempt", "w").write("%s; received %d bytes\n" % (result, len(got)))
+open(work + "/attempt-done", "w").close()
+EOP
+ATTACKER=$!
+MAIN_NUM=$NUM
+NUM=$BARE
+DISPLAY=:$BARE ssh_launch "${RH_ADDR[pw]}" "$PASSWORD" - x --untrusted
+NUM=$MAIN_NUM
+wait "$ATTACKER"
+echo "#   the other account: $(cat "$RH_WORK/attempt" 2>/dev/null)"
+[ -e "$RH_WORK/xauth-runs" ] && grep -q 'received 0 bytes' "$RH_WORK/attempt" 2>/dev/null
+check $? "--untrusted: another account that takes the abstract name while xauth runs gets no byte"
+check $((STATUS != 0 || ${#WINDOW} == 0)) "--untrusted without an abstract name: the window came"
+chmod 755 "$RH_WORK"
+rm -f "$LOCAL_HOME/.ssh/config"
+remote_host_kill_user_processes_but "$SURVIVOR"
+kill "$BARE_PID" 2>/dev/null
+
+# With no XDG_RUNTIME_DIR, another account made /tmp/dovrel-<uid> first:
+# the launch goes on with a fresh private directory.
+LOCAL_UID=$(id -u "$LOCAL_USER")
+rm -rf "/tmp/dovrel-$LOCAL_UID"
+setpriv --reuid nobody --regid nogroup --clear-groups mkdir -m 777 "/tmp/dovrel-$LOCAL_UID"
+ssh_launch "${RH_ADDR[pw]}" "$PASSWORD" - x
+check $((STATUS != 0 || ${#WINDOW} == 0)) "/tmp/dovrel-<uid> made by another account: the window came"
+rm -rf "/tmp/dovrel-$LOCAL_UID"
+remote_host_kill_user_processes_but "$SURVIVOR"
 
 # The first terminal outlived its program and still takes input; once it
 # exits, its ssh goes too.
