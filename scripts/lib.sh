@@ -10,7 +10,7 @@ TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils x11-apps x11
 # The end-to-end test's remote host: its shells, its terminal, socat, and the
 # libraries of the telnet servers, which are unpacked rather than installed
 # (installing inetutils-telnetd would start an inetd service).
-E2E_PACKAGES=(iproute2 iptables socat openssh-server strace zsh tcsh dash mksh ksh fish csh xterm twm weston xwayland login passwd libkrb5-3 libk5crypto3 libcom-err2 libtinfo6)
+E2E_PACKAGES=(iproute2 iptables socat openssh-server python3-paramiko strace zsh tcsh dash mksh ksh fish csh xterm twm weston xwayland login passwd libkrb5-3 libk5crypto3 libcom-err2 libtinfo6)
 E2E_SERVER_PACKAGES=(busybox-static inetutils-telnetd)
 # The fuzzers' compiler and runtime, and the static analysers.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

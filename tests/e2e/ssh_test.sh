@@ -77,6 +77,13 @@ EOC
 chmod 755 "$RH_WORK/hostile-command"
 remote_host_start_sshd banner "Banner $RH_WORK/fake-banner" || exit 1
 remote_host_start_sshd hostile "Banner $RH_WORK/fake-banner"$'\n'"ForceCommand $RH_WORK/hostile-command" || exit 1
+# A destination whose keyboard-interactive prompt is ssh's host-key question.
+remote_host_new_address asking
+ssh-keygen -q -t ed25519 -N '' -f "$RH_WORK/asking-hostkey"
+ip netns exec "$RH_NS" /usr/bin/python3 "$(dirname "$0")/hostile_ssh_server.py" "${RH_ADDR[asking]}" \
+  "$RH_WORK/asking-hostkey" "$RH_WORK/asking-answers" >"$RH_WORK/asking.log" 2>&1 &
+RH_PIDS+=($!)
+remote_host_wait_listening "${RH_ADDR[asking]}" 22 || { echo "the asking server did not start"; cat "$RH_WORK/asking.log"; exit 1; }
 # After its handshake, the drop host's link goes dead.
 ip netns exec "$RH_NS" iptables -A INPUT -d "${RH_ADDR[drop]}" -p tcp --dport 22 -m conntrack --ctstate ESTABLISHED \
   -m length --length 100:65535 -j DROP || skip_or_fail "iptables cannot filter in the namespace"
@@ -86,7 +93,7 @@ ip netns exec "$RH_NS" iptables -A INPUT -d "${RH_ADDR[drop]}" -p tcp --dport 22
 LOCAL_HOME=$RH_WORK/local
 useradd -M -d "$LOCAL_HOME" -s /bin/sh "$LOCAL_USER" || exit 1
 mkdir -p "$LOCAL_HOME/.ssh"
-for name in pw kbd nox11 noxauth drop banner hostile; do
+for name in pw kbd nox11 noxauth drop banner hostile asking; do
   echo "${RH_ADDR[$name]} $(cut -d' ' -f1,2 "$RH_WORK/$name-hostkey.pub")"
 done >"$LOCAL_HOME/.ssh/known_hosts"
 echo "${RH_ADDR[changed]} $(cut -d' ' -f1,2 "$RH_WORK/pw-hostkey.pub")" >>"$LOCAL_HOME/.ssh/known_hosts"
@@ -251,7 +258,10 @@ unknown-accepted|fresh|+|accept|x|0|the terminal has started
 changed|changed|+|-|x|1|differs from the one ssh recorded
 banner|banner|+|-|x|0|the terminal has started
 hostile|hostile|+|-|x|1|xterm was not found
+asking|asking|+|-|x|1|ssh asked a question the form cannot answer
 EOF
+! grep -q . "$RH_WORK/asking-answers" 2>/dev/null && ! said 'accepted the host key'
+check $? "asking: the destination's question in ssh's words got no answer, and no host-key box"
 # The host's controls reach neither standard error nor the report raw.
 ssh_launch "${RH_ADDR[hostile]}" "$PASSWORD" - x
 ! grep -qaP '\x1b|\x07|\xc2\x9b|\xe2\x80\xae' "$RH_WORK/dovrel.log"
