@@ -1,7 +1,9 @@
 #include "app/command_line.h"
 
 #include "common/base/ports.h"
+#include "common/base/program_name.h"
 
+#include <string>
 #include <vector>
 
 namespace dovrel {
@@ -26,6 +28,11 @@ void PrintLine(std::FILE* stream, std::string_view text) {
   std::fprintf(stream, "%.*s\n", static_cast<int>(text.size()), text.data());
 }
 
+void PrintUsage(std::string_view problem) {
+  PrintLine(stderr, kUsageText);
+  if (!problem.empty()) PrintLine(stderr, std::string(kReportPrefix) + std::string(problem));
+}
+
 InfoOption FindInfoOption(int argc, const char* const* argv) {
   if (argc < 2) return InfoOption::kNone;
   const std::string_view first = argv[1];
@@ -43,7 +50,11 @@ std::string JoinArguments(int argc, const char* const* argv) {
   return tail;
 }
 
-std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
+std::optional<CommandLine> ParseCommandLine(std::string_view tail, std::string* problem) {
+  const auto refused = [problem](std::string_view why) -> std::optional<CommandLine> {
+    if (problem != nullptr) *problem = why;
+    return std::nullopt;
+  };
   const std::vector<std::string_view> tokens = Tokenise(tail);
   CommandLine line;
   std::size_t first = 0;
@@ -67,7 +78,19 @@ std::optional<CommandLine> ParseCommandLine(std::string_view tail) {
   // ssh brings its own X forwarding: no port is served, no host trusted.
   if (line.options.ssh && (!line.options.relay || line.options.trustHost)) return std::nullopt;
 
-  line.target.hostName = std::string(tokens[first]);
+  // user@host: the last '@' ends the user name, as for ssh.
+  std::string_view host = tokens[first];
+  if (const auto at = host.rfind('@'); at != std::string_view::npos) {
+    const std::string_view user = host.substr(0, at);
+    host.remove_prefix(at + 1);
+    if (user.empty()) return refused("the user name before '@' is empty");
+    if (host.empty()) return refused("the host name after '@' is empty");
+    if (user.size() > kCredentialMaxBytes) {
+      return refused("the user name before '@' is longer than " + std::to_string(kCredentialMaxBytes) + " bytes");
+    }
+    line.userName = std::string(user);
+  }
+  line.target.hostName = std::string(host);
   for (std::size_t i = first + 1; i < tokens.size(); ++i) {
     const std::string_view token = tokens[i];
     if (token.size() != 1) return std::nullopt;

@@ -13,13 +13,16 @@ namespace dovrel {
 // What the command line asks for.
 struct CommandLine {
   TerminalTarget target;
+  std::string userName;  // the part before the last '@' of user@host, as bytes; empty: none given
   bool displayGiven = false;  // the command line named the display; otherwise $DISPLAY decides
   LaunchOptions options;
 };
 
 inline constexpr std::string_view kUsageText =
-    "Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] <HostName> [Screen] [x]\n"
-    "       dovrel --ssh [-v] [--untrusted] <HostName> [Screen] [x]\n\n"
+    "Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] [user@]<HostName> [Screen] [x]\n"
+    "       dovrel --ssh [-v] [--untrusted] [user@]<HostName> [Screen] [x]\n\n"
+    " user@: the form's user name, filled in (at most 20 bytes); with\n"
+    "   --ssh and no user@, the user your ssh configuration names\n"
     " Screen: Display Number (0-9)\n"
     " x: \"xterm\" switch (default: \"kterm\")\n"
     " Without Screen: the display $DISPLAY names (:N, :N.S or unix:N of\n"
@@ -49,6 +52,9 @@ inline constexpr std::string_view kVersionText = "dovrel " DOVREL_VERSION;
 // Writes `text` and a line end to `stream`.
 void PrintLine(std::FILE* stream, std::string_view text);
 
+// The usage text on standard error, and what was wrong when it is known.
+void PrintUsage(std::string_view problem);
+
 // Options that print something and end the program without a display.
 enum class InfoOption { kNone, kHelp, kVersion };
 
@@ -60,10 +66,12 @@ std::string JoinArguments(int argc, const char* const* argv);
 
 // Splits the command-line tail at blanks and tabs (no quoting) and reads it:
 // the options -v (--verbose), --no-relay, --trust-host, --untrusted and --ssh, each optional, in any order,
-// then a host name, then any number of one-character switches, a digit for the
-// display (the last one wins) or x/X for xterm. Nothing on any other input;
-// no host name begins with '-', so a first token that does is an unknown
-// option.
-std::optional<CommandLine> ParseCommandLine(std::string_view tail);
+// then a host name (user@host: the part before the last '@' is the user
+// name), then any number of one-character switches, a digit for the display
+// (the last one wins) or x/X for xterm. Nothing on any other input, and
+// `problem`, if given, says what was wrong where a usage line alone would
+// not; no host name begins with '-', so a first token that does is an
+// unknown option.
+std::optional<CommandLine> ParseCommandLine(std::string_view tail, std::string* problem = nullptr);
 
 }  // namespace dovrel

@@ -19,10 +19,13 @@ int ExitStatusFor(LaunchCause outcome) {
   return TerminalStarted(outcome) ? kExitDone : kExitNotDone;
 }
 
-RunResult CLauncherApp::InitInstance(const std::optional<CommandLine>& commandLine) {
+RunResult CLauncherApp::InitInstance(const std::optional<CommandLine>& commandLine, std::string_view problem) {
   if (!commandLine) {
-    const QString usage = QString::fromUtf8(kUsageText.data(), static_cast<qsizetype>(kUsageText.size()));
-    PrintLine(stderr, kUsageText);
+    QString usage = QString::fromUtf8(kUsageText.data(), static_cast<qsizetype>(kUsageText.size()));
+    if (!problem.empty()) {
+      usage += QStringLiteral("\n\n") + QString::fromUtf8(problem.data(), static_cast<qsizetype>(problem.size()));
+    }
+    PrintUsage(problem);
     ShowMessageBox(QMessageBox::Warning, usage, nullptr);
     return {kExitUsage, false};
   }
@@ -43,6 +46,7 @@ RunResult CLauncherApp::InitInstance(const std::optional<CommandLine>& commandLi
   setup.options = commandLine->options;
   CLauncherDlg dialog(std::move(setup));
   dialog.SetTarget(target);
+  if (!commandLine->userName.empty()) dialog.SetUserName(commandLine->userName);
   dialog.exec();
   // The teardown: the window is gone; stop the worker if it still runs.
   const bool stopped = dialog.StopWorker();

@@ -34,8 +34,8 @@ class CLauncherApp {
       : m_setup(std::move(setup)), m_environment(std::move(environment)) {}
 
   // Needs a QApplication. `commandLine`: the command line as read; none
-  // when it was bad, which shows the usage box.
-  RunResult InitInstance(const std::optional<CommandLine>& commandLine);
+  // when it was bad, which shows the usage box, with `problem` when known.
+  RunResult InitInstance(const std::optional<CommandLine>& commandLine, std::string_view problem = {});
 
  private:
   SessionSetup m_setup;

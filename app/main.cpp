@@ -47,13 +47,14 @@ int main(int argc, char* argv[]) {
     case dovrel::InfoOption::kNone:
       break;
   }
-  const auto commandLine = dovrel::ParseCommandLine(dovrel::JoinArguments(argc, argv));
+  std::string usageProblem;
+  const auto commandLine = dovrel::ParseCommandLine(dovrel::JoinArguments(argc, argv), &usageProblem);
   const auto environment = dovrel::DisplayEnvironment::Read();
 
   std::string problem;
   auto displayProbe = dovrel::ProbeDisplay(environment, problem);
   if (!displayProbe) {
-    if (!commandLine) dovrel::PrintLine(stderr, dovrel::kUsageText);
+    if (!commandLine) dovrel::PrintUsage(usageProblem);
     dovrel::PrintLine(stderr, std::string(dovrel::kReportPrefix) + problem);
     return dovrel::kExitUsage;
   }
@@ -72,7 +73,7 @@ int main(int argc, char* argv[]) {
   setup.relayProgram = dovrel::FindRelayProgram();
   setup.askpassProgram = dovrel::FindHelperProgram("dovrel-askpass");
   dovrel::CLauncherApp launcher(std::move(setup), environment);
-  const dovrel::RunResult result = launcher.InitInstance(commandLine);
+  const dovrel::RunResult result = launcher.InitInstance(commandLine, usageProblem);
   if (result.workerStillRunning) {
     // The worker has been told to stop and owns all it touches; end the
     // process now rather than tear down the libraries under it.

@@ -17,6 +17,7 @@
 #include "ui/launcher_texts.h"
 #include "ui/locale_text.h"
 #include "ui/message_box.h"
+#include "ui/ssh_config_reader.h"
 #include "ui/worker_controller.h"
 
 // The form's pictures live in a static library, whose resources must be
@@ -83,6 +84,7 @@ CLauncherDlg::CLauncherDlg(SessionSetup setup, QWidget* parent)
 
 CLauncherDlg::~CLauncherDlg() {
   StopWorker();
+  delete m_configReader;
 }
 
 void CLauncherDlg::SetTarget(const TerminalTarget& target) {
@@ -91,6 +93,34 @@ void CLauncherDlg::SetTarget(const TerminalTarget& target) {
   m_bXterm = target.xterm;
   m_strHostLabel = target.hostName + ':' + std::to_string(target.display);
   DoDataExchange(false);
+  ReadSshConfigAhead({});
+}
+
+void CLauncherDlg::SetUserName(const std::string& userName) {
+  std::string copy = userName;
+  m_strUserId = SecretString::TakeFrom(copy);
+  m_userId->setText(FromLocaleBytes(m_strUserId.View()));
+  m_password->setFocus();
+  ReadSshConfigAhead(userName);
+}
+
+void CLauncherDlg::ReadSshConfigAhead(const std::string& userName) {
+  if (!m_bSsh) return;
+  // A later call (the command line's user) replaces the earlier reading.
+  delete m_configReader;
+  m_configReader = new SshConfigReader(this);
+  connect(m_configReader, &SshConfigReader::read, this, &CLauncherDlg::OnSshConfigRead);
+  m_configReader->Start(m_worker->Setup(), m_strHostName, m_nDisplay, userName);
+}
+
+void CLauncherDlg::OnSshConfigRead(const std::shared_ptr<const SshConfigAhead>& config) {
+  m_sshConfig = config;
+  if (config->user.empty() || m_worker->Started()) return;
+  if (!m_userId->text().isEmpty() || m_userId->isModified()) return;
+  m_userId->setText(FromLocaleBytes(config->user));
+  // The password is what is left to type, unless the user is already
+  // elsewhere: the focus never jumps away from typing.
+  if (m_userId->hasFocus()) m_password->setFocus();
 }
 
 void CLauncherDlg::BuildForm() {
@@ -200,7 +230,7 @@ void CLauncherDlg::OnLaunch() {
   // The form's own changes come before the worker exists: once it runs, it
   // may post to the form's event queue at any moment.
   ShowWorking(PhaseText(SessionPhase::kConnecting, m_bSsh));
-  if (!m_worker->Start(std::move(request))) {
+  if (!m_worker->Start(std::move(request), m_sshConfig)) {
     // No thread: nothing happens; OK may be pressed again.
     ShowIdle();
     return;

@@ -16,6 +16,7 @@ class QPushButton;
 
 namespace dovrel {
 
+class SshConfigReader;
 class WorkerController;
 
 // The login form: the host (read-only), the user name and the password. OK
@@ -31,6 +32,9 @@ class CLauncherDlg : public QDialog {
 
   // Filled by start-up before the form runs.
   void SetTarget(const TerminalTarget& target);
+  // A user name the command line gave (user@host), in the locale's
+  // encoding: the field shows it and the password has the focus.
+  void SetUserName(const std::string& userName);
 
   // Stops a running worker and waits for it, at most 10 s, while it holds a
   // connection. True when no worker is left running.
@@ -51,9 +55,15 @@ class CLauncherDlg : public QDialog {
   bool DoDataExchange(bool save);
   // The worker is done: its box, if any, then the form closes.
   void OnWorkerFinished(const SessionEnd& end);
+  // ssh's configuration for the host has been read while the form is up:
+  // its user fills an empty field the user has not typed into.
+  void OnSshConfigRead(const std::shared_ptr<const SshConfigAhead>& config);
   // The launch asks the user (over ssh: an unknown host key).
   void OnQuestion(const UserQuestion& question, const std::shared_ptr<AnswerSlot>& slot);
   void ShowSessionMessage(SessionMessage message, const QString& text);
+  // Over ssh: starts reading ssh's configuration for the host (and
+  // `userName`, when given), so that the launch need not wait for it.
+  void ReadSshConfigAhead(const std::string& userName);
   void BuildForm();
   void OnInitDialog();
   void CentreOnScreen();
@@ -73,6 +83,9 @@ class CLauncherDlg : public QDialog {
 
   // The worker's owner: a child of the form.
   WorkerController* m_worker = nullptr;
+  // Over ssh: reads ssh's configuration while the form is up.
+  SshConfigReader* m_configReader = nullptr;
+  std::shared_ptr<const SshConfigAhead> m_sshConfig;
   QLineEdit* m_host = nullptr;
   QLineEdit* m_userId = nullptr;
   QLineEdit* m_password = nullptr;

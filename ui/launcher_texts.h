@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include "dovrel_version.h"
+#include "session/launch/launch_target.h"
 
 // Every text the form shows, in one place.
 namespace dovrel::texts {
@@ -42,6 +43,6 @@ inline constexpr const char* kHostKeyQuestion =
                       "the key and logs in; Cancel logs in nowhere.");
 
 // User name and password: bytes in the locale's encoding.
-inline constexpr int kFieldMaxBytes = 20;
+inline constexpr int kFieldMaxBytes = static_cast<int>(kCredentialMaxBytes);
 
 }  // namespace dovrel::texts

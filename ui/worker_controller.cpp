@@ -100,11 +100,13 @@ void WorkerController::Deliver() {
   if (mail.end) emit finished(*mail.end);
 }
 
-bool WorkerController::Start(SessionRequest request) {
+bool WorkerController::Start(SessionRequest request, std::shared_ptr<const SshConfigAhead> sshConfig) {
   // Without its doorbell the worker could never tell the form it is done.
   if (m_thread || m_link->Bell() < 0) return false;
   try {
-    auto session = std::make_shared<LauncherSession>(std::move(request), m_link, m_setup);
+    SessionSetup setup = m_setup;
+    setup.sshConfigAhead = std::move(sshConfig);
+    auto session = std::make_shared<LauncherSession>(std::move(request), m_link, std::move(setup));
     m_thread = std::make_unique<SessionThread>(session);
     m_session = std::move(session);
     return true;

@@ -31,8 +31,11 @@ class WorkerController final : public QObject {
   WorkerController(const WorkerController&) = delete;
   WorkerController& operator=(const WorkerController&) = delete;
 
-  // Starts one worker for `request`; false when none could start (no thread).
-  bool Start(SessionRequest request);
+  // Starts one worker for `request`, with ssh's configuration where it was
+  // read ahead; false when none could start (no thread).
+  bool Start(SessionRequest request, std::shared_ptr<const SshConfigAhead> sshConfig = nullptr);
+  // Where and how the worker will work.
+  [[nodiscard]] const SessionSetup& Setup() const { return m_setup; }
   [[nodiscard]] bool Started() const { return m_thread != nullptr; }
   // Stops a running worker and waits for it, at most the teardown limits of
   // the table. True when no worker is left running.

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace dovrel {
+
+// The user name and the password are each at most this many bytes in the
+// locale's encoding, as typed into the form or given as user@host.
+inline constexpr std::size_t kCredentialMaxBytes = 20;
 
 // The terminal a launch starts: on which host, sent to which display of
 // this machine, and which program. One value from the command line to the

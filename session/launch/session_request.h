@@ -29,6 +29,15 @@ struct SessionRequest {
   }
 };
 
+// Over ssh: ssh's effective configuration for the host (the output of
+// `ssh -G`), read while the form was up, and the user it was read for (the
+// configuration's own, or the one given); a launch for another user reads
+// it again, since a "Match user" block may change it.
+struct SshConfigAhead {
+  std::string user;
+  std::string output;
+};
+
 // Where and how the worker works, beside what it sends.
 struct SessionSetup {
   std::uint16_t port = kTelnetPort;
@@ -45,6 +54,8 @@ struct SessionSetup {
   std::string askpassProgram;
   // The OpenSSH client, found on PATH (a test gives a stand-in).
   std::string sshProgram = "ssh";
+  // ssh's configuration, read ahead; none: read at the launch.
+  std::shared_ptr<const SshConfigAhead> sshConfigAhead;
   // The clock the session's waits run on; none: the system's.
   std::shared_ptr<WaitClock> clock;
 };

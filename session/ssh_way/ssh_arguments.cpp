@@ -20,8 +20,11 @@ void Common(std::vector<std::string>& arguments, const SshOptions& options) {
     Force(arguments, "KbdInteractiveAuthentication=no");
   }
   if (options.askHostKeys) Force(arguments, "StrictHostKeyChecking=ask");
-  arguments.emplace_back("-l");
-  arguments.emplace_back(options.userName);
+  // No user: the configuration's, or this account's name.
+  if (!options.userName.empty()) {
+    arguments.emplace_back("-l");
+    arguments.emplace_back(options.userName);
+  }
 }
 
 }  // namespace

@@ -26,7 +26,19 @@ std::string Text(std::span<const unsigned char> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
+// ssh's own askpass settings are a launch's, never inherited ones.
+std::vector<std::string> InheritedAskpassVariables() {
+  return {"SSH_ASKPASS", "SSH_ASKPASS_REQUIRE", std::string(kAskpassSocketVariable)};
+}
+
 }  // namespace
+
+std::optional<std::string> RunSshConfig(const SshOptions& options, int display, const AbortSignal& abort,
+                                        int& startError) {
+  return RunForOutput(SshConfigArguments(options),
+                      EnvironmentWith(InheritedAskpassVariables(), {"DISPLAY=" + LocalDisplayName(display)}),
+                      kConfigLimit, abort, startError);
+}
 
 SshLaunch::SshLaunch(const SessionRequest& request, const SessionSetup& setup, const AbortSignal& abort,
                      SessionObserver& observer, Reporter& reporter, WaitClock& clock)
@@ -75,13 +87,12 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
     m_nameHold = std::move(hold.socket);
     if (!m_setup.display->LocalSocketTrusted(display)) return Ended(LaunchCause::kForeignListener, {});
   }
-  // ssh's own askpass settings are this launch's, never inherited ones.
-  const std::vector<std::string> inherited = {"SSH_ASKPASS", "SSH_ASKPASS_REQUIRE",
-                                              std::string(kAskpassSocketVariable)};
-  const std::string displayVariable = "DISPLAY=" + LocalDisplayName(display);
+  // Read while the form was up, where it was read for this user.
+  const auto& ahead = m_setup.sshConfigAhead;
   int startError = 0;
-  const auto config = RunForOutput(SshConfigArguments(m_options), EnvironmentWith(inherited, {displayVariable}),
-                                   kConfigLimit, m_abort, startError);
+  const auto config = ahead && ahead->user == m_options.userName
+                          ? std::optional<std::string>(ahead->output)
+                          : RunSshConfig(m_options, display, m_abort, startError);
   if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted, {});
   if (!config) {
     if (startError == ENOENT) return Ended(LaunchCause::kSshMissing, {});
@@ -101,8 +112,9 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
   m_options.logFile = m_askpass.LogPath();
   if (m_setup.display) m_watch = m_setup.display->WatchWindows(display, m_setup.limits, m_abort);
   const std::vector<std::string> withAskpass = EnvironmentWith(
-      inherited, {displayVariable, "SSH_ASKPASS=" + m_setup.askpassProgram, "SSH_ASKPASS_REQUIRE=force",
-                  std::string(kAskpassSocketVariable) + "=" + m_askpass.SocketPath()});
+      InheritedAskpassVariables(), {"DISPLAY=" + LocalDisplayName(display), "SSH_ASKPASS=" + m_setup.askpassProgram,
+                                    "SSH_ASKPASS_REQUIRE=force",
+                                    std::string(kAskpassSocketVariable) + "=" + m_askpass.SocketPath()});
   const auto arguments = SshArguments(m_options, m_setup.limits);
   m_reporter.Phase(SessionPhase::kConnecting, "starting ssh to " + m_request.target.hostName + " (" +
                                                   m_config.hostName + "), display " + LocalDisplayName(display));

@@ -87,6 +87,37 @@ INSTANTIATE_TEST_SUITE_P(
                       // is an invalid switch.
                       Case{"\"my host\"", std::nullopt}));
 
+// user@host: the last '@' ends the user name, which the form's limit bounds.
+TEST(UserAtHost, NamesTheUserOrSaysWhatIsWrong) {
+  struct At {
+    const char* tail;
+    const char* user;  // null: refused
+    const char* hostOrProblem;
+  };
+  const std::vector<At> cases = {
+      {"alice@myhost 2 x", "alice", "myhost"},
+      {"--ssh a@b@host", "a@b", "host"},
+      {"myhost", "", "myhost"},
+      {"abcdefghijklmnopqrst@h", "abcdefghijklmnopqrst", "h"},
+      {"\xc3\xa4" "bcdefghijklmnopqrs@h", "\xc3\xa4" "bcdefghijklmnopqrs", "h"},
+      {"@myhost", nullptr, "the user name before '@' is empty"},
+      {"alice@", nullptr, "the host name after '@' is empty"},
+      {"abcdefghijklmnopqrstu@h", nullptr, "longer than 20 bytes"},
+      {"\xc3\xa4" "bcdefghijklmnopqrst@h", nullptr, "longer than 20 bytes"},
+  };
+  for (const At& c : cases) {
+    std::string problem;
+    const auto line = ParseCommandLine(c.tail, &problem);
+    ASSERT_EQ(line.has_value(), c.user != nullptr) << c.tail;
+    if (line) {
+      EXPECT_EQ(line->userName, c.user) << c.tail;
+      EXPECT_EQ(line->target.hostName, c.hostOrProblem) << c.tail;
+    } else {
+      EXPECT_NE(problem.find(c.hostOrProblem), std::string::npos) << c.tail << ": " << problem;
+    }
+  }
+}
+
 TEST(CommandLineTail, JoinsTheArgumentsWithSingleBlanks) {
   const char* argv[] = {"dovrel", "my host", "1", "x"};
   EXPECT_EQ(JoinArguments(4, argv), "my host 1 x");
@@ -110,7 +141,7 @@ TEST(InfoOptions, AreRecognisedOnlyAsTheFirstArgument) {
 // read, before the host name.
 TEST(Usage, EveryOptionItOffersIsRead) {
   const std::string_view line = kUsageText.substr(0, kUsageText.find('\n'));
-  ASSERT_TRUE(line.ends_with(" <HostName> [Screen] [x]")) << line;
+  ASSERT_TRUE(line.ends_with(" [user@]<HostName> [Screen] [x]")) << line;
   std::size_t options = 0;
   for (std::size_t at = line.find("[-"); at != std::string_view::npos; at = line.find("[-", at + 1)) {
     const std::string option(line.substr(at + 1, line.find(']', at) - at - 1));

@@ -7,7 +7,12 @@
 #include <QMessageBox>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <chrono>
 #include <memory>
 #include <utility>
@@ -103,6 +108,62 @@ TEST_F(WholeRun, LogsInLaunchesTheTerminalAndEndsWithStatus0) {
   EXPECT_FALSE(result.workerStillRunning);
   EXPECT_EQ(received, "\xff\xfc\x18" "alice\npw\nxterm -geometry 80x25+0+0 -display " + peer +
                           ":1 &\nexit\n");
+}
+
+// What the program can know, the user does not type: the user name from
+// user@host, or over ssh from ssh's own configuration, read while the form
+// is up; the password then has the focus.
+TEST_F(WholeRun, TheUserNameComesFilledAndThePasswordHasTheFocus) {
+  std::string received;
+  std::thread host([&] {
+    if (!m_host.Accept(10s)) return;
+    m_host.Send("\r\nhost login: ");
+    m_host.ReadUntil("\n");
+    m_host.Send("Password: ");
+    m_host.ReadUntil("pw\n");
+    m_host.Send("\r\n$ ");
+    m_host.ReadUntil("exit\n");
+    m_host.Close();
+    received = m_host.Received();
+  });
+  QString shown;
+  bool passwordFocused = false;
+  WhenModal(IsForm, [&](QWidget* form) {
+    QLineEdit* passwordField = test::FieldNamed(form, QStringLiteral("Pass"));
+    shown = test::FieldNamed(form, QStringLiteral("User"))->text();
+    passwordFocused = form->focusWidget() == passwordField;
+    QTest::keyClicks(passwordField, QStringLiteral("pw"));
+    QTest::keyClick(passwordField, Qt::Key_Return);
+  });
+  const RunResult result = Run("bob@127.0.0.1 1 x");
+  host.join();
+  EXPECT_EQ(shown, "bob");
+  EXPECT_TRUE(passwordFocused);
+  EXPECT_EQ(result.exitStatus, kExitDone);
+  EXPECT_EQ(received.substr(0, 7), "bob\npw\n");
+
+  // Over ssh: the user ssh's configuration names for the host.
+  char folder[] = "/tmp/dovrel-ssh-user-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  m_setup.sshProgram = std::string(folder) + "/ssh";
+  {
+    std::ofstream script(m_setup.sshProgram);
+    script << "#!/bin/sh\n[ \"$1\" = -G ] && printf 'user carol\\nhostname h\\n'\n";
+  }
+  ::chmod(m_setup.sshProgram.c_str(), 0700);
+  QString filled;
+  WhenModal(IsForm, [&](QWidget* form) {
+    QLineEdit* userField = test::FieldNamed(form, QStringLiteral("User"));
+    QTRY_COMPARE_WITH_TIMEOUT(userField->text(), QStringLiteral("carol"), 5000);
+    filled = userField->text();
+    passwordFocused = form->focusWidget() == test::FieldNamed(form, QStringLiteral("Pass"));
+    QTest::keyClick(form, Qt::Key_Escape);
+  });
+  Run("--ssh somehost");
+  EXPECT_EQ(filled, "carol");
+  EXPECT_TRUE(passwordFocused);
+  ::unlink(m_setup.sshProgram.c_str());
+  ::rmdir(folder);
 }
 
 TEST_F(WholeRun, CannotConnectIsShownByTheFormThenTheProgramEndsWithStatus1) {

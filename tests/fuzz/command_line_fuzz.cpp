@@ -2,7 +2,9 @@
 // strtok(" \t"): both accept the same lines and read the same host, display
 // and switch, except that a host name never begins with '-' and the options
 // -v (--verbose), --no-relay, --trust-host, --untrusted and --ssh, each at
-// most once, may come before it (--ssh not with --no-relay or --trust-host).
+// most once, may come before it (--ssh not with --no-relay or --trust-host),
+// and user@host names a user: the part before the last '@', 1 to 20 bytes,
+// before a host that is not empty.
 
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +47,12 @@ std::optional<dovrel::CommandLine> ReadWithStrtok(const std::string& tail) {
   if (first == tokens.size() || tokens[first].front() == '-') return std::nullopt;
   if (line.options.ssh && (!line.options.relay || line.options.trustHost)) return std::nullopt;
   line.target.hostName = tokens[first];
+  if (const char* at = std::strrchr(tokens[first].c_str(), '@')) {
+    const std::size_t length = static_cast<std::size_t>(at - tokens[first].c_str());
+    if (length == 0 || length > 20 || at[1] == '\0') return std::nullopt;
+    line.userName = tokens[first].substr(0, length);
+    line.target.hostName = at + 1;
+  }
   for (std::size_t i = first + 1; i < tokens.size(); ++i) {
     if (tokens[i].size() != 1) return std::nullopt;
     const char c = tokens[i].front();
@@ -75,6 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     FUZZ_CHECK(ours->target == classic->target);
     FUZZ_CHECK(ours->options == classic->options);
     FUZZ_CHECK(ours->displayGiven == classic->displayGiven);
+    FUZZ_CHECK(ours->userName == classic->userName);
     FUZZ_CHECK(ours->target.display >= 0 && ours->target.display <= 9);
   }
   return 0;
