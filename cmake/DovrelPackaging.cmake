@@ -32,6 +32,9 @@ foreach(size 16 32 48)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/ui/resources/icons/dovrel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# Where Debian's bash-completion loads it from when "dovrel" is completed.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/dovrel.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME dovrel)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME dovrel)

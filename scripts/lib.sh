@@ -5,7 +5,7 @@ DOVREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config openssh-client xauth qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libxcb1-dev libxau-dev libx11-dev libfontconfig-dev libgl-dev dpkg-dev file)
-TEST_PACKAGES=(googletest libgtest-dev xvfb xauth xdotool x11-utils x11-apps x11-xserver-utils python3 locales fonts-ipafont-gothic
+TEST_PACKAGES=(bash-completion googletest libgtest-dev xvfb xauth xdotool x11-utils x11-apps x11-xserver-utils python3 locales fonts-ipafont-gothic
   fonts-noto-cjk man-db libtelnet-dev lintian)
 # The end-to-end test's remote host: its shells, its terminal, socat, and the
 # libraries of the telnet servers, which are unpacked rather than installed

@@ -84,8 +84,11 @@ dialogue() {
     wait "$pid" 2>/dev/null
     return
   fi
-  xdotool type --delay 15 "$RH_USER"
-  xdotool key Tab
+  # user@host fills the user name and gives the password the focus.
+  if [[ $address != *@* ]]; then
+    xdotool type --delay 15 "$RH_USER"
+    xdotool key Tab
+  fi
   bind_keys_for "$password"
   xdotool type --delay 15 "$password"
   # The password is in the form now: it must not be in argv or the environment.

@@ -153,6 +153,12 @@ check $([ "$DISPLAY_NUM" -ne 0 ] && [ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ]; ech
 check $(grep -qF "display :$DISPLAY_NUM from \$DISPLAY" "$RH_WORK/dovrel.log"; echo $?) "-v says the display came from \$DISPLAY"
 reset_remote
 
+# user@host: the user name comes with the host; only the password is typed.
+DOVREL_FLAGS=-v dialogue "$RH_USER@${RH_ADDR[inetutils]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+check $([ -n "$WINDOW" ] && [ "$STATUS" -eq 0 ] && grep -qF "typed: $RH_USER\\n" "$RH_WORK/dovrel.log"; echo $?) \
+  "user@host, only the password typed: the host got that user name and the terminal shows (status $STATUS)"
+reset_remote
+
 # Under a window manager that puts the terminal in a frame of its own (twm,
 # with the X server's built-in font, placing windows where they ask).
 printf '%sFont "fixed"\n' Title Resize Menu Icon IconManager >"$RH_WORK/twmrc"

@@ -131,14 +131,19 @@ ssh_launch() {
   local address=$1 password=$2 action=$3 switch=$4
   shift 4
   # shellcheck disable=SC2086
+  [ -z "${ENTER_ONLY:-}" ] && address=$RH_USER@$address
   as_local "$DOVREL" -v --ssh "$@" "$address" "$NUM" $switch >"$RH_WORK/dovrel.log" 2>&1 &
   local pid=$! form
   { xdotool search --onlyvisible --class . 2>/dev/null; echo none; } >"$RH_WORK/old-windows"
   WINDOW= BOX=
   if ! form=$(wait_window_named '^Dovrel$' 15); then STATUS=125; kill "$pid"; wait "$pid"; return; fi
-  xdotool type --delay 10 "$RH_USER"
-  xdotool key Tab
-  [ -n "$password" ] && xdotool type --delay 10 "$password"
+  if [ -n "${ENTER_ONLY:-}" ]; then
+    # The user name comes from ssh's configuration, while the form is up.
+    sleep 1
+  else
+    # The user name came with the host (user@host): the password has the focus.
+    [ -n "$password" ] && xdotool type --delay 10 "$password"
+  fi
   local enter
   enter=$(now_ms)
   xdotool key Return
@@ -284,6 +289,22 @@ mkdir -p "$RH_HOME/.ssh" && cp "$RH_HOME/.ssh-authorized" "$RH_HOME/.ssh/authori
 ssh_launch "${RH_ADDR[pw]}" "" - x
 check $((STATUS != 0 || ${#WINDOW} == 0)) "key, empty password: the window came ($ELAPSED ms)"
 remote_host_kill_user_processes_but "$SURVIVOR"
+# A host kept in the account's ssh configuration: its alias, the user it
+# names, and nothing typed but Enter. The shell completes the alias.
+printf 'Host savedhost\n  HostName %s\n  User %s\n' "${RH_ADDR[pw]}" "$RH_USER" >"$LOCAL_HOME/.ssh/config"
+chown "$LOCAL_USER:" "$LOCAL_HOME/.ssh/config"
+ENTER_ONLY=1 ssh_launch savedhost "" - x
+check $((STATUS != 0 || ${#WINDOW} == 0)) "saved host, Enter alone: the window came ($ELAPSED ms)"
+remote_host_kill_user_processes_but "$SURVIVOR"
+COMPLETION=$(dirname "$0")/../../packaging/dovrel.bash-completion
+completed=$(as_local bash -c 'source /usr/share/bash-completion/bash_completion; source "$1"
+  for word in "" me@sav; do
+    COMP_WORDS=(dovrel --ssh "$word"); COMP_CWORD=2; COMP_LINE="dovrel --ssh $word"; COMP_POINT=${#COMP_LINE}
+    _dovrel; echo "${COMPREPLY[*]}"
+  done' - "$(realpath "$COMPLETION")" 2>&1)
+[[ $completed == *savedhost*$'\n'*me@savedhost* ]]
+check $? "bash completes dovrel --ssh <Tab> with the saved host, after user@ too (${completed//$'\n'/ | })"
+rm -f "$LOCAL_HOME/.ssh/config"
 rm -f "$LOCAL_HOME/.ssh/id_ed25519" "$LOCAL_HOME/.ssh/id_ed25519.pub" "$RH_HOME/.ssh/authorized_keys"
 as_local ssh-keygen -q -t ed25519 -N 'Other-phrase.3' -f "$LOCAL_HOME/.ssh/id_ed25519"
 ssh_launch "${RH_ADDR[pw]}" "$PASSWORD" - x
