@@ -32,6 +32,9 @@ std::vector<ReportLine> ReadLines(const std::string& path) {
 // The phase that ends at this line, or nothing.
 std::string PhaseEndingAt(const ReportLine& line, const std::map<std::string, PhaseTimes>& seen, bool passwordTyped) {
   if (line.what.starts_with("connected")) return "1 connected";
+  // Over ssh: all before it is the program's own (the configuration, the
+  // checks, the askpass socket), what ssh alone would not spend.
+  if (line.what.starts_with("starting ssh to ")) return "1 before ssh starts";
   if (line.what.starts_with("typed: ") && !seen.count("2 first login: prompt")) return "2 first login: prompt";
   if (line.what == "typed: ********\\n") return "3 Password: prompt";
   if (passwordTyped && line.host) {

@@ -248,15 +248,25 @@ bool CLauncherDlg::StopWorker() { return m_worker->Stop(); }
 LaunchCause CLauncherDlg::Outcome() const { return m_worker->Outcome(); }
 
 void CLauncherDlg::OnWorkerFinished(const SessionEnd& end) {
+  // A question the launch no longer waits for closes, as if cancelled.
+  if (m_question) m_question->reject();
   if (const auto message = BoxOf(end)) ShowSessionMessage(*message, MessageText(*message, end));
   reject();
 }
 
 void CLauncherDlg::OnQuestion(const UserQuestion& question, const std::shared_ptr<AnswerSlot>& slot) {
-  const QString text =
-      QCoreApplication::translate(texts::kContext, texts::kHostKeyQuestion)
-          .arg(QString::fromStdString(question.hostName), FromLocaleBytes(question.text));
-  slot->Give(AskToConnect(text, this));
+  const QString host = QString::fromStdString(question.hostName);
+  switch (question.kind) {
+    case UserQuestion::Kind::kHostKey:
+      slot->Give(AskToGoOn(QCoreApplication::translate(texts::kContext, texts::kHostKeyQuestion)
+                               .arg(host, FromLocaleBytes(question.text)),
+                           QCoreApplication::translate(texts::kContext, texts::kConnectButton), this, m_question));
+      return;
+    case UserQuestion::Kind::kStartXterm:
+      slot->Give(AskToGoOn(QCoreApplication::translate(texts::kContext, texts::kStartXtermQuestion).arg(host),
+                           QCoreApplication::translate(texts::kContext, texts::kStartXtermButton), this, m_question));
+      return;
+  }
 }
 
 void CLauncherDlg::ShowWorking(const char* status) {

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMessageBox>
+#include <QPointer>
 
 #include <memory>
 #include <string>
@@ -93,6 +95,8 @@ class CLauncherDlg : public QDialog {
   QLabel* m_version = nullptr;
   QLabel* m_status = nullptr;
   QMenu* m_systemMenu = nullptr;
+  // The question box while one is up.
+  QPointer<QMessageBox> m_question;
   bool m_centred = false;
 };
 

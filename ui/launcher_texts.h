@@ -42,6 +42,14 @@ inline constexpr const char* kHostKeyQuestion =
                       "Compare the fingerprint with the one the host's administrator gave you. Connect records "
                       "the key and logs in; Cancel logs in nowhere.");
 
+// The host has no kterm: %1 the host. Over telnet the shell is still
+// there; over ssh, the launch logs in once more.
+inline constexpr const char* kStartXtermQuestion =
+    QT_TRANSLATE_NOOP("CLauncherDlg",
+                      "kterm was not found on %1. Start xterm there instead, on the same display?");
+inline constexpr const char* kStartXtermButton = QT_TRANSLATE_NOOP("CLauncherDlg", "&Start xterm");
+inline constexpr const char* kConnectButton = QT_TRANSLATE_NOOP("CLauncherDlg", "&Connect");
+
 // User name and password: bytes in the locale's encoding.
 inline constexpr int kFieldMaxBytes = static_cast<int>(kCredentialMaxBytes);
 

@@ -14,16 +14,18 @@ void ShowMessageBox(QMessageBox::Icon icon, const QString& text, QWidget* owner)
   box.exec();
 }
 
-bool AskToConnect(const QString& text, QWidget* owner) {
+bool AskToGoOn(const QString& text, const QString& yes, QWidget* owner, QPointer<QMessageBox>& open) {
   QMessageBox box(QMessageBox::Question, ApplicationCaption(), QString(), QMessageBox::NoButton, owner);
   box.setTextFormat(Qt::PlainText);
   box.setText(text);
-  QPushButton* connect = box.addButton(QCoreApplication::translate("CLauncherDlg", "&Connect"), QMessageBox::AcceptRole);
+  QPushButton* goOn = box.addButton(yes, QMessageBox::AcceptRole);
   QPushButton* cancel = box.addButton(QMessageBox::Cancel);
   box.setDefaultButton(cancel);
   box.setEscapeButton(cancel);
+  open = &box;
   box.exec();
-  return box.clickedButton() == connect;
+  open = nullptr;
+  return box.clickedButton() == goOn;
 }
 
 }  // namespace dovrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 class QWidget;
@@ -13,8 +14,10 @@ namespace dovrel {
 // files an <img> names.
 void ShowMessageBox(QMessageBox::Icon icon, const QString& text, QWidget* owner);
 
-// Asks whether to go on, with "Connect" and "Cancel"; Cancel is the default,
-// and Escape and the close box cancel. True for Connect.
-bool AskToConnect(const QString& text, QWidget* owner);
+// Asks whether to go on, with `yes` ("Connect", "Start xterm") and
+// "Cancel"; Cancel is the default, and Escape and the close box cancel.
+// True for `yes`. While it is up, `open` points at the box, so that its
+// owner can close it (as Cancel) when the question no longer stands.
+bool AskToGoOn(const QString& text, const QString& yes, QWidget* owner, QPointer<QMessageBox>& open);
 
 }  // namespace dovrel

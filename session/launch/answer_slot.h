@@ -12,8 +12,13 @@ namespace dovrel {
 
 // A question the worker puts to the user while a launch waits.
 struct UserQuestion {
+  enum class Kind {
+    kHostKey,     // ssh asks about the host's key: `text` as ssh words it (quoted)
+    kStartXterm,  // the host has no kterm: start xterm instead?
+  };
   std::string hostName;
-  std::string text;  // as ssh words it: the host, the key's type and fingerprint
+  std::string text;
+  Kind kind = Kind::kHostKey;
 };
 
 // Where the user's answer comes back: given once, from any thread; the

@@ -19,6 +19,8 @@ class LaunchEnding {
   // This machine's address as the host sees it, once the way knows it.
   void SeenAs(std::string address) { m_target.address = std::move(address); }
   [[nodiscard]] const LaunchTarget& Target() const { return m_target; }
+  // The user chose xterm where kterm was missing: the words name it.
+  void StartsXterm() { m_target.xterm = true; }
 
   // The terminal did not start, for a cause the launch's words explain.
   LaunchCause Failed(LaunchCause cause, std::string detail);

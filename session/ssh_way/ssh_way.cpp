@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "session/launch/user_question.h"
 #include "session/ssh_way/ssh_launch.h"
 
 namespace dovrel {
@@ -19,9 +20,26 @@ class SshWay final : public WayIn {
   LaunchCause Run() override {
     // While ssh runs, the worker holds the launch's connection through it.
     m_launch.connectionOpen = true;
-    SshLaunch ssh(m_launch.request, m_launch.setup, m_launch.abort, m_launch.observer, m_launch.reporter,
-                  m_launch.clock);
-    const LaunchVerdict verdict = ssh.Run();
+    LaunchVerdict verdict = RunOnce();
+    // No kterm: ssh has ended with its command, so xterm takes one more
+    // login, only on the user's word, with what the first one used.
+    if (verdict.cause == LaunchCause::kProgramMissing && !m_launch.request.target.xterm) {
+      m_launch.reporter.Verbose("kterm was not found on the host: asking whether to start xterm instead");
+      const auto answer =
+          AskTheUser(m_launch, {m_launch.request.target.hostName, {}, UserQuestion::Kind::kStartXterm});
+      if (!answer) {
+        m_launch.connectionOpen = false;
+        return LaunchCause::kAborted;
+      }
+      if (*answer) {
+        m_launch.reporter.Verbose("the user chose to start xterm: ssh logs in once more");
+        m_launch.request.target.xterm = true;
+        m_launch.ending.StartsXterm();
+        verdict = RunOnce();
+      } else {
+        m_launch.reporter.Verbose("the user chose not to start xterm");
+      }
+    }
     m_launch.connectionOpen = false;
     switch (verdict.cause) {
       case LaunchCause::kSeen:
@@ -36,14 +54,25 @@ class SshWay final : public WayIn {
         return m_launch.ending.LoginIncorrect(" refused the login over ssh" +
                                               (verdict.detail.empty() ? std::string() : ": " + verdict.detail));
       default:
-        // The user's own Cancel needs no box to tell it.
-        if (ssh.DeclinedByUser()) return m_launch.ending.Declined(verdict.cause);
+        // The user's own Cancel of the host key needs no box to tell it.
+        if (m_declined) return m_launch.ending.Declined(verdict.cause);
         return m_launch.ending.Failed(verdict.cause, verdict.detail);
     }
   }
 
  private:
+  // One run of ssh, to its verdict; the client, its socket and its hold on
+  // the display's name are gone when it returns.
+  LaunchVerdict RunOnce() {
+    SshLaunch ssh(m_launch.request, m_launch.setup, m_launch.abort, m_launch.observer, m_launch.reporter,
+                  m_launch.clock);
+    const LaunchVerdict verdict = ssh.Run();
+    m_declined = ssh.DeclinedByUser();
+    return verdict;
+  }
+
   LaunchContext& m_launch;
+  bool m_declined = false;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "common/net/connector.h"
 #include "common/net/error_text.h"
 #include "session/telnet_way/cookie_install.h"
+#include "session/launch/user_question.h"
 #include "session/telnet_way/launch_watch.h"
 #include "session/watch/local_display.h"
 
@@ -152,7 +153,7 @@ std::optional<LaunchCause> TelnetLaunch::InstallLaunchCookie(TelnetChannel& chan
 
 LaunchCause TelnetLaunch::LaunchRemoteTerminal(TelnetChannel& channel) {
   const SessionSetup& setup = m_launch.setup;
-  const TerminalTarget& target = m_launch.request.target;
+  TerminalTarget& target = m_launch.request.target;
   // Watching starts before the command goes out, so a quick window is not
   // missed; with a cookie to install, while the host starts xauth.
   std::unique_ptr<TerminalWatch> watch;
@@ -165,41 +166,75 @@ LaunchCause TelnetLaunch::LaunchRemoteTerminal(TelnetChannel& channel) {
   } else {
     startWatch();
   }
-  const TerminalProgram program = TerminalProgram::Chosen(target.xterm);
-  const std::string command = program.ShellCommand(m_localAddress, target.display);
+  auto verdict = StartTerminal(channel, TerminalProgram::Chosen(target.xterm), watch);
+  if (!verdict) return SendFailed(channel, Step::kCommand);
+  // No kterm: the shell is still there, and xterm may be, on the user's word.
+  if (verdict->cause == LaunchCause::kProgramMissing && !target.xterm) {
+    const auto answer = AskForXterm(channel);
+    if (!answer) {
+      if (m_launch.abort.IsTriggered()) return LaunchCause::kAborted;
+      return Stopped(channel, Step::kWatch, channel.LastReadStatus());
+    }
+    if (*answer) {
+      target.xterm = true;
+      m_launch.ending.StartsXterm();
+      startWatch();
+      verdict = StartTerminal(channel, TerminalProgram::Chosen(true), watch);
+      if (!verdict) return SendFailed(channel, Step::kCommand);
+    }
+  }
+  if (verdict->cause == LaunchCause::kAborted) return LaunchCause::kAborted;
+  // A host that is gone is not typed to any more.
+  if (verdict->cause == LaunchCause::kHostStopped) return Stopped(channel, Step::kWatch, IoStatus::kUnacknowledged);
+  if (verdict->cause == LaunchCause::kSendFailed) return SendFailed(channel, Step::kCommandAgain);
+  // Only a launch taken on trust drains as long as the host keeps talking.
+  const bool sent = TypeExit(channel, verdict->cause != LaunchCause::kAssumed);
+  // A host that has not taken "exit" within the drain is gone: that, not the
+  // display's port, is why no window came.
+  if (sent && verdict->cause == LaunchCause::kNoWindow && !channel.AllAcknowledged()) {
+    return Stopped(channel, Step::kExit, IoStatus::kUnacknowledged);
+  }
+  switch (verdict->cause) {
+    case LaunchCause::kSeen:
+      m_launch.reporter.Verbose("the terminal has started");
+      return verdict->cause;
+    case LaunchCause::kAssumed:
+      m_launch.reporter.Verbose("the terminal could not be watched; the host said nothing against it");
+      return verdict->cause;
+    case LaunchCause::kLoginIncorrect:
+      return m_launch.ending.LoginIncorrect(" refused the login after the command line was typed; the host said: \"" +
+                                            verdict->detail + "\"");
+    default:
+      return m_launch.ending.Failed(verdict->cause, verdict->detail);
+  }
+}
+
+std::optional<LaunchVerdict> TelnetLaunch::StartTerminal(TelnetChannel& channel, const TerminalProgram& program,
+                                                         std::unique_ptr<TerminalWatch>& watch) {
+  const std::string command = program.ShellCommand(m_localAddress, m_launch.request.target.display);
   m_launch.reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
-  if (!channel.SendLine(command)) return SendFailed(channel, Step::kCommand);
+  if (!channel.SendLine(command)) return std::nullopt;
   m_launch.reporter.Phase(SessionPhase::kWaitingForWindow,
                           watch && watch->SeesWindows() ? "waiting for the terminal's window"
                                                         : "waiting for the terminal (its window cannot be watched)");
-
-  const LaunchVerdict verdict = LaunchWatch(channel, m_launch.abort, m_launch.clock, setup.limits, m_launch.reporter)
-                                    .Run(watch.get(), program, command);
+  const LaunchVerdict verdict =
+      LaunchWatch(channel, m_launch.abort, m_launch.clock, m_launch.setup.limits, m_launch.reporter)
+          .Run(watch.get(), program, command);
   watch.reset();
-  if (verdict.cause == LaunchCause::kAborted) return LaunchCause::kAborted;
-  // A host that is gone is not typed to any more.
-  if (verdict.cause == LaunchCause::kHostStopped) return Stopped(channel, Step::kWatch, IoStatus::kUnacknowledged);
-  if (verdict.cause == LaunchCause::kSendFailed) return SendFailed(channel, Step::kCommandAgain);
-  // Only a launch taken on trust drains as long as the host keeps talking.
-  const bool sent = TypeExit(channel, verdict.cause != LaunchCause::kAssumed);
-  // A host that has not taken "exit" within the drain is gone: that, not the
-  // display's port, is why no window came.
-  if (sent && verdict.cause == LaunchCause::kNoWindow && !channel.AllAcknowledged()) {
-    return Stopped(channel, Step::kExit, IoStatus::kUnacknowledged);
-  }
-  switch (verdict.cause) {
-    case LaunchCause::kSeen:
-      m_launch.reporter.Verbose("the terminal has started");
-      return verdict.cause;
-    case LaunchCause::kAssumed:
-      m_launch.reporter.Verbose("the terminal could not be watched; the host said nothing against it");
-      return verdict.cause;
-    case LaunchCause::kLoginIncorrect:
-      return m_launch.ending.LoginIncorrect(" refused the login after the command line was typed; the host said: \"" +
-                                            verdict.detail + "\"");
-    default:
-      return m_launch.ending.Failed(verdict.cause, verdict.detail);
-  }
+  return verdict;
+}
+
+std::optional<bool> TelnetLaunch::AskForXterm(TelnetChannel& channel) {
+  m_launch.reporter.Verbose("kterm was not found on the host: asking whether to start xterm instead");
+  // The host's shell waits meanwhile; one that closes or stops taking what
+  // was typed ends the launch, and the question with it.
+  const auto answer = AskTheUser(
+      m_launch, {m_launch.request.target.hostName, {}, UserQuestion::Kind::kStartXterm}, [&] {
+        const IoStatus status = channel.ReadUnit(m_launch.setup.limits.watchSlice).status;
+        return status == IoStatus::kOk || status == IoStatus::kTimedOut;
+      });
+  if (answer) m_launch.reporter.Verbose(*answer ? "the user chose to start xterm" : "the user chose not to start xterm");
+  return answer;
 }
 
 bool TelnetLaunch::TypeExit(TelnetChannel& channel, bool endKnown) {

@@ -8,12 +8,14 @@
 
 #include "common/base/or_failure.h"
 #include "common/base/outcome.h"
+#include "common/base/terminal_program.h"
 #include "common/net/unique_fd.h"
 #include "session/telnet_way/display_access.h"
 #include "session/login/login_dialogue.h"
 #include "session/relay_start/launch_cookie.h"
 #include "session/telnet/telnet_channel.h"
 #include "session/telnet_way/transcript.h"
+#include "session/watch/local_display.h"
 #include "session/launch/way_in.h"
 
 namespace dovrel {
@@ -42,6 +44,13 @@ class TelnetLaunch final : public WayIn {
   std::optional<LaunchCause> RelayNotStarted();
   LaunchCause AfterLogin(TelnetChannel& channel, const LoginResult& login);
   LaunchCause LaunchRemoteTerminal(TelnetChannel& channel);
+  // Types the command line for `program` and watches for its terminal
+  // with `watch` (which it ends); nothing when the line could not be sent.
+  std::optional<LaunchVerdict> StartTerminal(TelnetChannel& channel, const TerminalProgram& program,
+                                             std::unique_ptr<TerminalWatch>& watch);
+  // Asks the user whether to start xterm where kterm is missing, reading
+  // the host meanwhile; nothing when the launch was aborted or the host went.
+  std::optional<bool> AskForXterm(TelnetChannel& channel);
   // Installs the relay's cookie for this launch on the host, running
   // `meanwhile` while the host starts xauth; none when the launch goes on to
   // the command line.

@@ -131,7 +131,7 @@ reset_remote() {
 }
 
 # A launch that fails: the program (with -v) says why in a box, dismissed as
-# a person would. Sets BOX (the box's window, or empty), ENTER_TO_END (ms to
+# a person would (Return, or the key BOX_KEY names). Sets BOX (the box's window, or empty), ENTER_TO_END (ms to
 # the box, or to the program's end without one) and STATUS.
 #   failing_dialogue ADDRESS PASSWORD SCREEN [x]
 failing_dialogue() {
@@ -160,7 +160,7 @@ failing_dialogue() {
     sleep 0.05
   done
   ENTER_TO_END=$(($(now_ms) - enter))
-  [ -n "$BOX" ] && sleep 0.3 && xdotool key Return
+  [ -n "$BOX" ] && sleep 0.3 && xdotool key "${BOX_KEY:-Return}"
   wait_exit "$pid" $((${WINDOW_WAIT:-12} + 3))
   STATUS=$?
 }

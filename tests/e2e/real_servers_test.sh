@@ -186,6 +186,16 @@ for server in busybox inetutils busybox-K; do
     "kterm was not found on ${RH_ADDR[$server]}"
   reset_remote
 done
+# The question's other answer: xterm on the same connection (Alt+S).
+connections() { ip netns exec "$RH_NS" iptables -nvxL INPUT | awk '/dpt:23/ && /flags:/ { print $1; exit }'; }
+if ip netns exec "$RH_NS" iptables -I INPUT -p tcp --dport 23 --syn 2>/dev/null; then
+  before=$(connections)
+  BOX_KEY=alt+s failing_dialogue "${RH_ADDR[inetutils]}" "$PASSWORD" "$DISPLAY_NUM" ""
+  check $([ "$STATUS" -eq 0 ] && [ -n "$(window_of_class XTerm)" ] && [ $(($(connections) - before)) -eq 1 ]; echo $?) \
+    "inetutils: kterm missing, Start xterm: an xterm window on one connection (status $STATUS, $(($(connections) - before)) connections)"
+  ip netns exec "$RH_NS" iptables -D INPUT -p tcp --dport 23 --syn
+  reset_remote
+fi
 mv "$RH_WORK/kterm.away" "$RH_HOME/bin/kterm"
 
 # An X server that takes no TCP connections: with --no-relay, found before

@@ -157,6 +157,7 @@ ssh_launch() {
       sleep 0.3
       case $action in
         accept) xdotool key alt+c ;;
+        xterm) xdotool key alt+s ;;
         cancel) xdotool key Escape ;;
         *) xdotool key Return ;;
       esac
@@ -213,6 +214,7 @@ said() { grep -qaE -- "$1" "$RH_WORK/dovrel.log"; }
 # container's first process may not reap what init would).
 client_processes() { ps -u "$LOCAL_USER" -o stat=,comm= | awk '$1 !~ /^Z/ && $2 == "ssh"'; }
 failed_passwords() { grep -c 'Failed password\|Failed keyboard-interactive\|PAM: Authentication failure' "$RH_WORK/$1.log"; }
+logins() { grep -c 'Accepted password' "$RH_WORK/$1.log"; }
 
 # The first launch, traced: nothing the program or its children write to
 # a file holds the password.
@@ -234,8 +236,9 @@ while IFS='|' read -r name server password action switch status words; do
   [ "$password" = - ] && password= || password=$PASSWORD
   [[ $name == wrong* ]] && password=Not-it.1
   before=$(failed_passwords "$server")
+  logins_before=$(logins "$server")
   CLASS=XTerm
-  [ -z "$switch" ] && CLASS=KTerm
+  [ -z "$switch" ] && [ "$action" != xterm ] && CLASS=KTerm
   ssh_launch "${RH_ADDR[$server]}" "$password" "$action" "$switch"
   ok=$((STATUS != status))
   [ "$status" -eq 0 ] && [ -z "$WINDOW" ] && ok=1
@@ -247,6 +250,10 @@ while IFS='|' read -r name server password action switch status words; do
       check $((after - before != 1)) "$name: one failed attempt in the server's log ($((after - before)))"
       [ $((after - before)) -ne 1 ] && grep -i 'fail\|auth' "$RH_WORK/$server.log" | tail -5 | sed 's/^/#   sshd: /'
       ;;
+    missing-then-xterm)
+      check $(($(failed_passwords "$server") - before != 0 || $(logins "$server") - logins_before != 2)) \
+        "$name: two logins, no failed attempt ($(($(logins "$server") - logins_before)) logins)"
+      ;;
     unknown-refused) ! recorded fresh; check $? "unknown-refused: the key is not recorded" ;;
     unknown-accepted) recorded fresh; check $? "unknown-accepted: the key is recorded" ;;
   esac
@@ -256,6 +263,7 @@ keyboard|kbd|+|-|x|0|the terminal has started
 wrong|pw|+|-|x|1|Login incorrect
 wrong-keyboard|kbd|+|-|x|1|Login incorrect
 missing|pw|+|-||1|kterm was not found
+missing-then-xterm|pw|+|xterm||0|the terminal has started
 x11-refused|nox11|+|-|x|1|refuses to forward X11
 no-remote-xauth|noxauth|+|-|x|1|has no xauth program
 unknown-refused|fresh|+|cancel|x|1|was not accepted

@@ -13,6 +13,7 @@
 #include "recording_observer.h"
 #include "scripted_host.h"
 #include "session/session_thread.h"
+#include "skipping_clock.h"
 #include "worker_fixture.h"
 
 namespace dovrel {
@@ -118,6 +119,63 @@ TEST_F(Dialogue, LaunchesKtermOnTheDisplayAsked) {
     // The host's very first data byte is the "l" of its prompt.
     EXPECT_EQ(host.Received(), "alice\nsecret\n" + command + "exit\n") << "display " << display;
     EXPECT_EQ(session->Outcome(), LaunchCause::kAssumed);
+  }
+}
+
+// No kterm on the host: the shell is still there, and xterm may be. The
+// question waits for the user with every limit paused; the host closing
+// meanwhile ends the launch.
+TEST_F(Dialogue, AMissingKtermIsAQuestionOnTheSameConnection) {
+  enum class User { kStartXterm, kCancel, kNone };
+  struct Case {
+    const char* name;
+    User user;
+    LaunchCause outcome;
+  };
+  for (const Case& c : {Case{"start xterm", User::kStartXterm, LaunchCause::kAssumed},
+                        Case{"cancel", User::kCancel, LaunchCause::kProgramMissing},
+                        Case{"the host closes meanwhile", User::kNone, LaunchCause::kHostStopped}}) {
+    ScriptedHost host;
+    m_observer = std::make_shared<RecordingObserver>();
+    SessionSetup setup = m_setup;
+    setup.port = host.Port();
+    const auto clock = std::make_shared<test::SkippingClock>();
+    setup.clock = clock;
+    m_observer->OnAsk([&](const UserQuestion&, const std::shared_ptr<AnswerSlot>& slot) {
+      // A user who takes longer than every limit of the launch.
+      if (c.user != User::kNone) clock->At(clock->Now() + 12s, [=] { slot->Give(c.user == User::kStartXterm); });
+    });
+    auto session = std::make_shared<LauncherSession>(
+        SessionRequest{{"127.0.0.1", 1, false}, Secret("alice"), Secret("secret")}, m_observer, setup);
+    SessionThread worker(session);
+    ASSERT_TRUE(host.Accept());
+    ASSERT_TRUE(host.Send("login: "));
+    ASSERT_TRUE(host.ReadUntil("alice\n"));
+    ASSERT_TRUE(host.Send("Password: "));
+    ASSERT_TRUE(host.ReadUntil("secret\n"));
+    ASSERT_TRUE(host.Send("$ "));
+    const std::string kterm = "kterm -geometry 80x25+0+0 -display " + host.PeerAddress() + ":1 &\n";
+    ASSERT_TRUE(host.ReadUntil(kterm));
+    ASSERT_TRUE(host.Send("sh: 1: kterm: not found\r\n$ "));
+    if (c.user == User::kNone) {
+      for (int i = 0; i < 500 && m_observer->Questions().empty(); ++i) std::this_thread::sleep_for(10ms);
+      host.Close();
+    } else if (c.user == User::kStartXterm) {
+      ASSERT_TRUE(host.ReadUntil("xterm -geometry 80x25+0+0 -display " + host.PeerAddress() + ":1 &\n")) << c.name;
+      ASSERT_TRUE(host.Send("$ "));
+    }
+    if (c.user != User::kNone) {
+      ASSERT_TRUE(host.ReadUntil("exit\n")) << c.name;
+      host.Close();
+    }
+    ASSERT_TRUE(worker.WaitFor(10s)) << c.name;
+    EXPECT_EQ(session->Outcome(), c.outcome) << c.name;
+    ASSERT_EQ(m_observer->Questions().size(), 1U) << c.name;
+    EXPECT_EQ(m_observer->Questions()[0].kind, UserQuestion::Kind::kStartXterm) << c.name;
+    // Cancel ends as before, with its box and its line.
+    EXPECT_EQ(m_observer->Messages().size(), c.user == User::kCancel ? 1U : 0U) << c.name;
+    const std::string reports = m_observer->Reports();
+    EXPECT_EQ(reports.find("kterm was not found") != std::string::npos, c.user == User::kCancel) << c.name << reports;
   }
 }
 

@@ -25,6 +25,24 @@ class RecordingObserver final : public SessionObserver {
   }
   // Runs on the worker thread as a box is handed over; set before it starts.
   void OnMessage(std::function<void()> action) { m_onMessage = std::move(action); }
+  // The user's side of a question, on the worker thread; without one, no.
+  using Answerer = std::function<void(const UserQuestion&, const std::shared_ptr<AnswerSlot>&)>;
+  void OnAsk(Answerer answerer) { m_onAsk = std::move(answerer); }
+  void Ask(const UserQuestion& question, const std::shared_ptr<AnswerSlot>& slot) override {
+    {
+      const std::lock_guard lock(m_mutex);
+      m_questions.push_back(question);
+    }
+    if (m_onAsk) {
+      m_onAsk(question, slot);
+    } else {
+      slot->Give(false);
+    }
+  }
+  std::vector<UserQuestion> Questions() const {
+    const std::lock_guard lock(m_mutex);
+    return m_questions;
+  }
   void PhaseChanged(SessionPhase phase) override {
     const std::lock_guard lock(m_mutex);
     m_phases.push_back(phase);
@@ -65,6 +83,8 @@ class RecordingObserver final : public SessionObserver {
   std::vector<std::string> m_reports;
   int m_closeRequests = 0;
   std::function<void()> m_onMessage;
+  Answerer m_onAsk;
+  std::vector<UserQuestion> m_questions;
 };
 
 }  // namespace dovrel::test

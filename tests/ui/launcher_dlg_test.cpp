@@ -332,26 +332,37 @@ TEST(SshForm, TakesAnEmptyPasswordAndSaysWhySshCannotRun) {
 
 // The host-key box: Cancel is the default, Escape cancels, only Connect
 // (or its shortcut) goes on; ssh's words are shown as text.
-TEST(HostKeyBox, OnlyConnectGoesOn) {
+// The host-key question and the xterm question: only their own button goes
+// on; Return (Cancel is the default), Escape, the close box, and the owner
+// closing the box as the launch ends all say no.
+TEST(QuestionBox, OnlyItsOwnButtonGoesOn) {
   struct Case {
     std::function<void(QWidget*)> act;
-    bool connect;
+    bool yes;
   };
-  const std::vector<Case> cases = {
-      {[](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); }, false},
-      {[](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
-      {[](QWidget* box) { box->close(); }, false},
-      {[](QWidget* box) { QTest::keyClick(box, Qt::Key_C, Qt::AltModifier); }, true},
-  };
-  for (const Case& c : cases) {
-    Qt::TextFormat format = Qt::AutoText;
-    WhenModal([](QWidget* w) { return !BoxText(w).isEmpty(); },
-              [&](QWidget* box) {
-                format = qobject_cast<QMessageBox*>(box)->textFormat();
-                c.act(box);
-              });
-    EXPECT_EQ(AskToConnect(QStringLiteral("<b>ED25519</b> key fingerprint is SHA256:x"), nullptr), c.connect);
-    EXPECT_EQ(format, Qt::PlainText);
+  for (const auto& [button, key] : {std::pair{"&Connect", Qt::Key_C}, std::pair{"&Start xterm", Qt::Key_S}}) {
+    QPointer<QMessageBox> open;
+    const std::vector<Case> cases = {
+        {[](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); }, false},
+        {[](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
+        {[](QWidget* box) { box->close(); }, false},
+        {[&open](QWidget* /*box*/) { open->reject(); }, false},
+        {[key = key](QWidget* box) { QTest::keyClick(box, key, Qt::AltModifier); }, true},
+    };
+    for (const Case& c : cases) {
+      Qt::TextFormat format = Qt::AutoText;
+      WhenModal([](QWidget* w) { return !BoxText(w).isEmpty(); },
+                [&](QWidget* box) {
+                  format = qobject_cast<QMessageBox*>(box)->textFormat();
+                  c.act(box);
+                });
+      EXPECT_EQ(AskToGoOn(QStringLiteral("<b>ED25519</b> key fingerprint is SHA256:x"), QString::fromUtf8(button),
+                          nullptr, open),
+                c.yes)
+          << button;
+      EXPECT_EQ(format, Qt::PlainText);
+      EXPECT_TRUE(open.isNull()) << "no box is pointed at once it is gone";
+    }
   }
 }
 

@@ -47,6 +47,14 @@ Compare the fingerprint with the one the host&apos;s administrator gave you. Con
         <source>&amp;Connect</source>
         <translation>接続(&amp;C)</translation>
     </message>
+    <message>
+        <source>kterm was not found on %1. Start xterm there instead, on the same display?</source>
+        <translation>%1 に kterm が見つかりません。代わりに xterm を同じディスプレイに起動しますか?</translation>
+    </message>
+    <message>
+        <source>&amp;Start xterm</source>
+        <translation>xterm を起動(&amp;S)</translation>
+    </message>
 </context>
 <context>
     <name>Launch</name>
