@@ -72,6 +72,23 @@ class WholeRun : public ::testing::Test {
     return app.InitInstance(ParseCommandLine(commandTail));
   }
 
+  // The host's side of one login with the password "pw" and a launch, on a
+  // thread: what the client sent, once it has typed exit.
+  std::thread ServeOneLogin(std::string opening, std::string& received, std::string* peer = nullptr) {
+    return std::thread([this, opening = std::move(opening), &received, peer] {
+      if (!m_host.Accept(10s)) return;
+      if (peer != nullptr) *peer = m_host.PeerAddress();
+      m_host.Send(opening);
+      m_host.ReadUntil("\n");
+      m_host.Send("Password: ");
+      m_host.ReadUntil("pw\n");
+      m_host.Send("\r\n$ ");
+      m_host.ReadUntil("exit\n");
+      m_host.Close();
+      received = m_host.Received();
+    });
+  }
+
   ScriptedHost m_host;
   SessionSetup m_setup = [this] {
     // The program's limits, with the long ones shortened.
@@ -89,18 +106,7 @@ class WholeRun : public ::testing::Test {
 TEST_F(WholeRun, LogsInLaunchesTheTerminalAndEndsWithStatus0) {
   std::string received;
   std::string peer;
-  std::thread host([&] {
-    if (!m_host.Accept(10s)) return;
-    peer = m_host.PeerAddress();
-    m_host.Send("\xff\xfd\x18\r\nhost login: ");
-    m_host.ReadUntil("\n");
-    m_host.Send("Password: ");
-    m_host.ReadUntil("pw\n");
-    m_host.Send("\r\n$ ");
-    m_host.ReadUntil("exit\n");
-    m_host.Close();
-    received = m_host.Received();
-  });
+  std::thread host = ServeOneLogin("\xff\xfd\x18\r\nhost login: ", received, &peer);
   LogInThroughTheForm("alice", "pw");
   const RunResult result = Run("127.0.0.1 1 x");
   host.join();
@@ -115,17 +121,7 @@ TEST_F(WholeRun, LogsInLaunchesTheTerminalAndEndsWithStatus0) {
 // is up; the password then has the focus.
 TEST_F(WholeRun, TheUserNameComesFilledAndThePasswordHasTheFocus) {
   std::string received;
-  std::thread host([&] {
-    if (!m_host.Accept(10s)) return;
-    m_host.Send("\r\nhost login: ");
-    m_host.ReadUntil("\n");
-    m_host.Send("Password: ");
-    m_host.ReadUntil("pw\n");
-    m_host.Send("\r\n$ ");
-    m_host.ReadUntil("exit\n");
-    m_host.Close();
-    received = m_host.Received();
-  });
+  std::thread host = ServeOneLogin("\r\nhost login: ", received);
   QString shown;
   bool passwordFocused = false;
   WhenModal(IsForm, [&](QWidget* form) {

@@ -161,6 +161,17 @@ failing_dialogue() {
   done
   ENTER_TO_END=$(($(now_ms) - enter))
   [ -n "$BOX" ] && sleep 0.3 && xdotool key "${BOX_KEY:-Return}"
+  # A question (no kterm: start xterm?) may be followed by the end's box.
+  local next seen=" $BOX " until=$(($(now_ms) + 5000))
+  while [ -n "$BOX" ] && [ "$(now_ms)" -lt "$until" ] && kill -0 "$pid" 2>/dev/null; do
+    next=$(xdotool search --onlyvisible --name '^dovrel$' 2>/dev/null | grep -vx "$form" | head -n 1)
+    if [ -n "$next" ] && [[ $seen != *" $next "* ]]; then
+      seen+="$next "
+      sleep 0.3
+      xdotool key Return
+    fi
+    sleep 0.05
+  done
   wait_exit "$pid" $((${WINDOW_WAIT:-12} + 3))
   STATUS=$?
 }

@@ -357,6 +357,18 @@ wait "$keeper" 2>/dev/null
 check $([ -n "$gone" ] && [ "$gone" -ge 7500 ]; echo $?) \
   "unprivileged: the relay ends after its grace (8 s) though the host kept an idle connection (${gone:-not} ms)"
 check $(binds 0.0.0.0; echo $?) "unprivileged: after the grace the port is free again"
+# nobody made the account's socket directory first (no XDG_RUNTIME_DIR): no
+# join for this launch, which says why and starts a relay of its own.
+rm -rf "/tmp/dovrel-$(id -u "$LOCAL_USER")"
+(as_nobody mkdir -m 777 "/tmp/dovrel-$(id -u "$LOCAL_USER")")
+saved=$DISPLAY_NUM
+DISPLAY_NUM=$FILE_NUM
+DOVREL=$RH_WORK/as-local-dovrel DOVREL_FLAGS=-v dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
+DISPLAY_NUM=$saved
+check $([ "$STATUS" -eq 0 ] && [ -n "$WINDOW" ] && grep -q "not joined: the directory of this user's sockets" \
+  "$RH_WORK/dovrel.log"; echo $?) \
+  "unprivileged, /tmp/dovrel-<uid> made by nobody: the terminal shows through a relay of its own, and says why (status $STATUS)"
+rm -rf "/tmp/dovrel-$(id -u "$LOCAL_USER")"
 target=$saved_target
 reset_remote
 use_main_display

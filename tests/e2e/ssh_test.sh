@@ -152,15 +152,17 @@ ssh_launch() {
     password_visible && LEAKS=$((LEAKS + 1))
     WINDOW=$(new_window "${CLASS:-XTerm}")
     box=$(xdotool search --onlyvisible --name '^dovrel$' 2>/dev/null | grep -vx "$form" | head -n 1)
-    if [ -n "$box" ] && [ -z "$BOX" ]; then
-      BOX=1
+    if [ -n "$box" ] && [[ " $BOX " != *" $box "* ]]; then
       sleep 0.3
-      case $action in
+      # The first box gets the action; a box after it (the end's, after a
+      # question) is dismissed.
+      case ${BOX:+dismiss}$action in
         accept) xdotool key alt+c ;;
         xterm) xdotool key alt+s ;;
         cancel) xdotool key Escape ;;
         *) xdotool key Return ;;
       esac
+      BOX+=" $box"
     fi
     # Traced, the program's end is not seen: strace waits for ssh too.
     [ -n "${LAUNCH_WRAPPER:-}" ] && [ -n "$WINDOW" ] && said 'the terminal has started' && { sleep 0.5; break; }

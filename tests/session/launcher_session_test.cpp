@@ -43,6 +43,16 @@ class Dialogue : public test::WorkerFixture {
     ASSERT_TRUE(m_host.ReadUntil("secret\n"));
   }
 
+  // A host of a test's own, to its shell's prompt.
+  static void LogInToAShell(ScriptedHost& host) {
+    ASSERT_TRUE(host.Accept());
+    ASSERT_TRUE(host.Send("login:"));
+    ASSERT_TRUE(host.ReadUntil("alice\n"));
+    ASSERT_TRUE(host.Send("Password:"));
+    ASSERT_TRUE(host.ReadUntil("secret\n"));
+    ASSERT_TRUE(host.Send("$ "));
+  }
+
   std::string CommandFor(bool xterm, int display) {
     return std::string(xterm ? "x" : "k") + "term -geometry 80x25+0+0 -display " +
            m_host.PeerAddress() + ":" + std::to_string(display) + " &\n";
@@ -105,12 +115,7 @@ TEST_F(Dialogue, LaunchesKtermOnTheDisplayAsked) {
     auto session = std::make_shared<LauncherSession>(
         SessionRequest{{"127.0.0.1", display, false}, Secret("alice"), Secret("secret")}, observer, setup);
     SessionThread worker(session);
-    ASSERT_TRUE(host.Accept());
-    ASSERT_TRUE(host.Send("login:"));
-    ASSERT_TRUE(host.ReadUntil("alice\n"));
-    ASSERT_TRUE(host.Send("Password:"));
-    ASSERT_TRUE(host.ReadUntil("secret\n"));
-    ASSERT_TRUE(host.Send("$ "));
+    ASSERT_NO_FATAL_FAILURE(LogInToAShell(host));
     ASSERT_TRUE(host.ReadUntil("exit\n"));
     host.Close();
     ASSERT_TRUE(worker.WaitFor(10s));
@@ -130,11 +135,14 @@ TEST_F(Dialogue, AMissingKtermIsAQuestionOnTheSameConnection) {
   struct Case {
     const char* name;
     User user;
+    const char* xtermSays;  // the host's answer to the xterm command line
     LaunchCause outcome;
   };
-  for (const Case& c : {Case{"start xterm", User::kStartXterm, LaunchCause::kAssumed},
-                        Case{"cancel", User::kCancel, LaunchCause::kProgramMissing},
-                        Case{"the host closes meanwhile", User::kNone, LaunchCause::kHostStopped}}) {
+  for (const Case& c : {Case{"start xterm", User::kStartXterm, "$ ", LaunchCause::kAssumed},
+                        Case{"no xterm either", User::kStartXterm, "sh: 1: xterm: not found\r\n$ ",
+                             LaunchCause::kProgramMissing},
+                        Case{"cancel", User::kCancel, "", LaunchCause::kProgramMissing},
+                        Case{"the host closes meanwhile", User::kNone, "", LaunchCause::kHostStopped}}) {
     ScriptedHost host;
     m_observer = std::make_shared<RecordingObserver>();
     SessionSetup setup = m_setup;
@@ -148,12 +156,7 @@ TEST_F(Dialogue, AMissingKtermIsAQuestionOnTheSameConnection) {
     auto session = std::make_shared<LauncherSession>(
         SessionRequest{{"127.0.0.1", 1, false}, Secret("alice"), Secret("secret")}, m_observer, setup);
     SessionThread worker(session);
-    ASSERT_TRUE(host.Accept());
-    ASSERT_TRUE(host.Send("login: "));
-    ASSERT_TRUE(host.ReadUntil("alice\n"));
-    ASSERT_TRUE(host.Send("Password: "));
-    ASSERT_TRUE(host.ReadUntil("secret\n"));
-    ASSERT_TRUE(host.Send("$ "));
+    ASSERT_NO_FATAL_FAILURE(LogInToAShell(host));
     const std::string kterm = "kterm -geometry 80x25+0+0 -display " + host.PeerAddress() + ":1 &\n";
     ASSERT_TRUE(host.ReadUntil(kterm));
     ASSERT_TRUE(host.Send("sh: 1: kterm: not found\r\n$ "));
@@ -162,7 +165,7 @@ TEST_F(Dialogue, AMissingKtermIsAQuestionOnTheSameConnection) {
       host.Close();
     } else if (c.user == User::kStartXterm) {
       ASSERT_TRUE(host.ReadUntil("xterm -geometry 80x25+0+0 -display " + host.PeerAddress() + ":1 &\n")) << c.name;
-      ASSERT_TRUE(host.Send("$ "));
+      ASSERT_TRUE(host.Send(c.xtermSays));
     }
     if (c.user != User::kNone) {
       ASSERT_TRUE(host.ReadUntil("exit\n")) << c.name;
@@ -172,10 +175,13 @@ TEST_F(Dialogue, AMissingKtermIsAQuestionOnTheSameConnection) {
     EXPECT_EQ(session->Outcome(), c.outcome) << c.name;
     ASSERT_EQ(m_observer->Questions().size(), 1U) << c.name;
     EXPECT_EQ(m_observer->Questions()[0].kind, UserQuestion::Kind::kStartXterm) << c.name;
-    // Cancel ends as before, with its box and its line.
-    EXPECT_EQ(m_observer->Messages().size(), c.user == User::kCancel ? 1U : 0U) << c.name;
+    // Cancel ends as before, with its box and its line; a missing xterm
+    // with its own.
+    const bool missing = c.outcome == LaunchCause::kProgramMissing;
+    EXPECT_EQ(m_observer->Messages().size(), missing ? 1U : 0U) << c.name;
     const std::string reports = m_observer->Reports();
-    EXPECT_EQ(reports.find("kterm was not found") != std::string::npos, c.user == User::kCancel) << c.name << reports;
+    const char* said = c.user == User::kCancel ? "kterm was not found" : "xterm was not found";
+    EXPECT_EQ(reports.find(said) != std::string::npos, missing) << c.name << reports;
   }
 }
 
