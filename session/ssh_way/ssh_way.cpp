@@ -66,7 +66,7 @@ class SshWay final : public WayIn {
   LaunchVerdict RunOnce() {
     SshLaunch ssh(m_launch.request, m_launch.setup, m_launch.abort, m_launch.observer, m_launch.reporter,
                   m_launch.clock);
-    const LaunchVerdict verdict = ssh.Run();
+    LaunchVerdict verdict = ssh.Run();
     m_declined = ssh.DeclinedByUser();
     return verdict;
   }

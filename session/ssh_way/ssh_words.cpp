@@ -26,7 +26,7 @@ void Lines(std::string& pending, std::string_view bytes, Read&& read) {
     if (c == '\n') {
       std::string line = std::exchange(pending, {});
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      read(std::move(line));
+      read(line);
     } else if (pending.size() < kLineLimit) {
       pending += c;
     }
@@ -38,11 +38,11 @@ void Lines(std::string& pending, std::string_view bytes, Read&& read) {
 SshWords::SshWords(std::string program) : m_remote(std::move(program)) {}
 
 void SshWords::FeedLog(std::string_view bytes) {
-  Lines(m_logPending, bytes, [this](std::string line) { ReadLog(std::move(line)); });
+  Lines(m_logPending, bytes, [this](const std::string& line) { ReadLog(line); });
 }
 
 void SshWords::FeedOutput(std::string_view bytes) {
-  Lines(m_outputPending, bytes, [this](std::string line) { ReadOutput(std::move(line)); });
+  Lines(m_outputPending, bytes, [this](const std::string& line) { ReadOutput(line); });
 }
 
 void SshWords::Decide(LaunchCause cause, std::string_view line) {
@@ -51,7 +51,7 @@ void SshWords::Decide(LaunchCause cause, std::string_view line) {
   m_line = QuoteHostText(line);
 }
 
-void SshWords::ReadLog(std::string line) {
+void SshWords::ReadLog(const std::string& line) {
   m_newLines.push_back("ssh: " + EscapeHostText(line));
   const std::string_view text(line);
   m_lastLog = line;
@@ -93,7 +93,7 @@ void SshWords::ReadLog(std::string line) {
   }
 }
 
-void SshWords::ReadOutput(std::string line) {
+void SshWords::ReadOutput(const std::string& line) {
   m_newLines.push_back("host: " + EscapeHostText(line));
   // Before the login it is the banner, which decides nothing.
   if (!m_authenticated || m_verdict != LaunchCause::kUndecided) return;

@@ -64,8 +64,8 @@ class SshWords {
   }
 
  private:
-  void ReadLog(std::string line);
-  void ReadOutput(std::string line);
+  void ReadLog(const std::string& line);
+  void ReadOutput(const std::string& line);
   void Decide(LaunchCause cause, std::string_view line);
 
   LaunchWords m_remote;

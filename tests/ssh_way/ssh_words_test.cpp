@@ -182,9 +182,9 @@ TEST(SshArguments, ForceWhatTheLaunchNeedsAndKeepTheHostADestination) {
   EXPECT_TRUE(has(arguments, "-Y"));
   EXPECT_FALSE(has(arguments, "PasswordAuthentication=no"));
   // ssh's own log goes apart from the host's words on its standard error.
-  const auto log = std::find(arguments.begin(), arguments.end(), "-E");
-  ASSERT_NE(log, arguments.end());
-  EXPECT_EQ(*(log + 1), options.logFile);
+  const auto log = static_cast<std::size_t>(std::find(arguments.begin(), arguments.end(), "-E") - arguments.begin());
+  ASSERT_LT(log + 1, arguments.size());
+  EXPECT_EQ(arguments[log + 1], options.logFile);
   // The user name is -l's value, whatever it looks like; the host comes
   // after "--", then the command.
   const auto user = static_cast<std::size_t>(std::find(arguments.begin(), arguments.end(), "-l") - arguments.begin());
