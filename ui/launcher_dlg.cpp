@@ -96,33 +96,6 @@ void CLauncherDlg::SetTarget(const TerminalTarget& target) {
   ReadSshConfigAhead({});
 }
 
-void CLauncherDlg::SetUserName(const std::string& userName) {
-  std::string copy = userName;
-  m_strUserId = SecretString::TakeFrom(copy);
-  m_userId->setText(FromLocaleBytes(m_strUserId.View()));
-  m_password->setFocus();
-  ReadSshConfigAhead(userName);
-}
-
-void CLauncherDlg::ReadSshConfigAhead(const std::string& userName) {
-  if (!m_bSsh) return;
-  // A later call (the command line's user) replaces the earlier reading.
-  delete m_configReader;
-  m_configReader = new SshConfigReader(this);
-  connect(m_configReader, &SshConfigReader::read, this, &CLauncherDlg::OnSshConfigRead);
-  m_configReader->Start(m_worker->Setup(), m_strHostName, m_nDisplay, userName);
-}
-
-void CLauncherDlg::OnSshConfigRead(const std::shared_ptr<const SshConfigAhead>& config) {
-  m_sshConfig = config;
-  if (config->user.empty() || m_worker->Started()) return;
-  if (!m_userId->text().isEmpty() || m_userId->isModified()) return;
-  m_userId->setText(FromLocaleBytes(config->user));
-  // The password is what is left to type, unless the user is already
-  // elsewhere: the focus never jumps away from typing.
-  if (m_userId->hasFocus()) m_password->setFocus();
-}
-
 void CLauncherDlg::BuildForm() {
   setWindowTitle(QString::fromUtf8(texts::kCaption));
   setFont(FormFont());
