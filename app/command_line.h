@@ -21,10 +21,10 @@ struct CommandLine {
 inline constexpr std::string_view kUsageText =
     "Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] [user@]<HostName> [Screen] [x]\n"
     "       dovrel --ssh [-v] [--untrusted] [user@]<HostName> [Screen] [x]\n\n"
-    " user@: the form's user name, filled in (at most 20 bytes); with\n"
-    "   --ssh and no user@, the user your ssh configuration names\n"
     " Screen: Display Number (0-9)\n"
     " x: \"xterm\" switch (default: \"kterm\")\n"
+    " user@: the form's user name, filled in (at most 20 bytes); with\n"
+    "   --ssh and no user@, the user your ssh configuration names\n"
     " Without Screen: the display $DISPLAY names (:N, :N.S or unix:N of\n"
     "   this machine), otherwise 0\n"
     " -v, --verbose: report each step on standard error\n"

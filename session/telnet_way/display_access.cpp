@@ -4,6 +4,7 @@
 
 #include "common/base/ports.h"
 #include "common/net/connector.h"
+#include "common/net/local_socket.h"
 #include "session/telnet_way/display_rule.h"
 #include "session/relay_start/relay_process.h"
 
@@ -124,6 +125,12 @@ DisplayAccess FinishRelay(PendingRelay& pending, const SessionSetup& setup, Repo
   if (setup.options.trustHost) {
     reporter.Line("--trust-host: every user of " + pending.peer + " can reach display " + name +
                   " through the relay while the terminal lives");
+  }
+  // Its join socket lives there: where another account made it first, no
+  // later launch can join this relay and each starts its own.
+  if (!OwnSocketDirectory()) {
+    reporter.Line("the relay for " + relay->served + " takes no later launch: the directory of this user's "
+                  "sockets is not this user's alone");
   }
   return {std::nullopt, std::move(relay->control), std::nullopt, true, {}};
 }

@@ -18,8 +18,8 @@ with open(os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(DOVREL)))
                    if line.startswith("CMAKE_PROJECT_VERSION:"))
 SKIPPED = 77
 # The usage text begins as it always has, with the options in its first line.
-USAGE_START = ('Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] <HostName> [Screen] [x]\n'
-               '       dovrel --ssh [-v] [--untrusted] <HostName> [Screen] [x]\n\n'
+USAGE_START = ('Usage: dovrel [-v] [--no-relay] [--trust-host] [--untrusted] [user@]<HostName> [Screen] [x]\n'
+               '       dovrel --ssh [-v] [--untrusted] [user@]<HostName> [Screen] [x]\n\n'
                ' Screen: Display Number (0-9)\n x: "xterm" switch (default: "kterm")\n')
 failures = []
 

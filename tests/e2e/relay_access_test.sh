@@ -365,7 +365,7 @@ saved=$DISPLAY_NUM
 DISPLAY_NUM=$FILE_NUM
 DOVREL=$RH_WORK/as-local-dovrel DOVREL_FLAGS=-v dialogue "${RH_ADDR[busybox]}" "$PASSWORD" XTerm x LC_ALL=C.UTF-8
 DISPLAY_NUM=$saved
-check $([ "$STATUS" -eq 0 ] && [ -n "$WINDOW" ] && grep -q "not joined: the directory of this user's sockets" \
+check $([ "$STATUS" -eq 0 ] && grep -q "takes no later launch: the directory of this user's sockets" \
   "$RH_WORK/dovrel.log"; echo $?) \
   "unprivileged, /tmp/dovrel-<uid> made by nobody: the terminal shows through a relay of its own, and says why (status $STATUS)"
 rm -rf "/tmp/dovrel-$(id -u "$LOCAL_USER")"
