@@ -281,7 +281,9 @@ def main():
         try:
             whole_job(x)
             cannot_connect(x)
-            trickling_host(x)
+            # It only waits out a limit: the sanitizer builds leave it out.
+            if os.environ.get("DOVREL_E2E_TIMING", "1") != "0":
+                trickling_host(x)
         finally:
             x.close()
         x = Xvfb(tcp=False)
