@@ -13,7 +13,7 @@ namespace dovrel {
 // What the command line asks for.
 struct CommandLine {
   TerminalTarget target;
-  std::string userName;  // the part before the last '@' of user@host, as bytes; empty: none given
+  std::string userName;  // what precedes the last '@' of user@host, as bytes; empty: none given
   bool displayGiven = false;  // the command line named the display; otherwise $DISPLAY decides
   LaunchOptions options;
 };
@@ -66,7 +66,7 @@ std::string JoinArguments(int argc, const char* const* argv);
 
 // Splits the command-line tail at blanks and tabs (no quoting) and reads it:
 // the options -v (--verbose), --no-relay, --trust-host, --untrusted and --ssh, each optional, in any order,
-// then a host name (user@host: the part before the last '@' is the user
+// then a host name (user@host: what precedes the last '@' is the user
 // name), then any number of one-character switches, a digit for the display
 // (the last one wins) or x/X for xterm. Nothing on any other input, and
 // `problem`, if given, says what was wrong where a usage line alone would

@@ -3,7 +3,7 @@
 // and switch, except that a host name never begins with '-' and the options
 // -v (--verbose), --no-relay, --trust-host, --untrusted and --ssh, each at
 // most once, may come before it (--ssh not with --no-relay or --trust-host),
-// and user@host names a user: the part before the last '@', 1 to 20 bytes,
+// and user@host names a user: what precedes the last '@', 1 to 20 bytes,
 // before a host that is not empty.
 
 #include <cstddef>
