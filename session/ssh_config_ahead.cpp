@@ -19,10 +19,6 @@ std::shared_ptr<const SshConfigAhead> ReadSshConfigAhead(const SessionSetup& set
   return std::make_shared<const SshConfigAhead>(SshConfigAhead{std::move(user), std::move(*output)});
 }
 
-}  // namespace dovrel
-
-namespace dovrel {
-
 SshConfigAheadReader::SshConfigAheadReader(SessionSetup setup, std::string hostName, int display,
                                            std::string userName, Done done)
     : m_thread([this, setup = std::move(setup), hostName = std::move(hostName), display,
