@@ -1,6 +1,5 @@
 #include "app/launcher_app.h"
 
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,6 +9,7 @@
 #include "common/base/program_name.h"
 #include "app/command_line.h"
 #include "app/default_display.h"
+#include "ui/end_words/end_words.h"
 #include "ui/launcher_dlg.h"
 #include "ui/message_box.h"
 
@@ -46,6 +46,10 @@ RunResult CLauncherApp::InitInstance(const std::optional<CommandLine>& commandLi
   setup.options = commandLine->options;
   CLauncherDlg dialog(std::move(setup));
   dialog.SetTarget(target);
+  // The end's one English line, after every line of the report.
+  QObject::connect(&dialog, &CLauncherDlg::launchEnded, [](const SessionEnd& end) {
+    if (const auto line = FailureLine(end)) PrintLine(stderr, std::string(kReportPrefix) + *line);
+  });
   if (!commandLine->userName.empty()) dialog.SetUserName(commandLine->userName);
   dialog.exec();
   // The teardown: the window is gone; stop the worker if it still runs.

@@ -21,7 +21,7 @@ void LauncherSession::RunSession() {
   // it goes, however the launch ended.
   SessionRequest request = std::move(m_request);
   m_reporter.Start();
-  LaunchEnding ending(m_reporter, {request.target, {}, m_setup.limits.watchLimit, m_setup.options.ssh});
+  LaunchEnding ending({request.target, {}, m_setup.limits.watchLimit, m_setup.options.ssh});
   LaunchContext launch{request, m_setup, m_abort, *m_observer, m_reporter, Clock(), ending, m_connectionOpen};
   const LaunchCause cause = (m_setup.options.ssh ? SshWayIn(launch) : TelnetWayIn(launch))->Run();
   m_connectionOpen = false;

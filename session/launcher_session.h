@@ -5,7 +5,7 @@
 
 #include "common/base/outcome.h"
 #include "common/net/abort_signal.h"
-#include "session/launch/launch_report.h"
+#include "session/launch/launch_end.h"
 #include "session/launch/reporter.h"
 #include "session/launch/session_observer.h"
 #include "session/launch/session_request.h"

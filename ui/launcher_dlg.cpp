@@ -30,13 +30,13 @@ namespace {
 
 
 // The box's words for how the launch ended, in the form's language.
-QString MessageText(SessionMessage message, const SessionEnd& end) {
+QString MessageText(EndBox message, const SessionEnd& end) {
   switch (message) {
-    case SessionMessage::kCannotConnect:
+    case EndBox::kCannotConnect:
       return QString::fromUtf8(texts::kCannotConnect);
-    case SessionMessage::kLoginIncorrect:
+    case EndBox::kLoginIncorrect:
       return QCoreApplication::translate(texts::kContext, texts::kLoginIncorrect);
-    case SessionMessage::kLaunchFailed:
+    case EndBox::kLaunchFailed:
       return QString::fromStdString(DescribeLaunchProblem(end, [](const char* context, const char* source) {
         return QCoreApplication::translate(context, source).toStdString();
       }));
@@ -223,7 +223,8 @@ LaunchCause CLauncherDlg::Outcome() const { return m_worker->Outcome(); }
 void CLauncherDlg::OnWorkerFinished(const SessionEnd& end) {
   // A question the launch no longer waits for closes, as if cancelled.
   if (m_question) m_question->reject();
-  if (const auto message = BoxOf(end)) ShowSessionMessage(*message, MessageText(*message, end));
+  emit launchEnded(end);
+  if (const auto message = BoxOf(end)) ShowEndBox(*message, MessageText(*message, end));
   reject();
 }
 
@@ -264,10 +265,10 @@ void CLauncherDlg::ShowIdle() {
   m_version->show();
 }
 
-void CLauncherDlg::ShowSessionMessage(SessionMessage message, const QString& text) {
+void CLauncherDlg::ShowEndBox(EndBox message, const QString& text) {
   // Why the terminal did not start is a warning; the form's other boxes
   // keep their plain look.
-  const auto icon = message == SessionMessage::kLaunchFailed ? QMessageBox::Warning : QMessageBox::NoIcon;
+  const auto icon = message == EndBox::kLaunchFailed ? QMessageBox::Warning : QMessageBox::NoIcon;
   ShowMessageBox(icon, text, this);
 }
 

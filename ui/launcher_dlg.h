@@ -10,6 +10,7 @@
 
 #include "session/launch/session_observer.h"
 #include "session/launch/session_request.h"
+#include "ui/end_words/end_words.h"
 
 class QLabel;
 class QLineEdit;
@@ -47,6 +48,11 @@ class CLauncherDlg : public QDialog {
   // OK: starts the worker, once.
   void OnLaunch();
 
+ signals:
+  // The launch has ended, before its box shows: whoever started the form
+  // writes its line for standard error.
+  void launchEnded(const dovrel::SessionEnd& end);
+
  protected:
   void showEvent(QShowEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -62,7 +68,7 @@ class CLauncherDlg : public QDialog {
   void OnSshConfigRead(const std::shared_ptr<const SshConfigAhead>& config);
   // The launch asks the user (over ssh: an unknown host key).
   void OnQuestion(const UserQuestion& question, const std::shared_ptr<AnswerSlot>& slot);
-  void ShowSessionMessage(SessionMessage message, const QString& text);
+  void ShowEndBox(EndBox message, const QString& text);
   // Over ssh: starts reading ssh's configuration for the host (and
   // `userName`, when given), so that the launch need not wait for it.
   void ReadSshConfigAhead(const std::string& userName);

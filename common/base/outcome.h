@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace dovrel {
 
@@ -48,13 +50,6 @@ constexpr bool TerminalStarted(LaunchCause cause) {
   return cause == LaunchCause::kSeen || cause == LaunchCause::kAssumed;
 }
 
-// What ended the launch at one of its steps, and what the end's words quote
-// (the host's line, an owner's uid, the relay's trouble).
-struct LaunchVerdict {
-  LaunchCause cause = LaunchCause::kUndecided;
-  std::string detail;  // empty when there is nothing to quote
-};
-
 // Where the worker was when a session stopped.
 enum class Step {
   kAfterConnecting,
@@ -91,5 +86,20 @@ constexpr std::string_view StepText(Step step) {
   }
   return "working";
 }
+
+// The one value every step answers with when it ends the launch: why, where
+// (for a stop the host made, or a line that could not be sent), and what the
+// end's words quote: the host's line, an owner's uid, the relay's trouble,
+// the system's error.
+struct LaunchStop {
+  LaunchStop() = default;
+  // NOLINTNEXTLINE(google-explicit-constructor): a cause alone is a stop
+  LaunchStop(LaunchCause why, std::string quoted = {}, std::optional<Step> where = {})
+      : cause(why), detail(std::move(quoted)), step(where) {}
+
+  LaunchCause cause = LaunchCause::kUndecided;
+  std::string detail;  // empty when there is nothing to quote
+  std::optional<Step> step;
+};
 
 }  // namespace dovrel

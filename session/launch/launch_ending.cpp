@@ -4,25 +4,22 @@
 
 namespace dovrel {
 
-LaunchCause LaunchEnding::Failed(LaunchCause cause, std::string detail) {
-  // Standard error in English in every locale, for scripts and bug reports.
-  m_reporter.Line(DescribeLaunchProblem(cause, m_target, detail));
-  m_detail = std::move(detail);
-  return cause;
+LaunchCause LaunchEnding::Stopped(LaunchStop stop) {
+  m_stop = std::move(stop);
+  return m_stop.cause;
 }
 
-LaunchCause LaunchEnding::LoginIncorrect(const std::string& why) {
-  m_reporter.Line("Login incorrect: " + m_target.hostName + why);
-  return LaunchCause::kLoginIncorrect;
-}
-
-LaunchCause LaunchEnding::Declined(LaunchCause cause) {
+LaunchCause LaunchEnding::Declined(LaunchStop stop) {
   m_declined = true;
-  return cause;
+  return Stopped(std::move(stop));
 }
 
 SessionEnd LaunchEnding::End(LaunchCause cause, bool aborted) const {
-  return {aborted ? LaunchCause::kAborted : cause, m_target, m_detail, aborted || m_declined};
+  if (aborted) return {{LaunchCause::kAborted, {}, {}}, m_target, true};
+  // A way that ended without naming its stop (a started terminal) hands
+  // over its cause alone.
+  LaunchStop stop = cause == m_stop.cause ? m_stop : LaunchStop{cause, {}, {}};
+  return {std::move(stop), m_target, m_declined};
 }
 
 }  // namespace dovrel

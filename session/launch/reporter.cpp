@@ -5,8 +5,6 @@
 #include <utility>
 
 #include "session/host_text/host_text.h"
-#include "common/net/connector.h"
-#include "common/net/error_text.h"
 
 namespace dovrel {
 
@@ -33,36 +31,6 @@ void Reporter::Line(const std::string& line) {
   if (m_abort != nullptr && m_abort->IsTriggered()) return;
   if (m_beforeEachLine) m_beforeEachLine();
   m_observer.Report(std::string(kReportPrefix) + line);
-}
-
-void Reporter::Stopped(const std::string& lastLine, int sendError, Step step, IoStatus status,
-                       const Limits& limits) {
-  std::string why;
-  switch (status) {
-    case IoStatus::kTimedOut:
-      why = "the host sent nothing for " + Seconds(limits.readLimit);
-      break;
-    case IoStatus::kClosed:
-      why = "the host closed the connection";
-      break;
-    case IoStatus::kOverLimit:
-      why = "the host did not get to the shell's prompt within " + Seconds(limits.loginLimit) +
-            " of the connection";
-      break;
-    case IoStatus::kUnacknowledged:
-      why = "the host acknowledged nothing typed for " +
-            Seconds(step == Step::kExit ? limits.readLimit : limits.ackLimit) + ": it is gone";
-      break;
-    default:
-      why = sendError != 0 ? "could not send: " + ErrorText(sendError) : std::string("the connection failed");
-      break;
-  }
-  Line("stopped " + std::string(StepText(step)) + ": " + why + "; " +
-       (lastLine.empty() ? std::string("it sent no text") : "its last line: \"" + lastLine + "\""));
-}
-
-void Reporter::SendFailed(int sendError, Step step) {
-  Line("stopped " + std::string(StepText(step)) + ": could not send: " + ErrorText(sendError));
 }
 
 }  // namespace dovrel

@@ -15,7 +15,7 @@
 namespace dovrel {
 
 // What the session tells the form and standard error: its phases, its
-// failures, and under -v each step with its time, the host's text as it
+// notices, and under -v each step with its time, the host's text as it
 // arrives and every line typed.
 class Reporter {
  public:
@@ -37,12 +37,6 @@ class Reporter {
   void Verbose(const std::string& what);
   // One line for standard error, always, after the program's name.
   void Line(const std::string& line);
-  // Where the session stopped and why, quoting the host's last line
-  // (`lastLine`, masked); `sendError`: the system's error of the latest
-  // send that failed, or 0.
-  void Stopped(const std::string& lastLine, int sendError, Step step, IoStatus status, const Limits& limits);
-  // Where a line could not be typed, and the system's words for `sendError`.
-  void SendFailed(int sendError, Step step);
 
  private:
   SessionObserver& m_observer;

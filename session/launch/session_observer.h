@@ -5,7 +5,7 @@
 #include <string>
 
 #include "session/launch/answer_slot.h"
-#include "session/launch/launch_report.h"
+#include "session/launch/launch_end.h"
 
 namespace dovrel {
 

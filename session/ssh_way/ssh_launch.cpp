@@ -33,7 +33,7 @@ SshLaunch::SshLaunch(const SessionRequest& request, const SessionSetup& setup, c
       m_clock(clock),
       m_words(std::string(TerminalProgram::Chosen(request.target.xterm).name)) {}
 
-LaunchVerdict SshLaunch::Run() {
+LaunchStop SshLaunch::Run() {
   if (auto failed = Prepare()) return *failed;
   for (;;) {
     if (auto ended = Step()) return *ended;
@@ -48,7 +48,7 @@ std::chrono::steady_clock::time_point SshLaunch::Deadline() const {
   return deadline;
 }
 
-std::optional<LaunchVerdict> SshLaunch::Step() {
+std::optional<LaunchStop> SshLaunch::Step() {
   std::array<pollfd, 5> fds{{{m_abort.PollFd(), POLLIN, 0},
                              {m_ssh.ErrorOutput(), POLLIN, 0},
                              {m_askpass.Listener(), POLLIN, 0},
@@ -69,7 +69,7 @@ std::optional<LaunchVerdict> SshLaunch::Step() {
   if (m_watch && m_watch->Seen(now)) {
     m_reporter.Verbose("the terminal's window is on the display; ssh runs on with it");
     m_ssh.LetGo();
-    return LaunchVerdict{LaunchCause::kSeen, {}};
+    return LaunchStop{LaunchCause::kSeen, {}};
   }
   if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Line());
   if (m_ssh.ErrorOutput() < 0) {
@@ -86,13 +86,12 @@ std::optional<LaunchVerdict> SshLaunch::Step() {
     if (m_authenticatedAt) {
       // The window may still come: ssh runs on for it.
       m_ssh.LetGo();
-      return LaunchVerdict{m_watch && m_watch->SeesWindows() ? LaunchCause::kNoWindow : LaunchCause::kAssumed, {}};
+      return LaunchStop{m_watch && m_watch->SeesWindows() ? LaunchCause::kNoWindow : LaunchCause::kAssumed, {}};
     }
-    m_reporter.Line("stopped " + std::string(StepText(m_words.Connected() ? Step::kSshAuthenticating
-                                                                              : Step::kSshConnecting)) +
-                    ": no answer from " + m_request.target.hostName + " within " +
-                    std::to_string(m_setup.limits.sshLoginLimit.count() / 1000) + " s");
-    return Ended(LaunchCause::kHostStopped, {});
+    return Ended({LaunchCause::kHostStopped,
+                  "no answer from " + m_request.target.hostName + " within " +
+                      std::to_string(m_setup.limits.sshLoginLimit.count() / 1000) + " s",
+                  m_words.Connected() ? Step::kSshAuthenticating : Step::kSshConnecting});
   }
   return std::nullopt;
 }
@@ -143,7 +142,7 @@ void SshLaunch::Phases() {
   }
 }
 
-std::optional<LaunchVerdict> SshLaunch::OnRequest(AskpassRequest request) {
+std::optional<LaunchStop> SshLaunch::OnRequest(AskpassRequest request) {
   // What ssh logged before it asked tells whether it is checking the key.
   DrainLog();
   const std::string& host = m_config.hostKeyAlias.empty() ? m_config.hostName : m_config.hostKeyAlias;
@@ -187,7 +186,7 @@ std::optional<LaunchVerdict> SshLaunch::OnRequest(AskpassRequest request) {
   return Ended(LaunchCause::kSshQuestion, line);
 }
 
-std::optional<LaunchVerdict> SshLaunch::OnAnswer() {
+std::optional<LaunchStop> SshLaunch::OnAnswer() {
   const bool yes = *m_slot->Answer();
   m_paused += m_clock.Now() - m_askedAt;
   m_slot.reset();
@@ -196,7 +195,6 @@ std::optional<LaunchVerdict> SshLaunch::OnAnswer() {
   if (!yes) {
     m_declined = true;
     AskpassServer::Answer(request, std::span(reinterpret_cast<const unsigned char*>("no"), 2));
-    m_reporter.Line("the host key of " + m_request.target.hostName + " was not accepted; nothing was sent there");
     return Ended(LaunchCause::kHostKeyUnknown, {});
   }
   m_reporter.Verbose("the user accepted the host key");
@@ -204,28 +202,28 @@ std::optional<LaunchVerdict> SshLaunch::OnAnswer() {
   return std::nullopt;
 }
 
-std::optional<LaunchVerdict> SshLaunch::AfterExit(int status) {
+std::optional<LaunchStop> SshLaunch::AfterExit(int status) {
   m_reporter.Verbose("ssh ended with status " + std::to_string(status));
   m_words.Finish(status);
   m_words.ForEachNewLine([this](const std::string& line) { m_reporter.Verbose(line); });
   if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Line());
   if (!m_words.Authenticated()) {
-    m_reporter.Line("Cannot Connect: " + m_request.target.hostName + ": " +
-                    (m_words.LastSaid().empty() ? "ssh ended with status " + std::to_string(status)
-                                                : m_words.LastSaid()));
-    return Ended(LaunchCause::kCannotConnect, {});
+    return Ended(LaunchCause::kCannotConnect,
+                 m_request.target.hostName + ": " +
+                     (m_words.LastSaid().empty() ? "ssh ended with status " + std::to_string(status)
+                                                 : m_words.LastSaid()));
   }
   if (m_words.ExitStatus() == 127) return Ended(LaunchCause::kProgramMissing, {});
-  m_reporter.Line("stopped " + std::string(StepText(Step::kWatch)) + ": ssh ended with status " +
-                  std::to_string(status) + " before the terminal's window appeared");
-  return Ended(LaunchCause::kHostStopped, {});
+  return Ended({LaunchCause::kHostStopped,
+                "ssh ended with status " + std::to_string(status) + " before the terminal's window appeared",
+                Step::kWatch});
 }
 
-LaunchVerdict SshLaunch::Ended(LaunchCause cause, std::string line) {
+LaunchStop SshLaunch::Ended(LaunchStop stop) {
   if (m_pending) AskpassServer::Refuse(*m_pending);
   m_pending.reset();
   m_ssh.End(m_setup.limits.sshEndLimit);
-  return {cause, std::move(line)};
+  return stop;
 }
 
 }  // namespace dovrel

@@ -37,17 +37,18 @@ class SshLaunch {
 
   // The whole launch; the verdict says how it ended (kSeen: the terminal is
   // up, and ssh runs on with it).
-  LaunchVerdict Run();
+  LaunchStop Run();
   // The user said no to the host key: the launch ends without a box.
   [[nodiscard]] bool DeclinedByUser() const { return m_declined; }
 
  private:
-  std::optional<LaunchVerdict> Prepare();
-  std::optional<LaunchVerdict> Step();
-  std::optional<LaunchVerdict> OnRequest(AskpassRequest request);
-  std::optional<LaunchVerdict> OnAnswer();
-  std::optional<LaunchVerdict> AfterExit(int status);
-  LaunchVerdict Ended(LaunchCause cause, std::string line);
+  std::optional<LaunchStop> Prepare();
+  std::optional<LaunchStop> Step();
+  std::optional<LaunchStop> OnRequest(AskpassRequest request);
+  std::optional<LaunchStop> OnAnswer();
+  std::optional<LaunchStop> AfterExit(int status);
+  LaunchStop Ended(LaunchStop stop);
+  LaunchStop Ended(LaunchCause cause, std::string detail) { return Ended(LaunchStop{cause, std::move(detail), {}}); }
   void ReadWords(bool logReady);
   void DrainLog();
   void Phases();

@@ -40,7 +40,7 @@ std::optional<std::string> RunSshConfig(const SshOptions& options, int display, 
                       kConfigLimit, abort, startError);
 }
 
-std::optional<LaunchVerdict> SshLaunch::Prepare() {
+std::optional<LaunchStop> SshLaunch::Prepare() {
   const int display = m_request.target.display;
   m_options.program = m_setup.sshProgram;
   m_options.hostName = m_request.target.hostName;
@@ -79,8 +79,7 @@ std::optional<LaunchVerdict> SshLaunch::Prepare() {
   if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted, {});
   if (!config) {
     if (startError == ENOENT) return Ended(LaunchCause::kSshMissing, {});
-    m_reporter.Line("Cannot Connect: " + m_request.target.hostName + ": ssh -G refused the host or the user name");
-    return Ended(LaunchCause::kCannotConnect, {});
+    return Ended(LaunchCause::kCannotConnect, m_request.target.hostName + ": ssh -G refused the host or the user name");
   }
   m_config = ReadSshConfig(*config);
   if (m_config.hostName.empty()) m_config.hostName = m_request.target.hostName;

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "session/launch/user_question.h"
 #include "session/ssh_way/ssh_launch.h"
@@ -20,7 +21,7 @@ class SshWay final : public WayIn {
   LaunchCause Run() override {
     // While ssh runs, the worker holds the launch's connection through it.
     m_launch.connectionOpen = true;
-    LaunchVerdict verdict = RunOnce();
+    LaunchStop verdict = RunOnce();
     // No kterm: ssh has ended with its command, so xterm takes one more
     // login, only on the user's word, with what the first one used.
     if (verdict.cause == LaunchCause::kProgramMissing && !m_launch.request.target.xterm) {
@@ -47,26 +48,24 @@ class SshWay final : public WayIn {
         m_launch.reporter.Verbose("the terminal has started");
         return verdict.cause;
       case LaunchCause::kAborted:
-      case LaunchCause::kHostStopped:
-      case LaunchCause::kCannotConnect:
         return verdict.cause;
       case LaunchCause::kLoginIncorrect:
-        return m_launch.ending.LoginIncorrect(" refused the login over ssh" +
-                                              (verdict.detail.empty() ? std::string() : ": " + verdict.detail));
+        return m_launch.ending.Stopped(
+            {verdict.cause, " refused the login over ssh" + (verdict.detail.empty() ? "" : ": " + verdict.detail)});
       default:
         // The user's own Cancel of the host key needs no box to tell it.
-        if (m_declined) return m_launch.ending.Declined(verdict.cause);
-        return m_launch.ending.Failed(verdict.cause, verdict.detail);
+        if (m_declined) return m_launch.ending.Declined(std::move(verdict));
+        return m_launch.ending.Stopped(std::move(verdict));
     }
   }
 
  private:
   // One run of ssh, to its verdict; the client, its socket and its hold on
   // the display's name are gone when it returns.
-  LaunchVerdict RunOnce() {
+  LaunchStop RunOnce() {
     SshLaunch ssh(m_launch.request, m_launch.setup, m_launch.abort, m_launch.observer, m_launch.reporter,
                   m_launch.clock);
-    LaunchVerdict verdict = ssh.Run();
+    LaunchStop verdict = ssh.Run();
     m_declined = ssh.DeclinedByUser();
     return verdict;
   }

@@ -18,7 +18,7 @@ namespace dovrel {
 // otherwise why the launch stops: kNoXauth (the shell's words in the host
 // line), kXauthSilent, kHostStopped (the channel's last read tells how) or
 // kSendFailed.
-std::optional<LaunchVerdict> InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie,
+std::optional<LaunchStop> InstallCookie(TelnetChannel& channel, const LaunchCookie& cookie,
                                            const std::string& address, int display, const Limits& limits,
                                            WaitClock& clock, const std::function<void()>& meanwhile);
 

@@ -13,7 +13,7 @@ namespace dovrel {
 namespace {
 
 DisplayAccess Failed(LaunchCause cause, std::string detail = {}) {
-  return {LaunchVerdict{cause, std::move(detail)}, {}, {}, false, {}};
+  return {LaunchStop{cause, std::move(detail)}, {}, {}, false, {}};
 }
 
 const LaunchCookie* CookieOrNone(const std::optional<LaunchCookie>& cookie) { return cookie ? &*cookie : nullptr; }

@@ -26,7 +26,7 @@ struct PendingRelay {
 };
 
 struct DisplayAccess {
-  std::optional<LaunchVerdict> stop;  // why no terminal can reach it; none: go on
+  std::optional<LaunchStop> stop;  // why no terminal can reach it; none: go on
   UniqueFd relayControl;               // held while the launch runs, when a relay serves the port
   // The cookie the relay admits, to be installed on the host before the
   // command line; none when the X server takes TCP itself or with --trust-host.

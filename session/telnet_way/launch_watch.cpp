@@ -12,7 +12,7 @@ LaunchWatch::LaunchWatch(TelnetChannel& channel, const AbortSignal& abort, WaitC
                          const Limits& limits, Reporter& reporter)
     : m_channel(channel), m_abort(abort), m_clock(clock), m_limits(limits), m_reporter(reporter) {}
 
-LaunchVerdict LaunchWatch::Run(TerminalWatch* watch, const TerminalProgram& program, const std::string& command) {
+LaunchStop LaunchWatch::Run(TerminalWatch* watch, const TerminalProgram& program, const std::string& command) {
   const auto deadline = m_clock.Now() + m_limits.watchLimit;
   auto lastHeard = m_clock.Now();
   bool hostOpen = true;
@@ -20,7 +20,7 @@ LaunchVerdict LaunchWatch::Run(TerminalWatch* watch, const TerminalProgram& prog
   // The echo of every command line shows its geometry.
   UnreadCommand unread(TerminalProgram::kGeometry);
   bool retyped = false;
-  const auto hostSaid = [&words] { return LaunchVerdict{words.Verdict(), words.Line()}; };
+  const auto hostSaid = [&words] { return LaunchStop{words.Verdict(), words.Line()}; };
   for (;;) {
     if (m_abort.IsTriggered()) return {LaunchCause::kAborted, {}};
     const auto now = m_clock.Now();

@@ -23,7 +23,7 @@ class LaunchWatch {
               Reporter& reporter);
 
   // `watch` may be null: nothing on this machine can be watched.
-  LaunchVerdict Run(TerminalWatch* watch, const TerminalProgram& program, const std::string& command);
+  LaunchStop Run(TerminalWatch* watch, const TerminalProgram& program, const std::string& command);
 
  private:
   TelnetChannel& m_channel;

@@ -8,6 +8,7 @@
 #include "common/net/connector.h"
 #include "common/net/error_text.h"
 #include "session/telnet_way/cookie_install.h"
+#include "session/telnet_way/host_stop.h"
 #include "session/launch/user_question.h"
 #include "session/telnet_way/launch_watch.h"
 #include "session/watch/local_display.h"
@@ -21,8 +22,7 @@ LaunchCause TelnetLaunch::Run() {
   m_launch.reporter.Phase(SessionPhase::kConnecting, "connecting to " + where);
   auto connected = ConnectToHost();
   if (!connected) {
-    m_launch.reporter.Line("Cannot Connect: " + where + ": " + connected.Why());
-    return LaunchCause::kCannotConnect;
+    return m_launch.ending.Stopped({LaunchCause::kCannotConnect, where + ": " + connected.Why()});
   }
   m_hSocket = std::move(*connected);
   m_connectedAt = m_launch.clock.Now();
@@ -62,9 +62,8 @@ LaunchCause TelnetLaunch::RunConnected(TelnetChannel& channel) {
   const int display = m_launch.request.target.display;
   const auto address = LocalAddressOf(m_hSocket.Get());
   if (!address) {
-    m_launch.reporter.Line("stopped " + std::string(StepText(Step::kAfterConnecting)) +
-                           ": this machine's address on the connection is unknown");
-    return LaunchCause::kCannotConnect;
+    return m_launch.ending.Stopped({LaunchCause::kCannotConnect, "this machine's address on the connection is unknown",
+                                    Step::kAfterConnecting});
   }
   m_localAddress = *address;
   m_launch.ending.SeenAs(m_localAddress);
@@ -79,8 +78,7 @@ LaunchCause TelnetLaunch::RunConnected(TelnetChannel& channel) {
     m_tcpTrusted = access.tcpTrusted;
     if (access.stop) {
       return access.stop->cause == LaunchCause::kAborted ? LaunchCause::kAborted
-                                                         : m_launch.ending.Failed(access.stop->cause,
-                                                                                  access.stop->detail);
+                                                         : m_launch.ending.Stopped(std::move(*access.stop));
     }
     if (access.pending) m_pendingRelay.emplace(std::move(*access.pending));
     // The window watch's connection is made while the host logs in.
@@ -114,18 +112,17 @@ LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginResult& 
   }
   switch (login->cause) {
     case LaunchCause::kLoginIncorrect:
-      return m_launch.ending.LoginIncorrect(" refused the user name or password");
+      return m_launch.ending.Stopped({LaunchCause::kLoginIncorrect, " refused the user name or password"});
     case LaunchCause::kHostStopped:
       return Stopped(channel, login->step, login->status);
     case LaunchCause::kNameNotTaken:
-      m_launch.reporter.Line("the host asked for the login name again after it was typed " +
-                             std::to_string(login->tries) + " times; its last line: \"" + m_transcript->LastLine() +
-                             "\"");
-      return LaunchCause::kNameNotTaken;
+      return m_launch.ending.Stopped({LaunchCause::kNameNotTaken, std::to_string(login->tries) +
+                                                                      " times; its last line: \"" +
+                                                                      m_transcript->LastLine() + "\""});
     case LaunchCause::kSendFailed:
       return SendFailed(channel, login->step);
     default:  // the relay did not start: nothing was typed
-      return m_launch.ending.Failed(login->cause, m_relayTrouble);
+      return m_launch.ending.Stopped({login->cause, m_relayTrouble});
   }
 }
 
@@ -148,7 +145,7 @@ std::optional<LaunchCause> TelnetLaunch::InstallLaunchCookie(TelnetChannel& chan
   }
   // No terminal without the cookie: the login ends as after a launch.
   TypeExit(channel, true);
-  return m_launch.ending.Failed(stopped->cause, stopped->detail);
+  return m_launch.ending.Stopped(*stopped);
 }
 
 LaunchCause TelnetLaunch::LaunchRemoteTerminal(TelnetChannel& channel) {
@@ -202,14 +199,15 @@ LaunchCause TelnetLaunch::LaunchRemoteTerminal(TelnetChannel& channel) {
       m_launch.reporter.Verbose("the terminal could not be watched; the host said nothing against it");
       return verdict->cause;
     case LaunchCause::kLoginIncorrect:
-      return m_launch.ending.LoginIncorrect(" refused the login after the command line was typed; the host said: \"" +
-                                            verdict->detail + "\"");
+      return m_launch.ending.Stopped({LaunchCause::kLoginIncorrect,
+                                      " refused the login after the command line was typed; the host said: \"" +
+                                          verdict->detail + "\""});
     default:
-      return m_launch.ending.Failed(verdict->cause, verdict->detail);
+      return m_launch.ending.Stopped(*verdict);
   }
 }
 
-std::optional<LaunchVerdict> TelnetLaunch::StartTerminal(TelnetChannel& channel, const TerminalProgram& program,
+std::optional<LaunchStop> TelnetLaunch::StartTerminal(TelnetChannel& channel, const TerminalProgram& program,
                                                          std::unique_ptr<TerminalWatch>& watch) {
   const std::string command = program.ShellCommand(m_localAddress, m_launch.request.target.display);
   m_launch.reporter.Phase(SessionPhase::kStartingTerminal, "starting the terminal");
@@ -217,7 +215,7 @@ std::optional<LaunchVerdict> TelnetLaunch::StartTerminal(TelnetChannel& channel,
   m_launch.reporter.Phase(SessionPhase::kWaitingForWindow,
                           watch && watch->SeesWindows() ? "waiting for the terminal's window"
                                                         : "waiting for the terminal (its window cannot be watched)");
-  const LaunchVerdict verdict =
+  const LaunchStop verdict =
       LaunchWatch(channel, m_launch.abort, m_launch.clock, m_launch.setup.limits, m_launch.reporter)
           .Run(watch.get(), program, command);
   watch.reset();
@@ -247,13 +245,14 @@ bool TelnetLaunch::TypeExit(TelnetChannel& channel, bool endKnown) {
 }
 
 LaunchCause TelnetLaunch::Stopped(TelnetChannel& channel, Step step, IoStatus status) {
-  m_launch.reporter.Stopped(m_transcript->LastLine(), channel.LastSendError(), step, status, m_launch.setup.limits);
-  return LaunchCause::kHostStopped;
+  return m_launch.ending.Stopped({LaunchCause::kHostStopped,
+                                  WhyTheHostStopped(m_transcript->LastLine(), channel.LastSendError(), step, status,
+                                                    m_launch.setup.limits),
+                                  step});
 }
 
 LaunchCause TelnetLaunch::SendFailed(TelnetChannel& channel, Step step) {
-  m_launch.reporter.SendFailed(channel.LastSendError(), step);
-  return LaunchCause::kSendFailed;
+  return m_launch.ending.Stopped({LaunchCause::kSendFailed, CouldNotSend(channel.LastSendError()), step});
 }
 
 void TelnetLaunch::CloseSocket() noexcept {

@@ -46,7 +46,7 @@ class TelnetLaunch final : public WayIn {
   LaunchCause LaunchRemoteTerminal(TelnetChannel& channel);
   // Types the command line for `program` and watches for its terminal
   // with `watch` (which it ends); nothing when the line could not be sent.
-  std::optional<LaunchVerdict> StartTerminal(TelnetChannel& channel, const TerminalProgram& program,
+  std::optional<LaunchStop> StartTerminal(TelnetChannel& channel, const TerminalProgram& program,
                                              std::unique_ptr<TerminalWatch>& watch);
   // Asks the user whether to start xterm where kterm is missing, reading
   // the host meanwhile; nothing when the launch was aborted or the host went.

@@ -29,7 +29,7 @@ class UnacknowledgedCommand : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(m_pair.client && m_pair.host); }
 
-  LaunchVerdict Watch() {
+  LaunchStop Watch() {
     TelnetChannel channel(m_pair.client.Get(), m_abort, m_limits, m_clock);
     const std::string command = TerminalProgram::Chosen(true).ShellCommand("127.0.0.1", 1);
     // Taken before the typing: the host's patience counts from inside it.
@@ -51,7 +51,7 @@ class UnacknowledgedCommand : public ::testing::Test {
 };
 
 TEST_F(UnacknowledgedCommand, EndsTheWatchAsAHostThatIsGoneWhenItsPatienceRunsOut) {
-  const LaunchVerdict verdict = Watch();
+  const LaunchStop verdict = Watch();
   EXPECT_EQ(verdict.cause, LaunchCause::kHostStopped) << "not a firewall on the display's port";
   EXPECT_GE(m_clock.Now() - m_typed, m_limits.ackLimit);
   EXPECT_LT(m_clock.Now() - m_typed, m_limits.ackLimit + 500ms);
@@ -59,7 +59,7 @@ TEST_F(UnacknowledgedCommand, EndsTheWatchAsAHostThatIsGoneWhenItsPatienceRunsOu
 
 TEST_F(UnacknowledgedCommand, StillSeesAWindowThatAppearsMeanwhile) {
   m_clock.At(m_clock.Now() + 1s, [this] { m_display.ShowTerminal(); });
-  const LaunchVerdict verdict = Watch();
+  const LaunchStop verdict = Watch();
   EXPECT_EQ(verdict.cause, LaunchCause::kSeen);
   EXPECT_LT(m_clock.Now() - m_typed, m_limits.ackLimit);
 }
@@ -77,7 +77,7 @@ TEST_F(Connect, ThatNeverCompletesEndsAtTheLimitWithTimedOut) {
   ASSERT_TRUE(Finishes());
   EXPECT_GE(clock->Now() - started, Limits{}.connectLimit);
   EXPECT_EQ(m_session->Outcome(), LaunchCause::kCannotConnect);
-  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
+  EXPECT_EQ(m_observer->Messages(), std::vector{EndBox::kCannotConnect});
   EXPECT_NE(m_observer->Reports().find("Cannot Connect: 127.0.0.1 port " + std::to_string(listener.Port()) +
                                        ": timed out after 10 s"),
             std::string::npos)

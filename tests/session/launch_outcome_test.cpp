@@ -79,7 +79,7 @@ TEST_P(DisplayCheck, StopsBeforeAnythingIsTyped) {
   EXPECT_TRUE(m_host.ReadUntilClosed(1s));
   EXPECT_EQ(m_host.Received(), "") << "no user name, not even an option answer";
   EXPECT_EQ(m_session->Outcome(), c.cause);
-  ASSERT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLaunchFailed});
+  ASSERT_EQ(m_observer->Messages(), std::vector{EndBox::kLaunchFailed});
   const std::string text = m_observer->MessageTexts().front();
   EXPECT_NE(text.find(c.says), std::string::npos) << text;
   EXPECT_TRUE(m_observer->Reports().ends_with("dovrel: " + text + "\n")) << "the same text, one line";
@@ -350,7 +350,7 @@ TEST_F(WatchedLaunch, TheBoxComesOnlyAfterTheConnectionIsClosed) {
   LogInAndReadCommand();
   ASSERT_TRUE(m_host.Send("\r\nLogin incorrect\r\nhost login: "));
   ASSERT_TRUE(Finishes());
-  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLoginIncorrect});
+  EXPECT_EQ(m_observer->Messages(), std::vector{EndBox::kLoginIncorrect});
   EXPECT_FALSE(openDuringTheBox);
 }
 

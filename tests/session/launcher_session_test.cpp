@@ -261,7 +261,7 @@ TEST_F(Dialogue, ReportsALoginIncorrectAndTypesNothingMore) {
   ASSERT_TRUE(m_host.Send("\r\n\r\nLogin incorrect\r\nhost login: "));
   ASSERT_TRUE(Finishes());
   EXPECT_EQ(m_host.Received(), kBusyboxReplies + "alice\nsecret\n");
-  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kLoginIncorrect});
+  EXPECT_EQ(m_observer->Messages(), std::vector{EndBox::kLoginIncorrect});
   EXPECT_EQ(m_session->Outcome(), LaunchCause::kLoginIncorrect);
   EXPECT_TRUE(m_host.ReadUntilClosed(1s));
 }
@@ -375,7 +375,7 @@ TEST_F(Connecting, ARefusedPortSaysCannotConnect) {
   m_setup.port = closedPort;
   Start();
   ASSERT_TRUE(Finishes());
-  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
+  EXPECT_EQ(m_observer->Messages(), std::vector{EndBox::kCannotConnect});
   EXPECT_EQ(m_session->Outcome(), LaunchCause::kCannotConnect);
   EXPECT_FALSE(m_session->HasOpenSocket());
   EXPECT_EQ(m_observer->CloseRequests(), 1);
@@ -386,7 +386,7 @@ TEST_F(Connecting, AnUnresolvableNameSaysCannotConnect) {
   // query leaves this machine.
   Start({.hostName = std::string(64, 'a') + ".invalid"});
   ASSERT_TRUE(Finishes());
-  EXPECT_EQ(m_observer->Messages(), std::vector{SessionMessage::kCannotConnect});
+  EXPECT_EQ(m_observer->Messages(), std::vector{EndBox::kCannotConnect});
   EXPECT_EQ(m_session->Outcome(), LaunchCause::kCannotConnect);
 }
 

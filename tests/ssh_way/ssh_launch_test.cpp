@@ -140,7 +140,7 @@ TEST_F(SshLaunchTest, EndsAsTheClientAndTheHostSay) {
     if (*c.boxSays == '\0') {
       EXPECT_TRUE(messages.empty()) << c.name;
     } else if (c.cause == LaunchCause::kLoginIncorrect) {
-      EXPECT_EQ(messages, std::vector{SessionMessage::kLoginIncorrect}) << c.name;
+      EXPECT_EQ(messages, std::vector{EndBox::kLoginIncorrect}) << c.name;
     } else {
       ASSERT_EQ(texts.size(), 1U) << c.name;
       EXPECT_NE(texts[0].find(c.boxSays), std::string::npos) << c.name << ": " << texts[0];

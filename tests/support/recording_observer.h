@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "common/base/program_name.h"
 #include "session/launch/session_observer.h"
+#include "ui/end_words/end_words.h"
 
 namespace dovrel::test {
 
-// Stands in for the form: records what the worker tells it, and the box of
-// its end as if shown and dismissed.
+// Stands in for the front end: records what the worker tells it, the box of
+// its end as if shown and dismissed, and the end's line after the report's.
 class RecordingObserver final : public SessionObserver {
  public:
   void Finished(const SessionEnd& end) override {
@@ -19,8 +21,9 @@ class RecordingObserver final : public SessionObserver {
     const std::lock_guard lock(m_mutex);
     if (box) {
       m_messages.push_back(*box);
-      m_texts.push_back(*box == SessionMessage::kLaunchFailed ? DescribeLaunchProblem(end) : std::string());
+      m_texts.push_back(*box == EndBox::kLaunchFailed ? DescribeLaunchProblem(end) : std::string());
     }
+    if (const auto line = FailureLine(end)) m_reports.push_back(std::string(kReportPrefix) + *line);
     ++m_closeRequests;
   }
   // Runs on the worker thread as a box is handed over; set before it starts.
@@ -51,7 +54,7 @@ class RecordingObserver final : public SessionObserver {
     const std::lock_guard lock(m_mutex);
     m_reports.push_back(line);
   }
-  std::vector<SessionMessage> Messages() const {
+  std::vector<EndBox> Messages() const {
     const std::lock_guard lock(m_mutex);
     return m_messages;
   }
@@ -77,7 +80,7 @@ class RecordingObserver final : public SessionObserver {
 
  private:
   mutable std::mutex m_mutex;
-  std::vector<SessionMessage> m_messages;
+  std::vector<EndBox> m_messages;
   std::vector<std::string> m_texts;
   std::vector<SessionPhase> m_phases;
   std::vector<std::string> m_reports;

@@ -107,7 +107,7 @@ TEST(Language, TheProgramsOwnTextsFollowTheLocaleAndTheSystemsOwnDoNot) {
   // As the worker hands its end over.
   WorkerController* worker = form.findChild<WorkerController*>();
   ASSERT_NE(worker, nullptr);
-  emit worker->finished(SessionEnd{LaunchCause::kLoginIncorrect, {}, {}, false});
+  emit worker->finished(SessionEnd{{LaunchCause::kLoginIncorrect}, {}, false});
   EXPECT_EQ(boxText, Expected("Login incorrect", "ログインできませんでした。ユーザー名とパスワードを確かめてください。"));
   // "Cannot Connect" is the system's own.
   test::WhenModal([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
@@ -115,7 +115,7 @@ TEST(Language, TheProgramsOwnTextsFollowTheLocaleAndTheSystemsOwnDoNot) {
                     boxText = qobject_cast<QMessageBox*>(w)->text();
                     qobject_cast<QMessageBox*>(w)->accept();
                   });
-  emit worker->finished(SessionEnd{LaunchCause::kCannotConnect, {}, {}, false});
+  emit worker->finished(SessionEnd{{LaunchCause::kCannotConnect}, {}, false});
   EXPECT_EQ(boxText, "Cannot Connect");
 }
 

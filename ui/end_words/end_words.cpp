@@ -1,10 +1,8 @@
-#include "session/launch/launch_report.h"
-
-#include "session/launch/ssh_report.h"
+#include "ui/end_words/end_words.h"
 
 #include "common/base/ports.h"
 #include "common/base/terminal_program.h"
-#include "common/base/translation.h"
+#include "ui/end_words/ssh_end_words.h"
 
 namespace dovrel {
 
@@ -14,7 +12,7 @@ constexpr const char* kContext = "Launch";
 
 }  // namespace
 
-std::optional<SessionMessage> BoxOf(const SessionEnd& end) {
+std::optional<EndBox> BoxOf(const SessionEnd& end) {
   if (end.byUser) return std::nullopt;
   switch (end.cause) {
     case LaunchCause::kUndecided:
@@ -26,16 +24,89 @@ std::optional<SessionMessage> BoxOf(const SessionEnd& end) {
     case LaunchCause::kNameNotTaken:
       return std::nullopt;
     case LaunchCause::kCannotConnect:
-      return SessionMessage::kCannotConnect;
+      return EndBox::kCannotConnect;
     case LaunchCause::kLoginIncorrect:
-      return SessionMessage::kLoginIncorrect;
-    default:
-      return SessionMessage::kLaunchFailed;
+      return EndBox::kLoginIncorrect;
+    case LaunchCause::kNoTcp:
+    case LaunchCause::kNoXServer:
+    case LaunchCause::kForeignListener:
+    case LaunchCause::kListenerUnknown:
+    case LaunchCause::kListenerNotX:
+    case LaunchCause::kTrustHostLocal:
+    case LaunchCause::kRelayFailed:
+    case LaunchCause::kJoinRefused:
+    case LaunchCause::kNoXauth:
+    case LaunchCause::kXauthSilent:
+    case LaunchCause::kProgramMissing:
+    case LaunchCause::kDisplayRefused:
+    case LaunchCause::kDisplayFailed:
+    case LaunchCause::kNoWindow:
+    case LaunchCause::kSshMissing:
+    case LaunchCause::kNoLocalXauth:
+    case LaunchCause::kHostKeyUnknown:
+    case LaunchCause::kHostKeyChanged:
+    case LaunchCause::kPasswordExpired:
+    case LaunchCause::kSshQuestion:
+    case LaunchCause::kX11Refused:
+    case LaunchCause::kNoRemoteXauth:
+    case LaunchCause::kNoSecurity:
+      return EndBox::kLaunchFailed;
   }
+  return std::nullopt;
 }
 
-std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target, const std::string& detail,
-                                  const Translate& translate) {
+std::optional<std::string> FailureLine(const SessionEnd& end) {
+  if (end.step) return "stopped " + std::string(StepText(*end.step)) + ": " + end.detail;
+  const std::string& host = end.target.hostName;
+  switch (end.cause) {
+    case LaunchCause::kUndecided:
+    case LaunchCause::kSeen:
+    case LaunchCause::kAssumed:
+    case LaunchCause::kAborted:
+      return std::nullopt;
+    case LaunchCause::kCannotConnect:
+      return "Cannot Connect: " + end.detail;
+    case LaunchCause::kLoginIncorrect:
+      return "Login incorrect: " + host + end.detail;
+    case LaunchCause::kNameNotTaken:
+      return "the host asked for the login name again after it was typed " + end.detail;
+    case LaunchCause::kHostStopped:
+    case LaunchCause::kSendFailed:
+      return "stopped: " + end.detail;
+    case LaunchCause::kHostKeyUnknown:
+      if (end.byUser) return "the host key of " + host + " was not accepted; nothing was sent there";
+      return DescribeLaunchProblem(end);
+    case LaunchCause::kNoTcp:
+    case LaunchCause::kNoXServer:
+    case LaunchCause::kForeignListener:
+    case LaunchCause::kListenerUnknown:
+    case LaunchCause::kListenerNotX:
+    case LaunchCause::kTrustHostLocal:
+    case LaunchCause::kRelayFailed:
+    case LaunchCause::kJoinRefused:
+    case LaunchCause::kNoXauth:
+    case LaunchCause::kXauthSilent:
+    case LaunchCause::kProgramMissing:
+    case LaunchCause::kDisplayRefused:
+    case LaunchCause::kDisplayFailed:
+    case LaunchCause::kNoWindow:
+    case LaunchCause::kSshMissing:
+    case LaunchCause::kNoLocalXauth:
+    case LaunchCause::kHostKeyChanged:
+    case LaunchCause::kPasswordExpired:
+    case LaunchCause::kSshQuestion:
+    case LaunchCause::kX11Refused:
+    case LaunchCause::kNoRemoteXauth:
+    case LaunchCause::kNoSecurity:
+      // Standard error in English in every locale, for scripts and bug reports.
+      return DescribeLaunchProblem(end);
+  }
+  return std::nullopt;
+}
+
+std::string DescribeLaunchProblem(const SessionEnd& end, const Translate& translate) {
+  const LaunchTarget& target = end.target;
+  const std::string& detail = end.detail;
   const std::string program(TerminalProgram::Chosen(target.xterm).name);
   const std::string display = std::to_string(target.display);
   const std::string port = std::to_string(X11TcpPort(target.display));
@@ -45,9 +116,9 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
   };
   std::string said;
   if (target.overSsh) {
-    if (auto sshText = DescribeSshProblem(cause, target, detail, translate)) return *sshText;
+    if (auto sshText = DescribeSshProblem(end, translate)) return *sshText;
   }
-  switch (cause) {
+  switch (end.cause) {
     case LaunchCause::kNoTcp:
       return text(DOVREL_TR_NOOP("Launch",
                                  "The X server of display :%1 does not accept TCP connections (nothing answers at %2 "
@@ -138,7 +209,27 @@ std::string DescribeLaunchProblem(LaunchCause cause, const LaunchTarget& target,
                                  "later."),
                   {display, std::to_string(std::chrono::duration_cast<std::chrono::seconds>(target.watchLimit).count()),
                    target.hostName, port, target.address});
-    default:
+    // No box of these words: a started terminal, an end the user made or
+    // one that a box of its own or the standard-error line tells; and over
+    // telnet, what only ssh can find.
+    case LaunchCause::kUndecided:
+    case LaunchCause::kSeen:
+    case LaunchCause::kAssumed:
+    case LaunchCause::kAborted:
+    case LaunchCause::kCannotConnect:
+    case LaunchCause::kLoginIncorrect:
+    case LaunchCause::kNameNotTaken:
+    case LaunchCause::kHostStopped:
+    case LaunchCause::kSendFailed:
+    case LaunchCause::kSshMissing:
+    case LaunchCause::kNoLocalXauth:
+    case LaunchCause::kHostKeyUnknown:
+    case LaunchCause::kHostKeyChanged:
+    case LaunchCause::kPasswordExpired:
+    case LaunchCause::kSshQuestion:
+    case LaunchCause::kX11Refused:
+    case LaunchCause::kNoRemoteXauth:
+    case LaunchCause::kNoSecurity:
       return text(DOVREL_TR_NOOP("Launch", "The terminal did not start on display :%1."), {display});
   }
   if (!detail.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {detail});

@@ -1,4 +1,4 @@
-#include "session/launch/ssh_report.h"
+#include "ui/end_words/ssh_end_words.h"
 
 #include "common/base/ports.h"
 #include "common/base/terminal_program.h"
@@ -27,13 +27,14 @@ std::string ProgramMissingOverSsh(const LaunchTarget& target, const Translate& t
 
 }  // namespace
 
-std::optional<std::string> DescribeSshProblem(LaunchCause cause, const LaunchTarget& target,
-                                              const std::string& detail, const Translate& translate) {
+std::optional<std::string> DescribeSshProblem(const SessionEnd& end, const Translate& translate) {
+  const LaunchTarget& target = end.target;
+  const std::string& detail = end.detail;
   const std::string display = std::to_string(target.display);
   const auto text = [&](const char* source, std::initializer_list<std::string_view> arguments) {
     return Fill(translate(kContext, source), arguments);
   };
-  switch (cause) {
+  switch (end.cause) {
     case LaunchCause::kSshMissing:
       return text(DOVREL_TR_NOOP("Launch",
                                  "--ssh needs the ssh client and dovrel's askpass helper, and one of them is not "
@@ -118,9 +119,27 @@ std::optional<std::string> DescribeSshProblem(LaunchCause cause, const LaunchTar
                   {display,
                    std::to_string(std::chrono::duration_cast<std::chrono::seconds>(target.watchLimit).count()),
                    target.hostName});
-    default:
+    // The same words as over telnet, or no box of these words.
+    case LaunchCause::kUndecided:
+    case LaunchCause::kSeen:
+    case LaunchCause::kAssumed:
+    case LaunchCause::kAborted:
+    case LaunchCause::kCannotConnect:
+    case LaunchCause::kLoginIncorrect:
+    case LaunchCause::kNameNotTaken:
+    case LaunchCause::kHostStopped:
+    case LaunchCause::kSendFailed:
+    case LaunchCause::kNoTcp:
+    case LaunchCause::kListenerUnknown:
+    case LaunchCause::kListenerNotX:
+    case LaunchCause::kTrustHostLocal:
+    case LaunchCause::kRelayFailed:
+    case LaunchCause::kJoinRefused:
+    case LaunchCause::kNoXauth:
+    case LaunchCause::kXauthSilent:
       return std::nullopt;
   }
+  return std::nullopt;
 }
 
 }  // namespace dovrel
