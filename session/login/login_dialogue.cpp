@@ -54,7 +54,7 @@ PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::millis
   }
 }
 
-LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits) {
+std::optional<LoginStop> WaitForShell(TelnetChannel& channel, const Limits& limits) {
   ShellReadiness shell;
   for (;;) {
     std::chrono::milliseconds quiet = limits.readLimit;
@@ -75,15 +75,15 @@ LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits) {
   }
 }
 
-LoginResult LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes password, const Limits& limits,
-                  const std::function<void(std::string_view)>& note,
-                  const std::function<std::optional<LaunchCause>()>& beforeTyping) {
+std::optional<LoginStop> ReachLoginPrompt(TelnetChannel& channel) {
   if (!RefuseTelnetOptions(channel)) return Stopped(Step::kFirstText, channel.LastReadStatus());
   const IoStatus status = WaitForPrompt(channel, kLoginPromptText);
   if (status != IoStatus::kOk) return Stopped(Step::kLoginPrompt, status);
-  if (beforeTyping) {
-    if (const auto held = beforeTyping()) return LoginStop{*held, Step::kLoginPrompt, IoStatus::kOk, 0};
-  }
+  return std::nullopt;
+}
+
+std::optional<LoginStop> TypeCredentials(TelnetChannel& channel, SecretBytes userId, SecretBytes password,
+                                         const Limits& limits, const std::function<void(std::string_view)>& note) {
   {
     // The user name's life ends once the password prompt has come for it.
     const SecretBytes name = std::move(userId);
@@ -92,7 +92,9 @@ LoginResult LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes passwo
       const PasswordPrompt prompt = WaitForPasswordPrompt(channel, limits.loginAgainQuiet);
       if (prompt.status != IoStatus::kOk) return Stopped(Step::kPasswordPrompt, prompt.status);
       if (!prompt.loginAgain) break;
-      if (tries == limits.userNameTries) return LoginStop{LaunchCause::kNameNotTaken, Step::kPasswordPrompt, status, tries};
+      if (tries == limits.userNameTries) {
+        return LoginStop{LaunchCause::kNameNotTaken, Step::kPasswordPrompt, IoStatus::kOk, tries};
+      }
       note("a new login prompt: the user name was not taken");
     }
   }
@@ -101,6 +103,12 @@ LoginResult LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes passwo
     return SendFailed(Step::kPasswordPrompt);
   }
   return WaitForShell(channel, limits);
+}
+
+std::optional<LoginStop> LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes password,
+                               const Limits& limits, const std::function<void(std::string_view)>& note) {
+  if (auto stop = ReachLoginPrompt(channel)) return stop;
+  return TypeCredentials(channel, std::move(userId), std::move(password), limits, note);
 }
 
 }  // namespace dovrel

@@ -32,36 +32,34 @@ PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::millis
 
 // Where the login dialogue stopped the launch.
 struct LoginStop {
-  // kLoginIncorrect, kHostStopped, kNameNotTaken, kSendFailed, or the cause
-  // that held the typing back (the caller's own).
+  // kLoginIncorrect, kHostStopped, kNameNotTaken or kSendFailed.
   LaunchCause cause = LaunchCause::kHostStopped;
   Step step = Step::kFirstText;
   IoStatus status = IoStatus::kFailed;  // kHostStopped: how the last read ended
   int tries = 0;                        // kNameNotTaken: how often the name was typed
 };
 
-// How the login dialogue ended: none when a shell waits for the command
-// line, the stop otherwise.
-using LoginResult = std::optional<LoginStop>;
-
 // After the password line: reads what the host prints until it falls quiet
 // and tells whether a shell is waiting (none), the host refused the login
 // (kLoginIncorrect), or it stopped at Step::kShell. A login program may throw
 // away typed input right after it reads the password, so nothing must be
 // typed before.
-LoginResult WaitForShell(TelnetChannel& channel, const Limits& limits);
+std::optional<LoginStop> WaitForShell(TelnetChannel& channel, const Limits& limits);
 
-// The whole dialogue from the host's first bytes to its shell: refuses the
-// options, waits for "login:", types the user name (again, when the prompt
-// was in a banner), waits for "Password:", types the password and waits for
-// the shell. It takes the credentials, and each is wiped as soon as it has
-// gone out; `note` hears what the dialogue decided on the way, for the
-// verbose report.
-// `beforeTyping`, if given, runs once the login prompt has come and before
-// the user name goes out; a cause it answers ends the dialogue with that
-// cause, nothing typed.
-LoginResult LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes password, const Limits& limits,
-                  const std::function<void(std::string_view)>& note,
-                  const std::function<std::optional<LaunchCause>()>& beforeTyping = {});
+// The dialogue's first half, from the host's first bytes: refuses the
+// options and waits for "login:". None: the prompt is there, nothing typed.
+std::optional<LoginStop> ReachLoginPrompt(TelnetChannel& channel);
+
+// Its second half, at the login prompt: types the user name (again, when
+// the prompt was in a banner), waits for "Password:", types the password and
+// waits for the shell: none when a shell waits for the command line. It
+// takes the credentials, and each is wiped as soon as it has gone out;
+// `note` hears what the dialogue decided on the way, for the verbose report.
+std::optional<LoginStop> TypeCredentials(TelnetChannel& channel, SecretBytes userId, SecretBytes password,
+                                         const Limits& limits, const std::function<void(std::string_view)>& note);
+
+// The whole dialogue, both halves.
+std::optional<LoginStop> LogIn(TelnetChannel& channel, SecretBytes userId, SecretBytes password,
+                               const Limits& limits, const std::function<void(std::string_view)>& note);
 
 }  // namespace dovrel

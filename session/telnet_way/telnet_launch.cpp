@@ -88,41 +88,40 @@ LaunchCause TelnetLaunch::RunConnected(TelnetChannel& channel) {
   m_launch.reporter.Phase(SessionPhase::kLoggingIn, "logging in");
   // The login as a whole has its limit, counted from the connection.
   channel.LimitUntil(m_connectedAt + setup.limits.loginLimit);
-  const LoginResult login = LogIn(
-      channel, std::move(m_launch.request.userId), std::move(m_launch.request.password), setup.limits,
-      [this](std::string_view note) { m_launch.reporter.Verbose(std::string(note)); },
-      [this] { return RelayNotStarted(); });
-  return AfterLogin(channel, login);
-}
-
-std::optional<LaunchCause> TelnetLaunch::RelayNotStarted() {
-  if (!m_pendingRelay) return std::nullopt;
-  DisplayAccess relay = FinishRelay(*m_pendingRelay, m_launch.setup, m_launch.reporter);
-  m_pendingRelay.reset();
-  m_relayControl = std::move(relay.relayControl);
-  if (!relay.stop) return std::nullopt;
-  m_relayTrouble = relay.stop->detail;
-  return relay.stop->cause;
-}
-
-LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginResult& login) {
+  if (const auto stop = ReachLoginPrompt(channel)) return AfterLogin(channel, *stop);
+  // The relay, started while the host came to its prompt, must serve before
+  // anything is typed.
+  if (auto stop = RelayNotStarted()) return m_launch.ending.Stopped(std::move(*stop));
+  const auto login = TypeCredentials(channel, std::move(m_launch.request.userId),
+                                     std::move(m_launch.request.password), setup.limits,
+                                     [this](std::string_view note) { m_launch.reporter.Verbose(std::string(note)); });
   if (!login) {
     channel.LimitUntil(kNoDeadline);
     return LaunchRemoteTerminal(channel);
   }
-  switch (login->cause) {
+  return AfterLogin(channel, *login);
+}
+
+std::optional<LaunchStop> TelnetLaunch::RelayNotStarted() {
+  if (!m_pendingRelay) return std::nullopt;
+  DisplayAccess relay = FinishRelay(*m_pendingRelay, m_launch.setup, m_launch.reporter);
+  m_pendingRelay.reset();
+  m_relayControl = std::move(relay.relayControl);
+  return std::move(relay.stop);
+}
+
+LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginStop& login) {
+  switch (login.cause) {
     case LaunchCause::kLoginIncorrect:
       return m_launch.ending.Stopped({LaunchCause::kLoginIncorrect, " refused the user name or password"});
-    case LaunchCause::kHostStopped:
-      return Stopped(channel, login->step, login->status);
     case LaunchCause::kNameNotTaken:
-      return m_launch.ending.Stopped({LaunchCause::kNameNotTaken, std::to_string(login->tries) +
+      return m_launch.ending.Stopped({LaunchCause::kNameNotTaken, std::to_string(login.tries) +
                                                                       " times; its last line: \"" +
                                                                       m_transcript->LastLine() + "\""});
     case LaunchCause::kSendFailed:
-      return SendFailed(channel, login->step);
-    default:  // the relay did not start: nothing was typed
-      return m_launch.ending.Stopped({login->cause, m_relayTrouble});
+      return SendFailed(channel, login.step);
+    default:  // the host stopped
+      return Stopped(channel, login.step, login.status);
   }
 }
 

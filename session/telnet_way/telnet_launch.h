@@ -39,10 +39,12 @@ class TelnetLaunch final : public WayIn {
   // The socket, connected to the host; or why not.
   OrFailure<UniqueFd> ConnectToHost();
   LaunchCause RunConnected(TelnetChannel& channel);
-  // Waits for the relay this launch started, before anything is typed: why
-  // it did not start, if it did not.
-  std::optional<LaunchCause> RelayNotStarted();
-  LaunchCause AfterLogin(TelnetChannel& channel, const LoginResult& login);
+  // Waits for the relay this launch started, once the host has come to its
+  // login prompt and before anything is typed: why it did not start, if it
+  // did not.
+  std::optional<LaunchStop> RelayNotStarted();
+  // The login dialogue's stop, as the launch's.
+  LaunchCause AfterLogin(TelnetChannel& channel, const LoginStop& login);
   LaunchCause LaunchRemoteTerminal(TelnetChannel& channel);
   // Types the command line for `program` and watches for its terminal
   // with `watch` (which it ends); nothing when the line could not be sent.
@@ -71,7 +73,6 @@ class TelnetLaunch final : public WayIn {
   UniqueFd m_relayControl;
   // A relay started and not yet waited for; the trouble it had.
   std::optional<PendingRelay> m_pendingRelay;
-  std::string m_relayTrouble;
   // The cookie the relay admits, installed on the host before the command line.
   std::optional<LaunchCookie> m_cookie;
   bool m_tcpTrusted = false;

@@ -59,7 +59,7 @@ TEST_P(LoginDialogue, FollowsTheHostsText) {
   TelnetChannel channel(pair.client.Get(), abort, limits);
   std::string name = "alice";
   std::string password = "s3cret";
-  const LoginResult result =
+  const std::optional<LoginStop> result =
       LogIn(channel, SecretBytes::TakeFrom(name), SecretBytes::TakeFrom(password), limits, [](std::string_view) {});
   ::shutdown(pair.client.Get(), SHUT_WR);
   reader.join();
