@@ -3,7 +3,7 @@
 #include <atomic>
 #include <memory>
 
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 #include "common/net/abort_signal.h"
 #include "session/launch/launch_end.h"
 #include "session/launch/reporter.h"

@@ -31,31 +31,31 @@ bool SaysNoDisplay(std::string_view line) {
 LaunchWords::LaunchWords(std::string program) : m_program(std::move(program)) {}
 
 bool LaunchWords::Feed(unsigned char byte) {
-  if (m_verdict != LaunchCause::kUndecided) return true;
+  if (m_verdict != HostSays::kNothing) return true;
   if (m_line.Feed(byte) == VisibleLine::Byte::kLineEnd) Judge(m_line.Finished(), true);
-  return m_verdict != LaunchCause::kUndecided;
+  return m_verdict != HostSays::kNothing;
 }
 
 bool LaunchWords::Paused() {
   // A prompt has no line end: it is judged as it stands once the host waits.
-  if (m_verdict == LaunchCause::kUndecided) Judge(m_line.Current(), false);
-  return m_verdict != LaunchCause::kUndecided;
+  if (m_verdict == HostSays::kNothing) Judge(m_line.Current(), false);
+  return m_verdict != HostSays::kNothing;
 }
 
 void LaunchWords::Judge(const std::string& line, bool complete) {
-  LaunchCause verdict = LaunchCause::kUndecided;
+  HostSays verdict = HostSays::kNothing;
   if (!complete) {
-    if (IsLoginPrompt(line)) verdict = LaunchCause::kLoginIncorrect;
+    if (IsLoginPrompt(line)) verdict = HostSays::kLoginIncorrect;
   } else if (SaysLoginIncorrect(line)) {
-    verdict = LaunchCause::kLoginIncorrect;
+    verdict = HostSays::kLoginIncorrect;
   } else if (SaysProgramMissing(line, m_program)) {
-    verdict = LaunchCause::kProgramMissing;
+    verdict = HostSays::kProgramMissing;
   } else if (SaysRefused(line)) {
-    verdict = LaunchCause::kDisplayRefused;
+    verdict = HostSays::kDisplayRefused;
   } else if (SaysNoDisplay(line)) {
-    verdict = LaunchCause::kDisplayFailed;
+    verdict = HostSays::kDisplayFailed;
   }
-  if (verdict == LaunchCause::kUndecided) return;
+  if (verdict == HostSays::kNothing) return;
   m_verdict = verdict;
   m_decidingLine = QuoteHostText(line);
 }

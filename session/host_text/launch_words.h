@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/base/outcome.h"
+#include "session/host_text/host_says.h"
 #include "session/host_text/prompt_matcher.h"
 #include "session/host_text/shell_readiness.h"
 #include "session/host_text/terminal_text.h"
@@ -26,9 +26,7 @@ class LaunchWords {
   // input. True once a verdict has been reached.
   bool Paused();
 
-  // kUndecided, or what the host said: kProgramMissing, kDisplayRefused,
-  // kDisplayFailed or kLoginIncorrect.
-  [[nodiscard]] LaunchCause Verdict() const { return m_verdict; }
+  [[nodiscard]] HostSays Verdict() const { return m_verdict; }
   // The host's line that decided, without control bytes, at most 200 bytes.
   [[nodiscard]] const std::string& Line() const { return m_decidingLine; }
 
@@ -39,7 +37,7 @@ class LaunchWords {
 
   std::string m_program;
   VisibleLine m_line;
-  LaunchCause m_verdict = LaunchCause::kUndecided;
+  HostSays m_verdict = HostSays::kNothing;
   std::string m_decidingLine;
 };
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 #include "session/launch/launch_target.h"
 
 namespace dovrel {

@@ -7,7 +7,7 @@
 
 #include "common/base/limits.h"
 #include "common/base/program_name.h"
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 #include "common/net/abort_signal.h"
 #include "common/net/transport.h"
 #include "session/launch/session_observer.h"

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "common/base/limits.h"
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 #include "common/base/ports.h"
 #include "common/secret/secret_bytes.h"
 #include "session/launch/launch_target.h"

@@ -11,9 +11,11 @@ namespace dovrel {
 
 namespace {
 
-LoginStop Stopped(Step step, IoStatus status) { return {LaunchCause::kHostStopped, step, status, 0}; }
+using Stage = LoginStop::Stage;
 
-LoginStop SendFailed(Step step) { return {LaunchCause::kSendFailed, step, IoStatus::kFailed, 0}; }
+LoginStop Stopped(Stage stage, IoStatus status) { return {LoginStop::Kind::kHostStopped, stage, status, 0}; }
+
+LoginStop SendFailed(Stage stage) { return {LoginStop::Kind::kSendFailed, stage, IoStatus::kFailed, 0}; }
 
 }  // namespace
 
@@ -67,18 +69,18 @@ std::optional<LoginStop> WaitForShell(TelnetChannel& channel, const Limits& limi
     if (next.status == IoStatus::kTimedOut) {
       // Quiet: decide on what has arrived. With no text at all the command
       // is typed anyway, as a person would after waiting a while.
-      if (shell.LoginFailed()) return LoginStop{LaunchCause::kLoginIncorrect, Step::kShell, IoStatus::kOk, 0};
+      if (shell.LoginFailed()) return LoginStop{LoginStop::Kind::kLoginIncorrect, Stage::kShell, IoStatus::kOk, 0};
       return std::nullopt;
     }
-    if (next.status != IoStatus::kOk) return Stopped(Step::kShell, channel.LastReadStatus());
+    if (next.status != IoStatus::kOk) return Stopped(Stage::kShell, channel.LastReadStatus());
     shell.Feed(next.byte);
   }
 }
 
 std::optional<LoginStop> ReachLoginPrompt(TelnetChannel& channel) {
-  if (!RefuseTelnetOptions(channel)) return Stopped(Step::kFirstText, channel.LastReadStatus());
+  if (!RefuseTelnetOptions(channel)) return Stopped(Stage::kFirstText, channel.LastReadStatus());
   const IoStatus status = WaitForPrompt(channel, kLoginPromptText);
-  if (status != IoStatus::kOk) return Stopped(Step::kLoginPrompt, status);
+  if (status != IoStatus::kOk) return Stopped(Stage::kLoginPrompt, status);
   return std::nullopt;
 }
 
@@ -88,19 +90,19 @@ std::optional<LoginStop> TypeCredentials(TelnetChannel& channel, SecretBytes use
     // The user name's life ends once the password prompt has come for it.
     const SecretBytes name = std::move(userId);
     for (int tries = 1;; ++tries) {
-      if (!channel.SendLine(name.Bytes())) return SendFailed(tries == 1 ? Step::kLoginPrompt : Step::kUserNameAgain);
+      if (!channel.SendLine(name.Bytes())) return SendFailed(tries == 1 ? Stage::kLoginPrompt : Stage::kUserNameAgain);
       const PasswordPrompt prompt = WaitForPasswordPrompt(channel, limits.loginAgainQuiet);
-      if (prompt.status != IoStatus::kOk) return Stopped(Step::kPasswordPrompt, prompt.status);
+      if (prompt.status != IoStatus::kOk) return Stopped(Stage::kPasswordPrompt, prompt.status);
       if (!prompt.loginAgain) break;
       if (tries == limits.userNameTries) {
-        return LoginStop{LaunchCause::kNameNotTaken, Step::kPasswordPrompt, IoStatus::kOk, tries};
+        return LoginStop{LoginStop::Kind::kNameNotTaken, Stage::kPasswordPrompt, IoStatus::kOk, tries};
       }
       note("a new login prompt: the user name was not taken");
     }
   }
   // The password's, once it has gone out.
   if (!channel.SendLine(SecretBytes(std::move(password)).Bytes(), TelnetChannel::Echo::kSecret)) {
-    return SendFailed(Step::kPasswordPrompt);
+    return SendFailed(Stage::kPasswordPrompt);
   }
   return WaitForShell(channel, limits);
 }

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "common/base/limits.h"
-#include "common/base/outcome.h"
 #include "common/secret/secret_bytes.h"
 #include "session/telnet/telnet_channel.h"
 
@@ -30,18 +29,26 @@ struct PasswordPrompt {
 // prompt (a banner that says it) and was not taken.
 PasswordPrompt WaitForPasswordPrompt(TelnetChannel& channel, std::chrono::milliseconds promptQuiet);
 
-// Where the login dialogue stopped the launch.
+// Where and why the login dialogue stopped the launch.
 struct LoginStop {
-  // kLoginIncorrect, kHostStopped, kNameNotTaken or kSendFailed.
-  LaunchCause cause = LaunchCause::kHostStopped;
-  Step step = Step::kFirstText;
+  enum class Kind {
+    kHostStopped,     // the host fell silent, closed, or went over the login's limit
+    kLoginIncorrect,  // the host refused the user name or password
+    kNameNotTaken,    // the host asked for the login name again after every try
+    kSendFailed,      // a line could not be typed
+  };
+  // The dialogue's stages, from the host's first text to its shell.
+  enum class Stage { kFirstText, kLoginPrompt, kPasswordPrompt, kUserNameAgain, kShell };
+
+  Kind kind = Kind::kHostStopped;
+  Stage stage = Stage::kFirstText;
   IoStatus status = IoStatus::kFailed;  // kHostStopped: how the last read ended
   int tries = 0;                        // kNameNotTaken: how often the name was typed
 };
 
 // After the password line: reads what the host prints until it falls quiet
 // and tells whether a shell is waiting (none), the host refused the login
-// (kLoginIncorrect), or it stopped at Step::kShell. A login program may throw
+// (kLoginIncorrect), or it stopped at the shell's stage. A login program may throw
 // away typed input right after it reads the password, so nothing must be
 // typed before.
 std::optional<LoginStop> WaitForShell(TelnetChannel& channel, const Limits& limits);

@@ -10,7 +10,7 @@
 
 #include "common/base/askpass_protocol.h"
 #include "common/base/ports.h"
-#include "common/base/terminal_program.h"
+#include "session/launch/terminal_program.h"
 #include "common/net/error_text.h"
 #include "session/host_text/host_text.h"
 #include "session/ssh_way/askpass_prompt.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 #include "common/net/abort_signal.h"
 #include "common/net/unique_fd.h"
 #include "session/launch/reporter.h"

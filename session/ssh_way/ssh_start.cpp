@@ -13,7 +13,7 @@
 
 #include "common/base/askpass_protocol.h"
 #include "common/base/ports.h"
-#include "common/base/terminal_program.h"
+#include "session/launch/terminal_program.h"
 #include "common/net/error_text.h"
 
 namespace dovrel {

@@ -102,7 +102,7 @@ void SshWords::ReadOutput(const std::string& line) {
   for (const char c : line) decided = decided || m_remote.Feed(static_cast<unsigned char>(c));
   decided = decided || m_remote.Feed('\n');
   if (!decided) return;
-  const LaunchCause said = m_remote.Verdict();
+  const LaunchCause said = CauseOf(m_remote.Verdict());
   // What the terminal program says of itself, and nothing else; a display
   // it could not open is explained by ssh's refused forwarding, if it was.
   if ((said == LaunchCause::kProgramMissing || said == LaunchCause::kDisplayRefused ||

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 #include "session/host_text/launch_words.h"
 
 namespace dovrel {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/base/limits.h"
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 #include "session/relay_start/launch_cookie.h"
 #include "session/telnet/telnet_channel.h"
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 #include "common/net/abort_signal.h"
 #include "session/relay_start/launch_cookie.h"
 #include "session/relay_start/relay_process.h"

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 #include "session/launch/launch_target.h"
 #include "session/watch/local_display.h"
 

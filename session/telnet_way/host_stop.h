@@ -4,7 +4,7 @@
 
 #include "common/base/io_status.h"
 #include "common/base/limits.h"
-#include "common/base/outcome.h"
+#include "session/launch/launch_cause.h"
 
 namespace dovrel {
 

@@ -20,7 +20,7 @@ LaunchStop LaunchWatch::Run(TerminalWatch* watch, const TerminalProgram& program
   // The echo of every command line shows its geometry.
   UnreadCommand unread(TerminalProgram::kGeometry);
   bool retyped = false;
-  const auto hostSaid = [&words] { return LaunchStop{words.Verdict(), words.Line()}; };
+  const auto hostSaid = [&words] { return LaunchStop{CauseOf(words.Verdict()), words.Line()}; };
   for (;;) {
     if (m_abort.IsTriggered()) return {LaunchCause::kAborted, {}};
     const auto now = m_clock.Now();

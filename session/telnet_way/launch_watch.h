@@ -3,8 +3,8 @@
 #include <string>
 
 #include "common/base/limits.h"
-#include "common/base/outcome.h"
-#include "common/base/terminal_program.h"
+#include "session/launch/launch_cause.h"
+#include "session/launch/terminal_program.h"
 #include "common/net/abort_signal.h"
 #include "common/net/transport.h"
 #include "session/launch/reporter.h"

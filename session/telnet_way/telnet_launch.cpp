@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "common/base/terminal_program.h"
+#include "session/launch/terminal_program.h"
 #include "common/net/connector.h"
 #include "common/net/error_text.h"
 #include "session/telnet_way/cookie_install.h"
@@ -14,6 +14,22 @@
 #include "session/watch/local_display.h"
 
 namespace dovrel {
+
+namespace {
+
+// The login dialogue's stage, as the launch's step.
+Step StepOf(LoginStop::Stage stage) {
+  switch (stage) {
+    case LoginStop::Stage::kFirstText: return Step::kFirstText;
+    case LoginStop::Stage::kLoginPrompt: return Step::kLoginPrompt;
+    case LoginStop::Stage::kPasswordPrompt: return Step::kPasswordPrompt;
+    case LoginStop::Stage::kUserNameAgain: return Step::kUserNameAgain;
+    case LoginStop::Stage::kShell: return Step::kShell;
+  }
+  return Step::kFirstText;
+}
+
+}  // namespace
 
 std::unique_ptr<WayIn> TelnetWayIn(LaunchContext& launch) { return std::make_unique<TelnetLaunch>(launch); }
 
@@ -111,18 +127,20 @@ std::optional<LaunchStop> TelnetLaunch::RelayNotStarted() {
 }
 
 LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginStop& login) {
-  switch (login.cause) {
-    case LaunchCause::kLoginIncorrect:
+  const Step step = StepOf(login.stage);
+  switch (login.kind) {
+    case LoginStop::Kind::kLoginIncorrect:
       return m_launch.ending.Stopped({LaunchCause::kLoginIncorrect, " refused the user name or password"});
-    case LaunchCause::kNameNotTaken:
+    case LoginStop::Kind::kNameNotTaken:
       return m_launch.ending.Stopped({LaunchCause::kNameNotTaken, std::to_string(login.tries) +
                                                                       " times; its last line: \"" +
                                                                       m_transcript->LastLine() + "\""});
-    case LaunchCause::kSendFailed:
-      return SendFailed(channel, login.step);
-    default:  // the host stopped
-      return Stopped(channel, login.step, login.status);
+    case LoginStop::Kind::kSendFailed:
+      return SendFailed(channel, step);
+    case LoginStop::Kind::kHostStopped:
+      break;
   }
+  return Stopped(channel, step, login.status);
 }
 
 std::optional<LaunchCause> TelnetLaunch::InstallLaunchCookie(TelnetChannel& channel,

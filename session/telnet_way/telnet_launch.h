@@ -7,8 +7,8 @@
 #include <string>
 
 #include "common/base/or_failure.h"
-#include "common/base/outcome.h"
-#include "common/base/terminal_program.h"
+#include "session/launch/launch_cause.h"
+#include "session/launch/terminal_program.h"
 #include "common/net/unique_fd.h"
 #include "session/telnet_way/display_access.h"
 #include "session/login/login_dialogue.h"

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "common/base/terminal_program.h"
+#include "session/watch/terminal_class.h"
 #include "common/net/abort_signal.h"
 #include "common/net/unique_fd.h"
 #include "common/net/x_connection.h"
@@ -112,7 +112,7 @@ class WindowWatch {
     if (split == std::string_view::npos) return false;
     std::string_view windowClass = value.substr(split + 1);
     windowClass = windowClass.substr(0, windowClass.find('\0'));
-    return TerminalProgram::IsTerminalClass(windowClass);
+    return IsTerminalClass(windowClass);
   }
 
   // A window manager's frame, mapped around the terminal's window.

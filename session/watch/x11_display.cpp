@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "common/base/ports.h"
-#include "common/base/terminal_program.h"
+#include "session/watch/terminal_class.h"
 #include "common/net/connector.h"
 #include "common/net/local_socket.h"
 #include "session/watch/local_display.h"

@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 struct WordsCase {
   const char* what;
   std::string text;
-  LaunchCause verdict;
+  HostSays verdict;
   std::string line;  // the quoted line that decided
 };
 
@@ -42,37 +42,37 @@ INSTANTIATE_TEST_SUITE_P(
     Transcripts, HostWords,
     ::testing::Values(
         WordsCase{"bash", kEcho + "[1] 4242\r\n-bash: kterm: command not found\r\n",
-                  LaunchCause::kProgramMissing, "-bash: kterm: command not found"},
-        WordsCase{"dash", kEcho + "$ -sh: 1: kterm: not found\r\n", LaunchCause::kProgramMissing,
+                  HostSays::kProgramMissing, "-bash: kterm: command not found"},
+        WordsCase{"dash", kEcho + "$ -sh: 1: kterm: not found\r\n", HostSays::kProgramMissing,
                   "$ -sh: 1: kterm: not found"},
         WordsCase{"zsh, coloured", kEcho + "\x1b[1mzsh: command not found: kterm\x1b[0m\r\n",
-                  LaunchCause::kProgramMissing, "zsh: command not found: kterm"},
-        WordsCase{"tcsh", kEcho + "kterm: Command not found.\r\n", LaunchCause::kProgramMissing,
+                  HostSays::kProgramMissing, "zsh: command not found: kterm"},
+        WordsCase{"tcsh", kEcho + "kterm: Command not found.\r\n", HostSays::kProgramMissing,
                   "kterm: Command not found."},
-        WordsCase{"fish", kEcho + "fish: Unknown command: kterm\r\n", LaunchCause::kProgramMissing,
+        WordsCase{"fish", kEcho + "fish: Unknown command: kterm\r\n", HostSays::kProgramMissing,
                   "fish: Unknown command: kterm"},
         WordsCase{"ksh93", kEcho + "ksh: kterm: not found [No such file or directory]\r\n",
-                  LaunchCause::kProgramMissing, "ksh: kterm: not found [No such file or directory]"},
+                  HostSays::kProgramMissing, "ksh: kterm: not found [No such file or directory]"},
         WordsCase{"not executable", kEcho + "-bash: /usr/local/bin/kterm: Permission denied\r\n",
-                  LaunchCause::kProgramMissing, "-bash: /usr/local/bin/kterm: Permission denied"},
+                  HostSays::kProgramMissing, "-bash: /usr/local/bin/kterm: Permission denied"},
         WordsCase{"no cookie", kEcho + "Authorization required, but no authorization protocol specified\r\n"
                                        "kterm: Xt error: Can't open display: 10.200.0.1:1\r\n",
-                  LaunchCause::kDisplayRefused, "Authorization required, but no authorization protocol specified"},
+                  HostSays::kDisplayRefused, "Authorization required, but no authorization protocol specified"},
         WordsCase{"a wrong cookie, on one line with the next message",
                   kEcho + "Invalid MIT-MAGIC-COOKIE-1 keykterm: Xt error: Can't open display: 10.200.0.1:1\r\n",
-                  LaunchCause::kDisplayRefused,
+                  HostSays::kDisplayRefused,
                   "Invalid MIT-MAGIC-COOKIE-1 keykterm: Xt error: Can't open display: 10.200.0.1:1"},
         WordsCase{"no route to the display", kEcho + "kterm: Xt error: Can't open display: 10.200.0.1:1\r\n",
-                  LaunchCause::kDisplayFailed, "kterm: Xt error: Can't open display: 10.200.0.1:1"},
+                  HostSays::kDisplayFailed, "kterm: Xt error: Can't open display: 10.200.0.1:1"},
         WordsCase{"login failed after all", kEcho + "\r\nLogin incorrect\r\nvm login: ",
-                  LaunchCause::kLoginIncorrect, "Login incorrect"},
-        WordsCase{"a bare new login prompt", "\r\nvm login: ", LaunchCause::kLoginIncorrect, "vm login:"},
-        WordsCase{"a started terminal", kEcho + "[1] 4242\r\nuser@vm:~$ ", LaunchCause::kUndecided, ""},
+                  HostSays::kLoginIncorrect, "Login incorrect"},
+        WordsCase{"a bare new login prompt", "\r\nvm login: ", HostSays::kLoginIncorrect, "vm login:"},
+        WordsCase{"a started terminal", kEcho + "[1] 4242\r\nuser@vm:~$ ", HostSays::kNothing, ""},
         WordsCase{"another program not found", kEcho + "-bash: fortune: command not found\r\n$ ",
-                  LaunchCause::kUndecided, ""},
+                  HostSays::kNothing, ""},
         WordsCase{"a sentence that says login:", "to login: use your staff account\r\n",
-                  LaunchCause::kUndecided, ""},
-        WordsCase{"a sentence cut short by a pause", "to login: use your staff", LaunchCause::kUndecided, ""}));
+                  HostSays::kNothing, ""},
+        WordsCase{"a sentence cut short by a pause", "to login: use your staff", HostSays::kNothing, ""}));
 
 struct RuleCase {
   const char* line;

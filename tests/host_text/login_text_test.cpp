@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/base/terminal_program.h"
+#include "session/launch/terminal_program.h"
 #include "session/login/login_dialogue.h"
 #include "session/host_text/prompt_matcher.h"
 #include "session/host_text/shell_readiness.h"
@@ -116,8 +116,8 @@ TEST(RemoteCommand, IsTheTerminalWithItsDisplayInTheBackground) {
   EXPECT_EQ(TerminalProgram::Chosen(false).ShellCommand("192.168.0.5", 9),
             "kterm -geometry 80x25+0+0 -display 192.168.0.5:9 &");
   EXPECT_NE(xterm.find(TerminalProgram::kGeometry), std::string::npos) << "the echo check looks for it";
-  EXPECT_TRUE(TerminalProgram::IsTerminalClass(TerminalProgram::Chosen(false).windowClass));
-  EXPECT_FALSE(TerminalProgram::IsTerminalClass("Xterm"));
+  EXPECT_TRUE(IsTerminalClass(TerminalProgram::Chosen(false).windowClass));
+  EXPECT_FALSE(IsTerminalClass("Xterm"));
 }
 
 }  // namespace

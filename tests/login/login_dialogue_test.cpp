@@ -25,8 +25,8 @@ struct Script {
   const char* what;
   std::string host;    // everything the host says, in order
   Then then;
-  std::optional<LaunchCause> stop;  // none: a shell waits
-  Step step;           // where it stopped (kStopped)
+  std::optional<LoginStop::Kind> stop;  // none: a shell waits
+  LoginStop::Stage step;          // where it stopped (kStopped)
   const char* typed;   // what the host received
 };
 
@@ -65,8 +65,8 @@ TEST_P(LoginDialogue, FollowsTheHostsText) {
   reader.join();
   ASSERT_EQ(result.has_value(), s.stop.has_value());
   if (result) {
-    EXPECT_EQ(result->cause, *s.stop);
-    EXPECT_EQ(result->step, s.step);
+    EXPECT_EQ(result->kind, *s.stop);
+    EXPECT_EQ(result->stage, s.step);
   }
   EXPECT_EQ(typed, s.typed);
 }
@@ -75,15 +75,15 @@ INSTANTIATE_TEST_SUITE_P(
     Hosts, LoginDialogue,
     ::testing::Values(
         Script{"a shell", "host login: Password: \r\nLast login: today\r\n$ ", Then::kStaysOpen, std::nullopt,
-               Step::kShell, "alice\ns3cret\n"},
+               LoginStop::Stage::kShell, "alice\ns3cret\n"},
         Script{"options first", "\xff\xfd\x18\xff\xfb\x01login: Password: \r\n% ", Then::kStaysOpen, std::nullopt,
-               Step::kShell, "\xff\xfc\x18\xff\xfe\x01" "alice\ns3cret\n"},
+               LoginStop::Stage::kShell, "\xff\xfc\x18\xff\xfe\x01" "alice\ns3cret\n"},
         Script{"refused", "login: Password: \r\nLogin incorrect\r\nlogin: ", Then::kStaysOpen,
-               LaunchCause::kLoginIncorrect, Step::kShell, "alice\ns3cret\n"},
-        Script{"closed after the name", "login: ", Then::kClosesItsSide, LaunchCause::kHostStopped,
-               Step::kPasswordPrompt, "alice\n"},
-        Script{"gone at the prompt", "login: ", Then::kIsGone, LaunchCause::kSendFailed, Step::kLoginPrompt, ""},
-        Script{"silent", "", Then::kStaysOpen, LaunchCause::kHostStopped, Step::kFirstText, ""}));
+               LoginStop::Kind::kLoginIncorrect, LoginStop::Stage::kShell, "alice\ns3cret\n"},
+        Script{"closed after the name", "login: ", Then::kClosesItsSide, LoginStop::Kind::kHostStopped,
+               LoginStop::Stage::kPasswordPrompt, "alice\n"},
+        Script{"gone at the prompt", "login: ", Then::kIsGone, LoginStop::Kind::kSendFailed, LoginStop::Stage::kLoginPrompt, ""},
+        Script{"silent", "", Then::kStaysOpen, LoginStop::Kind::kHostStopped, LoginStop::Stage::kFirstText, ""}));
 
 }  // namespace
 }  // namespace dovrel

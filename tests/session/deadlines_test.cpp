@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "common/base/terminal_program.h"
+#include "session/launch/terminal_program.h"
 #include "fake_display.h"
 #include "hanging_listener.h"
 #include "session/telnet_way/launch_watch.h"

@@ -1,7 +1,7 @@
 #include "ui/end_words/end_words.h"
 
 #include "common/base/ports.h"
-#include "common/base/terminal_program.h"
+#include "session/launch/terminal_program.h"
 #include "ui/end_words/ssh_end_words.h"
 
 namespace dovrel {

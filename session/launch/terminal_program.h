@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "session/watch/terminal_class.h"
+
 namespace dovrel {
 
 // The terminal program started on the host: its name, the class its window
@@ -16,11 +18,7 @@ struct TerminalProgram {
 
   // The form's choice: xterm with the x switch, kterm otherwise.
   static constexpr TerminalProgram Chosen(bool xterm) {
-    return xterm ? TerminalProgram{"xterm", "XTerm"} : TerminalProgram{"kterm", "KTerm"};
-  }
-  // A window of either program's class counts as the terminal.
-  static constexpr bool IsTerminalClass(std::string_view windowClass) {
-    return windowClass == Chosen(true).windowClass || windowClass == Chosen(false).windowClass;
+    return xterm ? TerminalProgram{"xterm", kXtermClass} : TerminalProgram{"kterm", kKtermClass};
   }
 
   // The shell command line, without its line feed: the program in the

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "session/host_text/host_says.h"
+
 namespace dovrel {
 
 // Why a launch ended, or, while it runs, what decided one of its steps. The
@@ -48,6 +50,18 @@ enum class LaunchCause {
 // Whether the launch's end is a started terminal.
 constexpr bool TerminalStarted(LaunchCause cause) {
   return cause == LaunchCause::kSeen || cause == LaunchCause::kAssumed;
+}
+
+// The cause of what the host said after the command line.
+constexpr LaunchCause CauseOf(HostSays said) {
+  switch (said) {
+    case HostSays::kNothing: return LaunchCause::kUndecided;
+    case HostSays::kLoginIncorrect: return LaunchCause::kLoginIncorrect;
+    case HostSays::kProgramMissing: return LaunchCause::kProgramMissing;
+    case HostSays::kDisplayRefused: return LaunchCause::kDisplayRefused;
+    case HostSays::kDisplayFailed: return LaunchCause::kDisplayFailed;
+  }
+  return LaunchCause::kUndecided;
 }
 
 // Where the worker was when a session stopped.
