@@ -233,7 +233,7 @@ void CLauncherDlg::OnQuestion(const UserQuestion& question, const std::shared_pt
   switch (question.kind) {
     case UserQuestion::Kind::kHostKey:
       slot->Give(AskToGoOn(QCoreApplication::translate(texts::kContext, texts::kHostKeyQuestion)
-                               .arg(host, FromLocaleBytes(question.text)),
+                               .arg(host, FromLocaleBytes(QuestionWords(question))),
                            QCoreApplication::translate(texts::kContext, texts::kConnectButton), this, m_question));
       return;
     case UserQuestion::Kind::kStartXterm:

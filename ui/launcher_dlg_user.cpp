@@ -36,8 +36,9 @@ void CLauncherDlg::OnSshConfigRead(const std::shared_ptr<const SshConfigAhead>& 
   if (!m_userId->text().isEmpty() || m_userId->isModified()) return;
   m_userId->setText(FromLocaleBytes(config->user));
   // The password is what is left to type, unless the user is already
-  // elsewhere: the focus never jumps away from typing.
-  if (m_userId->hasFocus()) m_password->setFocus();
+  // elsewhere: the focus never jumps away from typing. The form's focus
+  // widget, not hasFocus(): the answer may come before the window is active.
+  if (focusWidget() == m_userId) m_password->setFocus();
 }
 
 }  // namespace dovrel

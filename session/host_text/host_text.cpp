@@ -58,6 +58,22 @@ std::string QuoteHostText(std::string_view text) {
   return quoted;
 }
 
+std::string QuoteHostText(const HostWords& words, std::string_view lineSeparator) {
+  std::string quoted;
+  std::string_view text = words.m_said;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    const std::string line = QuoteHostText(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.empty()) continue;
+    if (!quoted.empty()) quoted += lineSeparator;
+    quoted += line;
+  }
+  return quoted;
+}
+
+std::string EscapeHostText(const HostWords& words) { return EscapeHostText(std::string_view(words.m_said)); }
+
 std::string LastLine(std::string_view text) {
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
     text.remove_suffix(1);

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "session/host_text/host_words.h"
+
 namespace dovrel {
 
 // The facts about the host's text that more than one step needs, each decided
@@ -32,7 +34,8 @@ bool SaysLoginIncorrect(std::string_view line);
 // Quotes the host's text for a message: control characters dropped (C0, C1,
 // the bidirectional controls, the line and paragraph separators, bytes that
 // are no character of the locale's encoding), blanks at either end trimmed,
-// at most 200 bytes (never a cut character).
+// at most 200 bytes (never a cut character). HostWords are quoted line by
+// line, the lines that keep something joined by the separator.
 std::string QuoteHostText(std::string_view text);
 
 // `text` with `secret` (hex digits) shown as asterisks: every run of hex

@@ -57,7 +57,7 @@ void LaunchWords::Judge(const std::string& line, bool complete) {
   }
   if (verdict == HostSays::kNothing) return;
   m_verdict = verdict;
-  m_decidingLine = QuoteHostText(line);
+  m_said = HostWords(line);
 }
 
 void UnreadCommand::Feed(unsigned char byte) {

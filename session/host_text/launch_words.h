@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "session/host_text/host_says.h"
+#include "session/host_text/host_words.h"
 #include "session/host_text/prompt_matcher.h"
 #include "session/host_text/shell_readiness.h"
 #include "session/host_text/terminal_text.h"
@@ -27,8 +28,8 @@ class LaunchWords {
   bool Paused();
 
   [[nodiscard]] HostSays Verdict() const { return m_verdict; }
-  // The host's line that decided, without control bytes, at most 200 bytes.
-  [[nodiscard]] const std::string& Line() const { return m_decidingLine; }
+  // The host's line that decided.
+  [[nodiscard]] const HostWords& Said() const { return m_said; }
 
  private:
   // `line` ended with a line feed when `complete`; otherwise it is the
@@ -38,7 +39,7 @@ class LaunchWords {
   std::string m_program;
   VisibleLine m_line;
   HostSays m_verdict = HostSays::kNothing;
-  std::string m_decidingLine;
+  HostWords m_said;
 };
 
 // Tells, from the host's text after the command line, that the shell never

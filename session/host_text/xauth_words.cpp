@@ -19,7 +19,7 @@ XauthWords::State XauthWords::Feed(unsigned char byte) {
     m_state = State::kReading;
   } else if (shown == VisibleLine::Byte::kLineEnd && SaysProgramMissing(m_line.Finished(), "xauth")) {
     m_state = State::kMissing;
-    m_decidingLine = QuoteHostText(m_line.Finished());
+    m_said = HostWords(std::string(m_line.Finished()));
   }
   return m_state;
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "session/host_text/host_words.h"
 #include "session/host_text/prompt_matcher.h"
 #include "session/host_text/visible_line.h"
 
@@ -26,13 +27,13 @@ class XauthWords {
   enum class State { kWaiting, kReading, kMissing };
 
   State Feed(unsigned char byte);
-  // With kMissing: the shell's line, quoted.
-  [[nodiscard]] const std::string& Line() const { return m_decidingLine; }
+  // With kMissing: the shell's line.
+  [[nodiscard]] const HostWords& Said() const { return m_said; }
 
  private:
   VisibleLine m_line;
   PromptMatcher m_prompt{"xauth> "};
-  std::string m_decidingLine;
+  HostWords m_said;
   State m_state = State::kWaiting;
 };
 

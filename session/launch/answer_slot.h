@@ -8,16 +8,18 @@
 #include <optional>
 #include <string>
 
+#include "session/host_text/host_words.h"
+
 namespace dovrel {
 
 // A question the worker puts to the user while a launch waits.
 struct UserQuestion {
   enum class Kind {
-    kHostKey,     // ssh asks about the host's key: `text` as ssh words it (quoted)
+    kHostKey,     // ssh asks about the host's key: `text` as ssh words it
     kStartXterm,  // the host has no kterm: start xterm instead?
   };
   std::string hostName;
-  std::string text;
+  HostWords text;
   Kind kind = Kind::kHostKey;
 };
 

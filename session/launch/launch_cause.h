@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "session/host_text/host_says.h"
+#include "session/host_text/host_words.h"
 
 namespace dovrel {
 
@@ -102,18 +103,24 @@ constexpr std::string_view StepText(Step step) {
 }
 
 // The one value every step answers with when it ends the launch: why, where
-// (for a stop the host made, or a line that could not be sent), and what the
-// end's words quote: the host's line, an owner's uid, the relay's trouble,
-// the system's error.
+// (for a stop the host made, or a line that could not be sent), what the
+// program itself adds (an owner's uid, the relay's trouble, the system's
+// error) and what the host said, which only the end's words quote.
 struct LaunchStop {
   LaunchStop() = default;
   // NOLINTNEXTLINE(google-explicit-constructor): a cause alone is a stop
-  LaunchStop(LaunchCause why, std::string quoted = {}, std::optional<Step> where = {})
-      : cause(why), detail(std::move(quoted)), step(where) {}
+  LaunchStop(LaunchCause why, std::string ours = {}, std::optional<Step> where = {},
+             std::optional<HostWords> hostSaid = {})
+      : cause(why), detail(std::move(ours)), step(where), said(std::move(hostSaid)) {}
+  // A stop the host's words explain.
+  LaunchStop(LaunchCause why, HostWords hostSaid) : cause(why), said(std::move(hostSaid)) {}
 
   LaunchCause cause = LaunchCause::kUndecided;
-  std::string detail;  // empty when there is nothing to quote
+  std::string detail;  // the program's own words; empty when there are none
   std::optional<Step> step;
+  // For a stop the host made at a step: its last line, empty when it sent
+  // no text; otherwise the line or question that decided, where there is one.
+  std::optional<HostWords> said;
 };
 
 }  // namespace dovrel

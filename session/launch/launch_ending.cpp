@@ -18,7 +18,7 @@ SessionEnd LaunchEnding::End(LaunchCause cause, bool aborted) const {
   if (aborted) return {{LaunchCause::kAborted, {}, {}}, m_target, true};
   // A way that ended without naming its stop (a started terminal) hands
   // over its cause alone.
-  LaunchStop stop = cause == m_stop.cause ? m_stop : LaunchStop{cause, {}, {}};
+  LaunchStop stop = cause == m_stop.cause ? m_stop : LaunchStop{cause};
   return {std::move(stop), m_target, m_declined};
 }
 

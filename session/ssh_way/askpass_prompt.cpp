@@ -73,17 +73,4 @@ PromptKind ClassifyPrompt(std::string_view prompt, const PromptSource& source) {
   return PromptKind::kOther;
 }
 
-std::string QuotedPrompt(std::string_view prompt, std::string_view separator) {
-  std::string quoted;
-  while (!prompt.empty()) {
-    const auto end = prompt.find('\n');
-    const std::string line = QuoteHostText(prompt.substr(0, end));
-    prompt.remove_prefix(end == std::string_view::npos ? prompt.size() : end + 1);
-    if (line.empty()) continue;
-    if (!quoted.empty()) quoted += separator;
-    quoted += line;
-  }
-  return quoted;
-}
-
 }  // namespace dovrel

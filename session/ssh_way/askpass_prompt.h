@@ -30,8 +30,4 @@ struct PromptSource {
 // is never taken for a question of ssh's own, whatever its words.
 PromptKind ClassifyPrompt(std::string_view prompt, const PromptSource& source);
 
-// The prompt's lines, each quoted for a person (QuoteHostText), joined by
-// `separator`; empty lines left out.
-std::string QuotedPrompt(std::string_view prompt, std::string_view separator);
-
 }  // namespace dovrel

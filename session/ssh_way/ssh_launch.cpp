@@ -55,7 +55,7 @@ std::optional<LaunchStop> SshLaunch::Step() {
                              {m_slot ? m_slot->PollFd() : -1, POLLIN, 0},
                              {m_log.Get(), POLLIN, 0}}};
   m_clock.Poll(fds, m_setup.limits.watchSlice);
-  if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted, {});
+  if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted);
   if (fds[1].revents != 0 || fds[4].revents != 0) ReadWords(fds[4].revents != 0);
   if (fds[2].revents != 0) {
     if (auto request = m_askpass.Accept(kRequestLimit, m_abort)) {
@@ -69,9 +69,9 @@ std::optional<LaunchStop> SshLaunch::Step() {
   if (m_watch && m_watch->Seen(now)) {
     m_reporter.Verbose("the terminal's window is on the display; ssh runs on with it");
     m_ssh.LetGo();
-    return LaunchStop{LaunchCause::kSeen, {}};
+    return LaunchStop{LaunchCause::kSeen};
   }
-  if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Line());
+  if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Said());
   if (m_ssh.ErrorOutput() < 0) {
     if (const auto status = m_ssh.Exited()) {
       DrainLog();
@@ -81,12 +81,12 @@ std::optional<LaunchStop> SshLaunch::Step() {
   if (!m_pending && now >= Deadline()) {
     if (m_authenticatedAt && m_words.X11Refused()) {
       m_words.Finish(-1);
-      return Ended(m_words.Verdict(), m_words.Line());
+      return Ended(m_words.Verdict(), m_words.Said());
     }
     if (m_authenticatedAt) {
       // The window may still come: ssh runs on for it.
       m_ssh.LetGo();
-      return LaunchStop{m_watch && m_watch->SeesWindows() ? LaunchCause::kNoWindow : LaunchCause::kAssumed, {}};
+      return LaunchStop{m_watch && m_watch->SeesWindows() ? LaunchCause::kNoWindow : LaunchCause::kAssumed};
     }
     return Ended({LaunchCause::kHostStopped,
                   "no answer from " + m_request.target.hostName + " within " +
@@ -148,11 +148,11 @@ std::optional<LaunchStop> SshLaunch::OnRequest(AskpassRequest request) {
   const std::string& host = m_config.hostKeyAlias.empty() ? m_config.hostName : m_config.hostKeyAlias;
   const PromptKind kind = ClassifyPrompt(
       request.prompt, {request.hint, m_options.userName, host, m_words.CheckingHostKey()});
-  const std::string line = QuotedPrompt(request.prompt, " / ");
+  const HostWords asked(request.prompt);
   m_reporter.Verbose("ssh asks: \"" + EscapeHostText(request.prompt) + "\"");
   switch (kind) {
     case PromptKind::kNotice:
-      m_reporter.Line("ssh: " + line);
+      m_reporter.Line("ssh: " + QuoteHostText(asked));
       AskpassServer::Refuse(request);
       return std::nullopt;
     case PromptKind::kPassphrase:
@@ -163,7 +163,7 @@ std::optional<LaunchStop> SshLaunch::OnRequest(AskpassRequest request) {
       // Only the destination's own ssh gets it, once per method: a second
       // prompt is a refusal, and what ssh would send next is nothing.
       bool& given = request.prompt.front() == '(' ? m_keyboardPasswordGiven : m_passwordGiven;
-      if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, line);
+      if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, asked);
       if (given || m_request.password.Empty()) {
         return Ended(LaunchCause::kLoginIncorrect, "it asked for the password again");
       }
@@ -172,18 +172,18 @@ std::optional<LaunchStop> SshLaunch::OnRequest(AskpassRequest request) {
       return std::nullopt;
     }
     case PromptKind::kHostKey:
-      if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, line);
+      if (!request.fromClient) return Ended(LaunchCause::kSshQuestion, asked);
       m_slot = std::make_shared<AnswerSlot>();
       m_askedAt = m_clock.Now();
-      m_observer.Ask({m_request.target.hostName, QuotedPrompt(request.prompt, "\n")}, m_slot);
+      m_observer.Ask({m_request.target.hostName, asked}, m_slot);
       m_pending = std::move(request);
       return std::nullopt;
     case PromptKind::kPasswordChange:
-      return Ended(LaunchCause::kPasswordExpired, line);
+      return Ended(LaunchCause::kPasswordExpired, asked);
     case PromptKind::kOther:
       break;
   }
-  return Ended(LaunchCause::kSshQuestion, line);
+  return Ended(LaunchCause::kSshQuestion, asked);
 }
 
 std::optional<LaunchStop> SshLaunch::OnAnswer() {
@@ -195,7 +195,7 @@ std::optional<LaunchStop> SshLaunch::OnAnswer() {
   if (!yes) {
     m_declined = true;
     AskpassServer::Answer(request, std::span(reinterpret_cast<const unsigned char*>("no"), 2));
-    return Ended(LaunchCause::kHostKeyUnknown, {});
+    return Ended(LaunchCause::kHostKeyUnknown);
   }
   m_reporter.Verbose("the user accepted the host key");
   AskpassServer::Answer(request, std::span(reinterpret_cast<const unsigned char*>("yes"), 3));
@@ -206,14 +206,15 @@ std::optional<LaunchStop> SshLaunch::AfterExit(int status) {
   m_reporter.Verbose("ssh ended with status " + std::to_string(status));
   m_words.Finish(status);
   m_words.ForEachNewLine([this](const std::string& line) { m_reporter.Verbose(line); });
-  if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Line());
+  if (m_words.Verdict() != LaunchCause::kUndecided) return Ended(m_words.Verdict(), m_words.Said());
   if (!m_words.Authenticated()) {
-    return Ended(LaunchCause::kCannotConnect,
-                 m_request.target.hostName + ": " +
-                     (m_words.LastSaid().empty() ? "ssh ended with status " + std::to_string(status)
-                                                 : m_words.LastSaid()));
+    if (m_words.LastSaid().Empty()) {
+      return Ended(LaunchCause::kCannotConnect,
+                   m_request.target.hostName + ": ssh ended with status " + std::to_string(status));
+    }
+    return Ended({LaunchCause::kCannotConnect, m_request.target.hostName, {}, m_words.LastSaid()});
   }
-  if (m_words.ExitStatus() == 127) return Ended(LaunchCause::kProgramMissing, {});
+  if (m_words.ExitStatus() == 127) return Ended(LaunchCause::kProgramMissing);
   return Ended({LaunchCause::kHostStopped,
                 "ssh ended with status " + std::to_string(status) + " before the terminal's window appeared",
                 Step::kWatch});

@@ -48,7 +48,8 @@ class SshLaunch {
   std::optional<LaunchStop> OnAnswer();
   std::optional<LaunchStop> AfterExit(int status);
   LaunchStop Ended(LaunchStop stop);
-  LaunchStop Ended(LaunchCause cause, std::string detail) { return Ended(LaunchStop{cause, std::move(detail), {}}); }
+  LaunchStop Ended(LaunchCause cause, std::string detail) { return Ended(LaunchStop{cause, std::move(detail)}); }
+  LaunchStop Ended(LaunchCause cause, HostWords said) { return Ended(LaunchStop{cause, std::move(said)}); }
   void ReadWords(bool logReady);
   void DrainLog();
   void Phases();

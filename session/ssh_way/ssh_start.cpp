@@ -51,13 +51,13 @@ std::optional<LaunchStop> SshLaunch::Prepare() {
   m_options.remoteCommand = SshRemoteCommand(program.name, TerminalProgram::kGeometry);
   if (m_setup.askpassProgram.empty() || ::access(m_setup.askpassProgram.c_str(), X_OK) != 0) {
     m_reporter.Line("cannot use ssh: the askpass helper dovrel-askpass is not installed beside dovrel");
-    return Ended(LaunchCause::kSshMissing, {});
+    return Ended(LaunchCause::kSshMissing);
   }
   // ssh opens the display by its local socket, and checks no owner: the
   // terminal, logged in as this user, is sent only to root's or this user's
   // X server.
   if (m_setup.display) {
-    if (!m_setup.display->HasLocalSocket(display)) return Ended(LaunchCause::kNoXServer, {});
+    if (!m_setup.display->HasLocalSocket(display)) return Ended(LaunchCause::kNoXServer);
     // The xauth that ssh runs tries the abstract name before the file, and
     // checks no owner: the name stays this launch's, or the X server's that
     // is checked here, until the launch ends.
@@ -65,10 +65,10 @@ std::optional<LaunchStop> SshLaunch::Prepare() {
     if (!hold.socket && !hold.takenAlready) {
       m_reporter.Line("cannot use ssh: the abstract socket name of display " + LocalDisplayName(display) +
                       " cannot be held for the launch: " + ErrorText(errno));
-      return Ended(LaunchCause::kForeignListener, {});
+      return Ended(LaunchCause::kForeignListener);
     }
     m_nameHold = std::move(hold.socket);
-    if (!m_setup.display->LocalSocketTrusted(display)) return Ended(LaunchCause::kForeignListener, {});
+    if (!m_setup.display->LocalSocketTrusted(display)) return Ended(LaunchCause::kForeignListener);
   }
   // Read while the form was up, where it was read for this user.
   const auto& ahead = m_setup.sshConfigAhead;
@@ -76,9 +76,9 @@ std::optional<LaunchStop> SshLaunch::Prepare() {
   const auto config = ahead && ahead->user == m_options.userName
                           ? std::optional<std::string>(ahead->output)
                           : RunSshConfig(m_options, display, m_abort, startError);
-  if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted, {});
+  if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted);
   if (!config) {
-    if (startError == ENOENT) return Ended(LaunchCause::kSshMissing, {});
+    if (startError == ENOENT) return Ended(LaunchCause::kSshMissing);
     return Ended(LaunchCause::kCannotConnect, m_request.target.hostName + ": ssh -G refused the host or the user name");
   }
   m_config = ReadSshConfig(*config);
@@ -89,7 +89,7 @@ std::optional<LaunchStop> SshLaunch::Prepare() {
   m_options.askHostKeys = m_config.strictHostKeyChecking == "false" || m_config.strictHostKeyChecking == "no";
   if (!m_askpass.Open() || !(m_log = m_askpass.OpenLog())) {
     m_reporter.Line("cannot use ssh: no socket for its questions or pipe for its log: " + ErrorText(errno));
-    return Ended(LaunchCause::kSshMissing, {});
+    return Ended(LaunchCause::kSshMissing);
   }
   m_options.logFile = m_askpass.LogPath();
   if (m_setup.display) m_watch = m_setup.display->WatchWindows(display, m_setup.limits, m_abort);
@@ -103,9 +103,9 @@ std::optional<LaunchStop> SshLaunch::Prepare() {
   int error = 0;
   m_ssh = SshProcess::Start(arguments, withAskpass, m_setup.askpassProgram, error);
   if (!m_ssh.Running()) {
-    if (error == ENOENT) return Ended(LaunchCause::kSshMissing, {});
+    if (error == ENOENT) return Ended(LaunchCause::kSshMissing);
     m_reporter.Line("cannot start ssh: " + ErrorText(error));
-    return Ended(LaunchCause::kSshMissing, {});
+    return Ended(LaunchCause::kSshMissing);
   }
   m_askpass.Admit(m_ssh.Pid());
   m_started = m_clock.Now();

@@ -50,8 +50,10 @@ class SshWay final : public WayIn {
       case LaunchCause::kAborted:
         return verdict.cause;
       case LaunchCause::kLoginIncorrect:
-        return m_launch.ending.Stopped(
-            {verdict.cause, " refused the login over ssh" + (verdict.detail.empty() ? "" : ": " + verdict.detail)});
+        return m_launch.ending.Stopped({verdict.cause,
+                                        " refused the login over ssh" +
+                                            (verdict.detail.empty() ? "" : ": " + verdict.detail),
+                                        {}, verdict.said});
       default:
         // The user's own Cancel of the host key needs no box to tell it.
         if (m_declined) return m_launch.ending.Declined(std::move(verdict));

@@ -48,7 +48,7 @@ void SshWords::FeedOutput(std::string_view bytes) {
 void SshWords::Decide(LaunchCause cause, std::string_view line) {
   if (m_verdict != LaunchCause::kUndecided) return;
   m_verdict = cause;
-  m_line = QuoteHostText(line);
+  m_said = HostWords(std::string(line));
 }
 
 void SshWords::ReadLog(const std::string& line) {
@@ -73,7 +73,7 @@ void SshWords::ReadLog(const std::string& line) {
     }
     return;
   }
-  m_lastSaid = QuoteHostText(line);
+  m_lastSaid = HostWords(line);
   if (StartsWith(text, "Authenticated to ")) {
     m_authenticated = m_loggingIn = true;
   } else if (StartsWith(text, "X11 forwarding request failed")) {
@@ -87,8 +87,8 @@ void SshWords::ReadLog(const std::string& line) {
     // and reads nothing from the host.
     if (Contains(text, "REMOTE HOST IDENTIFICATION HAS CHANGED") || Contains(text, "POSSIBLE DNS SPOOFING")) {
       m_keyChanged = true;
-    } else if (m_keyChanged && StartsWith(text, "Offending ") && m_offending.empty()) {
-      m_offending = QuoteHostText(line);
+    } else if (m_keyChanged && StartsWith(text, "Offending ") && !m_offending) {
+      m_offending = HostWords(line);
     }
   }
 }
@@ -108,7 +108,8 @@ void SshWords::ReadOutput(const std::string& line) {
   if ((said == LaunchCause::kProgramMissing || said == LaunchCause::kDisplayRefused ||
        said == LaunchCause::kDisplayFailed) &&
       !m_x11Refused) {
-    Decide(said, m_remote.Line());
+    m_verdict = said;
+    m_said = m_remote.Said();
   }
 }
 
@@ -127,7 +128,7 @@ void SshWords::Finish(int status) {
   const std::string_view last(m_lastLog);
   if (last == "Host key verification failed." && !m_loggingIn) {
     m_verdict = m_keyChanged ? LaunchCause::kHostKeyChanged : LaunchCause::kHostKeyUnknown;
-    m_line = m_keyChanged ? m_offending : QuoteHostText(last);
+    m_said = m_keyChanged ? m_offending.value_or(HostWords()) : HostWords(m_lastLog);
   } else if (m_loggingIn && !m_authenticated && Contains(last, ": Permission denied (")) {
     Decide(LaunchCause::kLoginIncorrect, last);
   }

@@ -47,13 +47,12 @@ class SshWords {
 
   // kUndecided, or why no terminal comes.
   [[nodiscard]] LaunchCause Verdict() const { return m_verdict; }
-  // What the cause's words quote, made fit for a person (QuoteHostText):
-  // for kHostKeyChanged the file and line ssh named, otherwise the
-  // deciding line.
-  [[nodiscard]] const std::string& Line() const { return m_line; }
-  // The last line of ssh's own log that was no diagnostic, quoted (for a
-  // failure ssh explains in words of its own).
-  [[nodiscard]] const std::string& LastSaid() const { return m_lastSaid; }
+  // What the cause's words quote: for kHostKeyChanged the file and line ssh
+  // named, otherwise the deciding line.
+  [[nodiscard]] const HostWords& Said() const { return m_said; }
+  // The last line of ssh's own log that was no diagnostic (for a failure
+  // ssh explains in words of its own).
+  [[nodiscard]] const HostWords& LastSaid() const { return m_lastSaid; }
 
   // Calls `report` with each line read since, named by its source and
   // escaped (EscapeHostText), for -v.
@@ -82,10 +81,10 @@ class SshWords {
   bool m_passwordChangeSaid = false;
   std::optional<int> m_exitStatus;
   LaunchCause m_verdict = LaunchCause::kUndecided;
-  std::string m_line;
+  HostWords m_said;
   std::string m_lastLog;
-  std::string m_lastSaid;
-  std::string m_offending;
+  HostWords m_lastSaid;
+  std::optional<HostWords> m_offending;
   std::string m_x11Line;
   std::vector<std::string> m_newLines;
 };

@@ -5,8 +5,7 @@
 
 namespace dovrel {
 
-std::string WhyTheHostStopped(const std::string& lastLine, int sendError, Step step, IoStatus status,
-                              const Limits& limits) {
+std::string WhyTheHostStopped(int sendError, Step step, IoStatus status, const Limits& limits) {
   std::string why;
   switch (status) {
     case IoStatus::kTimedOut:
@@ -29,7 +28,7 @@ std::string WhyTheHostStopped(const std::string& lastLine, int sendError, Step s
       why = sendError != 0 ? CouldNotSend(sendError) : std::string("the connection failed");
       break;
   }
-  return why + "; " + (lastLine.empty() ? std::string("it sent no text") : "its last line: \"" + lastLine + "\"");
+  return why;
 }
 
 std::string CouldNotSend(int sendError) { return "could not send: " + ErrorText(sendError); }

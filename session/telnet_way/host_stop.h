@@ -8,11 +8,9 @@
 
 namespace dovrel {
 
-// Why the host stopped a launch at `step`, quoting its last line
-// (`lastLine`, masked); `sendError`: the system's error of the latest send
-// that failed, or 0.
-std::string WhyTheHostStopped(const std::string& lastLine, int sendError, Step step, IoStatus status,
-                              const Limits& limits);
+// Why the host stopped a launch at `step`; `sendError`: the system's error
+// of the latest send that failed, or 0.
+std::string WhyTheHostStopped(int sendError, Step step, IoStatus status, const Limits& limits);
 
 // A line that could not be typed, in the system's words for `sendError`.
 std::string CouldNotSend(int sendError);

@@ -132,9 +132,8 @@ LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginStop& lo
     case LoginStop::Kind::kLoginIncorrect:
       return m_launch.ending.Stopped({LaunchCause::kLoginIncorrect, " refused the user name or password"});
     case LoginStop::Kind::kNameNotTaken:
-      return m_launch.ending.Stopped({LaunchCause::kNameNotTaken, std::to_string(login.tries) +
-                                                                      " times; its last line: \"" +
-                                                                      m_transcript->LastLine() + "\""});
+      return m_launch.ending.Stopped(
+          {LaunchCause::kNameNotTaken, std::to_string(login.tries) + " times", {}, m_transcript->LastLine()});
     case LoginStop::Kind::kSendFailed:
       return SendFailed(channel, step);
     case LoginStop::Kind::kHostStopped:
@@ -216,9 +215,8 @@ LaunchCause TelnetLaunch::LaunchRemoteTerminal(TelnetChannel& channel) {
       m_launch.reporter.Verbose("the terminal could not be watched; the host said nothing against it");
       return verdict->cause;
     case LaunchCause::kLoginIncorrect:
-      return m_launch.ending.Stopped({LaunchCause::kLoginIncorrect,
-                                      " refused the login after the command line was typed; the host said: \"" +
-                                          verdict->detail + "\""});
+      return m_launch.ending.Stopped(
+          {LaunchCause::kLoginIncorrect, " refused the login after the command line was typed", {}, verdict->said});
     default:
       return m_launch.ending.Stopped(*verdict);
   }
@@ -262,10 +260,9 @@ bool TelnetLaunch::TypeExit(TelnetChannel& channel, bool endKnown) {
 }
 
 LaunchCause TelnetLaunch::Stopped(TelnetChannel& channel, Step step, IoStatus status) {
-  return m_launch.ending.Stopped({LaunchCause::kHostStopped,
-                                  WhyTheHostStopped(m_transcript->LastLine(), channel.LastSendError(), step, status,
-                                                    m_launch.setup.limits),
-                                  step});
+  return m_launch.ending.Stopped(
+      {LaunchCause::kHostStopped, WhyTheHostStopped(channel.LastSendError(), step, status, m_launch.setup.limits),
+       step, m_transcript->LastLine()});
 }
 
 LaunchCause TelnetLaunch::SendFailed(TelnetChannel& channel, Step step) {

@@ -73,8 +73,10 @@ void Transcript::Show(const std::string& piece) {
 
 void Transcript::Conceal(SecretString secret) { m_secret = std::move(secret); }
 
-std::string Transcript::LastLine() const {
-  return MaskSecret(dovrel::LastLine(Latest(m_latest, kLatestLimit)), m_secret.View());
+HostWords Transcript::LastLine() const {
+  // Masked once quoted, so that no control the host put inside the cookie's
+  // echo keeps it from being masked.
+  return HostWords(MaskSecret(dovrel::LastLine(Latest(m_latest, kLatestLimit)), m_secret.View()));
 }
 
 void Transcript::Flush() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/secret/secret_bytes.h"
+#include "session/host_text/host_words.h"
 #include "session/launch/reporter.h"
 #include "session/telnet/channel_listener.h"
 
@@ -29,8 +30,9 @@ class Transcript final : public ChannelListener {
   // with it masked, and a run of hex digits at the end of a piece waits for
   // the rest of it in the next.
   void Conceal(SecretString secret);
-  // The host's last line, masked, for a report that quotes where it stopped.
-  [[nodiscard]] std::string LastLine() const;
+  // The host's last line, quoted and masked, for the end that quotes where
+  // it stopped.
+  [[nodiscard]] HostWords LastLine() const;
   // Reports all that is still held back: the connection is done.
   void Flush();
 

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (state == dovrel::XauthWords::State::kReading && text.find('\x1b') == std::string_view::npos) {
     FUZZ_CHECK(text.find("> ") != std::string_view::npos);
   }
-  if (state == dovrel::XauthWords::State::kMissing) FUZZ_CHECK(!words.Line().empty());
+  if (state == dovrel::XauthWords::State::kMissing) FUZZ_CHECK(!dovrel::QuoteHostText(words.Said()).empty());
   if (text.find('\x1b') == std::string_view::npos && text.find("xauth> ") != std::string_view::npos &&
       text.find('\n') == std::string_view::npos) {
     FUZZ_CHECK(state == dovrel::XauthWords::State::kReading);

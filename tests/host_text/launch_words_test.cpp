@@ -33,7 +33,7 @@ TEST_P(HostWords, AreReadAsTheLaunchsFate) {
   for (const char byte : c.text) words.Feed(static_cast<unsigned char>(byte));
   words.Paused();
   EXPECT_EQ(words.Verdict(), c.verdict);
-  EXPECT_EQ(words.Line(), c.line);
+  EXPECT_EQ(QuoteHostText(words.Said()), c.line);
 }
 
 const std::string kEcho = "kterm -geometry 80x25+0+0 -display 10.200.0.1:1 &\r\n";

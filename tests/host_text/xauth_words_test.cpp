@@ -45,7 +45,7 @@ TEST(XauthWords, TellXauthReadingFromEveryShellsNotFound) {
   }
   XauthWords words;
   Read("xauth -v -\r\nsh: 1: xauth: not found\r\n", words);
-  EXPECT_EQ(words.Line(), "sh: 1: xauth: not found");
+  EXPECT_EQ(QuoteHostText(words.Said()), "sh: 1: xauth: not found");
 }
 
 TEST(XauthWords, TheAddLineNamesTheDisplayAndTheCookie) {

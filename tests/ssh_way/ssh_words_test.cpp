@@ -94,11 +94,11 @@ TEST(SshWords, DecideEachCauseFromItsOwnSource) {
     words.Finish(c.status);
     EXPECT_EQ(words.Verdict(), c.verdict) << c.name;
     if (*c.line != '\0') {
-      EXPECT_EQ(words.Line(), c.line) << c.name;
+      EXPECT_EQ(QuoteHostText(words.Said()), c.line) << c.name;
     }
     // What reaches a person carries no control of the host's.
     for (const char* control : {"\x1b", "\x07", "\xc2\x9b", "\xe2\x80\xae", "\xe2\x80\xac"}) {
-      EXPECT_EQ(words.Line().find(control), std::string::npos) << c.name;
+      EXPECT_EQ(QuoteHostText(words.Said()).find(control), std::string::npos) << c.name;
     }
   }
 }
@@ -166,7 +166,7 @@ TEST(AskpassPrompt, TellsWhoAsksBeforeWhatIsAsked) {
   }
   // A HostKeyAlias names the host in every prompt.
   EXPECT_EQ(ClassifyPrompt("(u@alias) Password: ", {"", "u", "alias", false}), PromptKind::kPassword);
-  EXPECT_EQ(QuotedPrompt("one\n\xe2\x80\xaetwo\x1b[31m\xc2\x9b\n\n", " / "), "one / two[31m");
+  EXPECT_EQ(QuoteHostText(HostWords("one\n\xe2\x80\xaetwo\x1b[31m\xc2\x9b\n\n")), "one / two[31m");
 }
 
 TEST(SshArguments, ForceWhatTheLaunchNeedsAndKeepTheHostADestination) {

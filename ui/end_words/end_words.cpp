@@ -1,6 +1,7 @@
 #include "ui/end_words/end_words.h"
 
 #include "common/base/ports.h"
+#include "session/host_text/host_text.h"
 #include "session/launch/terminal_program.h"
 #include "ui/end_words/ssh_end_words.h"
 
@@ -55,8 +56,16 @@ std::optional<EndBox> BoxOf(const SessionEnd& end) {
   return std::nullopt;
 }
 
+std::string QuestionWords(const UserQuestion& question) { return QuoteHostText(question.text, "\n"); }
+
 std::optional<std::string> FailureLine(const SessionEnd& end) {
-  if (end.step) return "stopped " + std::string(StepText(*end.step)) + ": " + end.detail;
+  // What the host said, in quotes where a line quotes it.
+  const std::string said = end.said ? QuoteHostText(*end.said) : std::string();
+  if (end.step) {
+    std::string line = "stopped " + std::string(StepText(*end.step)) + ": " + end.detail;
+    if (end.said) line += said.empty() ? "; it sent no text" : "; its last line: \"" + said + "\"";
+    return line;
+  }
   const std::string& host = end.target.hostName;
   switch (end.cause) {
     case LaunchCause::kUndecided:
@@ -65,11 +74,15 @@ std::optional<std::string> FailureLine(const SessionEnd& end) {
     case LaunchCause::kAborted:
       return std::nullopt;
     case LaunchCause::kCannotConnect:
-      return "Cannot Connect: " + end.detail;
+      return "Cannot Connect: " + end.detail + (said.empty() ? "" : ": " + said);
     case LaunchCause::kLoginIncorrect:
-      return "Login incorrect: " + host + end.detail;
+      if (!end.said) return "Login incorrect: " + host + end.detail;
+      // ssh's own line names the methods refused; the shell's is the host's.
+      if (end.target.overSsh) return "Login incorrect: " + host + end.detail + (said.empty() ? "" : ": " + said);
+      return "Login incorrect: " + host + end.detail + "; the host said: \"" + said + "\"";
     case LaunchCause::kNameNotTaken:
-      return "the host asked for the login name again after it was typed " + end.detail;
+      return "the host asked for the login name again after it was typed " + end.detail + "; its last line: \"" +
+             said + "\"";
     case LaunchCause::kHostStopped:
     case LaunchCause::kSendFailed:
       return "stopped: " + end.detail;
@@ -107,6 +120,7 @@ std::optional<std::string> FailureLine(const SessionEnd& end) {
 std::string DescribeLaunchProblem(const SessionEnd& end, const Translate& translate) {
   const LaunchTarget& target = end.target;
   const std::string& detail = end.detail;
+  const std::string hostSaid = end.said ? QuoteHostText(*end.said) : std::string();
   const std::string program(TerminalProgram::Chosen(target.xterm).name);
   const std::string display = std::to_string(target.display);
   const std::string port = std::to_string(X11TcpPort(target.display));
@@ -232,7 +246,7 @@ std::string DescribeLaunchProblem(const SessionEnd& end, const Translate& transl
     case LaunchCause::kNoSecurity:
       return text(DOVREL_TR_NOOP("Launch", "The terminal did not start on display :%1."), {display});
   }
-  if (!detail.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {detail});
+  if (!hostSaid.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {hostSaid});
   return said;
 }
 

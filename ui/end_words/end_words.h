@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "session/launch/answer_slot.h"
 #include "session/launch/launch_end.h"
 #include "ui/end_words/translation.h"
 
@@ -24,6 +25,10 @@ std::optional<EndBox> BoxOf(const SessionEnd& end);
 // kLaunchFailed. In English with Untranslated, in the form's language with
 // its translator.
 std::string DescribeLaunchProblem(const SessionEnd& end, const Translate& translate = Untranslated);
+
+// The words of a question the launch asks, line by line as its asker put
+// them, quoted.
+std::string QuestionWords(const UserQuestion& question);
 
 // The one English line standard error gets for the end, without the
 // program's name before it; none for a started terminal or a form closed

@@ -1,6 +1,7 @@
 #include "ui/end_words/ssh_end_words.h"
 
 #include "common/base/ports.h"
+#include "session/host_text/host_text.h"
 #include "session/launch/terminal_program.h"
 
 namespace dovrel {
@@ -30,6 +31,7 @@ std::string ProgramMissingOverSsh(const LaunchTarget& target, const Translate& t
 std::optional<std::string> DescribeSshProblem(const SessionEnd& end, const Translate& translate) {
   const LaunchTarget& target = end.target;
   const std::string& detail = end.detail;
+  const std::string hostSaid = end.said ? QuoteHostText(*end.said) : std::string();
   const std::string display = std::to_string(target.display);
   const auto text = [&](const char* source, std::initializer_list<std::string_view> arguments) {
     return Fill(translate(kContext, source), arguments);
@@ -57,17 +59,17 @@ std::optional<std::string> DescribeSshProblem(const SessionEnd& end, const Trans
                                  "pretending to be the host, or its key was replaced: ssh refused to log in. Ask the "
                                  "host's administrator; if the key was replaced, remove the old one with "
                                  "ssh-keygen -R %1."),
-                  {target.hostName, detail});
+                  {target.hostName, hostSaid});
     case LaunchCause::kPasswordExpired:
       return text(DOVREL_TR_NOOP("Launch",
                                  "%1 wants your password changed before it lets you in (it said: \"%2\"). Change "
                                  "it with ssh in a terminal, then start the terminal again."),
-                  {target.hostName, detail});
+                  {target.hostName, hostSaid});
     case LaunchCause::kSshQuestion:
       return text(DOVREL_TR_NOOP("Launch",
                                  "ssh asked a question the form cannot answer: \"%1\". Nothing was answered. Log in "
                                  "once with ssh in a terminal, or ask the host's administrator."),
-                  {detail});
+                  {hostSaid});
     case LaunchCause::kX11Refused:
       return text(DOVREL_TR_NOOP("Launch",
                                  "The ssh server of %1 refuses to forward X11, so no terminal can reach display :%2 "
@@ -99,7 +101,7 @@ std::optional<std::string> DescribeSshProblem(const SessionEnd& end, const Trans
                   {display, X11LocalSocketPath(target.display)});
     case LaunchCause::kProgramMissing: {
       std::string said = ProgramMissingOverSsh(target, translate);
-      if (!detail.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {detail});
+      if (!hostSaid.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {hostSaid});
       return said;
     }
     case LaunchCause::kDisplayRefused:
@@ -108,7 +110,7 @@ std::optional<std::string> DescribeSshProblem(const SessionEnd& end, const Trans
                                              "The terminal on %1 could not open the display that ssh forwards to "
                                              "display :%2."),
                               {target.hostName, display});
-      if (!detail.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {detail});
+      if (!hostSaid.empty()) said += text(DOVREL_TR_NOOP("Launch", " The host said: \"%1\""), {hostSaid});
       return said;
     }
     case LaunchCause::kNoWindow:
