@@ -15,7 +15,7 @@
 #include "app/display_check.h"
 #include "app/font_warm_up.h"
 #include "app/launcher_app.h"
-#include "session/relay_start/relay_process.h"
+#include "app/helper_programs.h"
 #include "ui/translations.h"
 #include "session/watch/local_display.h"
 #include "common/secret/secret_bytes.h"
@@ -70,7 +70,7 @@ int main(int argc, char* argv[]) {
 
   dovrel::SessionSetup setup;
   setup.display = dovrel::MakeX11Display();
-  setup.relayProgram = dovrel::FindRelayProgram();
+  setup.relayProgram = dovrel::FindHelperProgram("dovrel-relay");
   setup.askpassProgram = dovrel::FindHelperProgram("dovrel-askpass");
   dovrel::CLauncherApp launcher(std::move(setup), environment);
   const dovrel::RunResult result = launcher.InitInstance(commandLine, usageProblem);

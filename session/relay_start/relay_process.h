@@ -80,11 +80,4 @@ JoinResult JoinDisplayRelay(const std::string& localAddress, const std::string& 
                             const LaunchCookie* cookie, std::chrono::milliseconds answerLimit,
                             const AbortSignal& abort);
 
-// The relay program beside this executable (the build tree), or where the
-// package installs it; empty when there is none.
-std::string FindRelayProgram();
-// A helper program of the package (the relay, the askpass helper), found
-// where FindRelayProgram looks; empty when there is none.
-std::string FindHelperProgram(const std::string& name);
-
 }  // namespace dovrel
