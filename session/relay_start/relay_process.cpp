@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -18,12 +17,11 @@
 
 #include "common/base/ports.h"
 #include "common/base/relay_protocol.h"
+#include "common/net/child_process.h"
 #include "common/net/connector.h"
 #include "common/net/error_text.h"
 #include "common/net/local_socket.h"
 #include "common/net/transport.h"
-
-extern char** environ;
 
 namespace dovrel {
 
@@ -64,28 +62,20 @@ OrFailure<StartingRelay> BeginDisplayRelay(const std::string& program, const std
   const UniqueFd controlHigh = DuplicateAboveChildFds(controlRead);
   if (!listenerHigh || !controlHigh) return Failure{SystemError("cannot pass the listener on", errno)};
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, listenerHigh.Get(), kRelayListenerFd);
-  posix_spawn_file_actions_adddup2(&actions, controlHigh.Get(), kRelayControlFd);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  // Standard error stays the user's only under -v: otherwise a relay that
-  // lives on would hold whatever reads this program's output open.
-  if (!verbose) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   const std::string displayArgument = std::to_string(display);
   std::vector<std::string> arguments = {program, std::string(kRelayPeerArgument), peerAddress,
                                         std::string(kRelayDisplayArgument), displayArgument};
   if (verbose) arguments.emplace_back(kRelayVerboseSwitch);
   if (!options.cookie) arguments.emplace_back(kRelayTrustHostSwitch);
   if (options.untrusted) arguments.emplace_back(kRelayUntrustedSwitch);
-  std::vector<char*> argv;
-  argv.reserve(arguments.size() + 1);
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  pid_t child = -1;
-  const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  // The listener and the control pipe at the descriptors the relay expects.
+  static_assert(kRelayListenerFd == 3 && kRelayControlFd == 4);
+  // Standard error stays the user's only under -v: otherwise a relay that
+  // lives on would hold whatever reads this program's output open.
+  int spawned = 0;
+  const pid_t child = StartChild({std::move(arguments), std::nullopt, {-1, -1, verbose ? STDERR_FILENO : -1},
+                                  {listenerHigh.Get(), controlHigh.Get()}},
+                                 spawned);
   if (spawned != 0) return Failure{SystemError("cannot start " + program, spawned)};
   // The cookie goes on the pipe, never in the arguments or the environment,
   // where other processes could read it. The pipe holds it until read.

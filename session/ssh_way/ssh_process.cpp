@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,19 +12,11 @@
 #include <thread>
 #include <utility>
 
-extern char** environ;  // NOLINT(readability-redundant-declaration)
+#include "common/net/child_process.h"
 
 namespace dovrel {
 
 namespace {
-
-std::vector<char*> Pointers(const std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  pointers.reserve(strings.size() + 1);
-  for (const std::string& s : strings) pointers.push_back(const_cast<char*>(s.c_str()));  // NOLINT: exec's API
-  pointers.push_back(nullptr);
-  return pointers;
-}
 
 int StatusOf(int waited) {
   if (WIFEXITED(waited)) return WEXITSTATUS(waited);
@@ -43,40 +34,10 @@ bool MakePipe(UniqueFd& read, UniqueFd& write) {
   return true;
 }
 
-// Spawns `arguments` in a session of its own with the standard descriptors
-// given; every other descriptor closed. The pid, or -1 with `error` set.
+// Starts `arguments` with the standard descriptors given (-1: /dev/null).
 pid_t Spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& environment, int input,
             int output, int errors, int& error) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  const std::array<int, 3> standard{input, output, errors};
-  for (int fd = 0; fd < 3; ++fd) {
-    if (standard[static_cast<std::size_t>(fd)] < 0) {
-      posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
-    } else {
-      posix_spawn_file_actions_adddup2(&actions, standard[static_cast<std::size_t>(fd)], fd);
-    }
-  }
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  // A session of its own: no controlling terminal, and a process group that
-  // ends as one. Signals as a new program expects them.
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t all;
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes,
-                           static_cast<short>(POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
-  pid_t pid = -1;
-  const auto argv = Pointers(arguments);
-  const auto envp = Pointers(environment);
-  error = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  return error == 0 ? pid : -1;
+  return StartChild({arguments, environment, {input, output, errors}, {}}, error);
 }
 
 }  // namespace
