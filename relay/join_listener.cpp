@@ -29,7 +29,8 @@ void JoinListener::AddPollSlots(std::vector<pollfd>& fds) {
   }
 }
 
-void JoinListener::Serve(const std::vector<pollfd>& fds, Admission& admission) {
+void JoinListener::Serve(const std::vector<pollfd>& fds, Admission& admission,
+                         std::chrono::steady_clock::time_point now) {
   for (Joined& joined : m_joined) {
     if (fds[joined.slot].revents != 0) Read(joined, admission);
   }
@@ -37,7 +38,7 @@ void JoinListener::Serve(const std::vector<pollfd>& fds, Admission& admission) {
     if (joined.connection) return false;
     // That launch is over: its host is let in no more.
     if (joined.admitted) {
-      admission.Ended(joined.launch, std::chrono::steady_clock::now());
+      admission.Ended(joined.launch, now);
       if (m_report) m_report("a joined launch ended: its host is let in by the rule for an ended launch");
     }
     return true;

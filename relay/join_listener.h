@@ -26,7 +26,7 @@ class JoinListener {
   // Adds the listener's and each joined launch's poll slot.
   void AddPollSlots(std::vector<pollfd>& fds);
   // Serves what poll found ready: new requests, and launches that ended.
-  void Serve(const std::vector<pollfd>& fds, Admission& admission);
+  void Serve(const std::vector<pollfd>& fds, Admission& admission, std::chrono::steady_clock::time_point now);
 
   [[nodiscard]] bool Empty() const { return m_joined.empty(); }
   [[nodiscard]] std::size_t JoinedCount() const { return m_count; }

@@ -35,9 +35,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::microseconds kBusyLook{50};
 constexpr std::size_t kSmallTraffic = 4096;
 constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
-// Out of descriptors with no connection of its own to close, the relay
-// looks at its listener again this often.
-constexpr std::chrono::milliseconds kPauseWithoutConnections{1000};
 
 bool OutOfDescriptors(int error) {
   return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
@@ -47,6 +44,7 @@ class Relay {
  public:
   explicit Relay(RelayConfig config)
       : m_config(std::move(config)),
+        m_clock(m_config.clock != nullptr ? *m_config.clock : SystemClock()),
         m_admission(m_config.limits),
         m_gate{m_admission, m_config.limits.pipeCapacity, m_config.xSocket, m_config.authorisation},
         m_joins(std::move(m_config.joinListener), m_config.report) {
@@ -59,19 +57,19 @@ class Relay {
 
   RelayTotals Run() {
     for (;;) {
-      if (m_admission.Over(Clock::now())) break;
+      if (m_admission.Over(m_clock.Now())) break;
       BuildPollSlots();
-      const bool looking = Clock::now() < m_lookUntil;
+      const bool looking = m_clock.Now() < m_lookUntil;
       const int ready = ::poll(m_fds.data(), m_fds.size(), looking ? 0 : NextTimeout());
       if (ready < 0 && errno != EINTR) break;
       if (ready == 0 && looking) continue;
       if (m_fds[m_controlSlot].revents != 0) LaunchEnded();
-      m_joins.Serve(m_fds, m_admission);
+      m_joins.Serve(m_fds, m_admission, m_clock.Now());
       for (RelayedConnection& c : m_connections) {
         const auto event = c.Serve(m_fds, m_gate);
         if (event == RelayedConnection::Event::kAdmitted) m_admission.Opened(*c.Launch());
         ReportEvent(c, event);
-        if (!c.Admitted() && !c.Done() && Clock::now() >= c.SetupDeadline()) {
+        if (!c.Admitted() && !c.Done() && m_clock.Now() >= c.SetupDeadline()) {
           c.Close();
           ++m_totals.malformed;
           Report("closed the connection from " + c.From() + ": no X11 setup request in time");
@@ -79,13 +77,13 @@ class Relay {
       }
       std::size_t moved = 0;
       for (RelayedConnection& c : m_connections) moved += c.TakeMoved();
-      if (moved > 0 && moved <= kSmallTraffic) m_lookUntil = Clock::now() + kBusyLook;
+      if (moved > 0 && moved <= kSmallTraffic) m_lookUntil = m_clock.Now() + kBusyLook;
       // Before the closed ones go, so that one closed to make room goes now.
       if (m_listenerSlot != kNoSlot && m_fds[m_listenerSlot].revents != 0) AcceptAll();
       const auto before = m_connections.size();
       // Once no launch admits anyone, what has not finished its setup is
       // closed: it could only be refused.
-      const auto now = Clock::now();
+      const auto now = m_clock.Now();
       const bool open = m_admission.Open(now);
       m_connections.remove_if([&](RelayedConnection& c) {
         if (!open && !c.Admitted()) c.Close();
@@ -112,7 +110,7 @@ class Relay {
   void BuildPollSlots() {
     m_fds.clear();
     m_listenerSlot = kNoSlot;
-    if (m_listenerPaused && m_connections.empty() && Clock::now() >= m_pausedUntil) m_listenerPaused = false;
+    if (m_listenerPaused && m_connections.empty() && m_clock.Now() >= m_pausedUntil) m_listenerPaused = false;
     if (!m_listenerPaused) {
       m_listenerSlot = m_fds.size();
       m_fds.push_back({m_config.listener.Get(), POLLIN, 0});
@@ -132,9 +130,9 @@ class Relay {
       if (!c.Admitted()) nearer(c.SetupDeadline());
     }
     if (m_listenerPaused && m_connections.empty()) nearer(m_pausedUntil);
-    if (const auto change = m_admission.NextChange(Clock::now())) nearer(*change);
+    if (const auto change = m_admission.NextChange(m_clock.Now())) nearer(*change);
     if (!next) return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - m_clock.Now()).count();
     return static_cast<int>(std::max<decltype(left)>(left, 0));
   }
 
@@ -144,7 +142,7 @@ class Relay {
     if (got > 0 || (got < 0 && (errno == EINTR || errno == EAGAIN))) return;
     m_launchOver = true;
     m_config.control.Reset();
-    m_admission.Ended(0, Clock::now());
+    m_admission.Ended(0, m_clock.Now());
   }
 
   [[nodiscard]] std::size_t OpenCount() const {
@@ -188,17 +186,17 @@ class Relay {
           // descriptor is free would only spin. One is freed when a
           // connection closes, or, with none to close, by time.
           m_listenerPaused = true;
-          m_pausedUntil = Clock::now() + kPauseWithoutConnections;
+          m_pausedUntil = m_clock.Now() + m_config.limits.pauseWithoutDescriptors;
           Report("out of descriptors: new connections wait until one closes");
         }
         return;
       }
-      if (from.sin_family != AF_INET || !m_admission.Knows(from.sin_addr.s_addr, Clock::now())) {
+      if (from.sin_family != AF_INET || !m_admission.Knows(from.sin_addr.s_addr, m_clock.Now())) {
         // Not a host of a launch that admits now: closed at once, before a
         // byte either way. The port stays this relay's meanwhile.
         ++m_totals.refused;
         Report("refused a connection from " + AddressAndPort(from) +
-               (m_admission.Open(Clock::now()) ? ": only the host may connect" : ": no launch admits any more"));
+               (m_admission.Open(m_clock.Now()) ? ": only the host may connect" : ": no launch admits any more"));
         continue;
       }
       if (!MakeRoom()) {
@@ -213,7 +211,7 @@ class Relay {
       ::setsockopt(client.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
       const RelayedConnection& c = m_connections.emplace_back(std::move(client), from.sin_addr.s_addr,
                                                               AddressAndPort(from),
-                                                              Clock::now() + m_config.limits.setupLimit);
+                                                              m_clock.Now() + m_config.limits.setupLimit);
       Report("accepted a connection from " + c.From() + "; " + std::to_string(OpenCount()) + " open");
     }
   }
@@ -233,6 +231,7 @@ class Relay {
   }
 
   RelayConfig m_config;
+  WaitClock& m_clock;
   Admission m_admission;
   SetupGate m_gate;
   JoinListener m_joins;

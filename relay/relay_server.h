@@ -9,6 +9,7 @@
 
 #include "common/base/limits.h"
 #include "common/base/relay_protocol.h"
+#include "common/net/transport.h"
 #include "common/net/unique_fd.h"
 #include "relay/admission.h"
 #include "relay/x_authority.h"
@@ -34,6 +35,8 @@ struct RelayConfig {
   std::function<std::optional<XCookie>()> authorisation;
   // Gets one line for each event (start, accepted, refused, closed, end).
   std::function<void(const std::string&)> report;
+  // What the relay's windows and limits are timed by; none: the system's.
+  WaitClock* clock = nullptr;
 };
 
 // What the relay did, when it ended.

@@ -13,7 +13,7 @@ std::shared_ptr<const SshConfigAhead> ReadSshConfigAhead(const SessionSetup& set
   options.hostName = hostName;
   options.userName = userName;
   int startError = 0;
-  auto output = RunSshConfig(options, display, abort, startError);
+  auto output = RunSshConfig(options, display, setup.limits.sshConfigLimit, abort, startError);
   if (!output) return nullptr;
   std::string user = ReadSshConfig(*output).user;
   return std::make_shared<const SshConfigAhead>(SshConfigAhead{std::move(user), std::move(*output)});

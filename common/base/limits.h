@@ -104,6 +104,10 @@ struct Limits {
   int sshAliveCount{4};
   // The ssh client's last words after it was told to end.
   ms sshEndLimit{1000};
+  // ssh -G reads only the user's configuration: it answers at once.
+  ms sshConfigLimit{5000};
+  // The askpass helper sends its question in one write as it connects.
+  ms askpassRequestLimit{1000};
   ms teardownIdle{100};
 };
 
@@ -134,6 +138,9 @@ struct RelayLimits {
   // cookie are admitted this long only: a program started from the terminal
   // as it exits.
   ms reopenWindow{5000};
+  // Out of descriptors with no connection of its own to close, the relay
+  // looks at its listener again this often.
+  ms pauseWithoutDescriptors{1000};
   // Connections taken from the backlog in one round: the setups already
   // waiting are read before more are let in to compete with them.
   std::size_t acceptsPerRound{8};

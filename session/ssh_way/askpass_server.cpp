@@ -93,7 +93,8 @@ UniqueFd AskpassServer::OpenLog() {
   return UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
 }
 
-std::optional<AskpassRequest> AskpassServer::Accept(std::chrono::milliseconds limit, const AbortSignal& abort) {
+std::optional<AskpassRequest> AskpassServer::Accept(std::chrono::milliseconds limit, const AbortSignal& abort,
+                                                    WaitClock& clock) {
   UniqueFd connection(::accept4(m_listener.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
   if (!connection) return std::nullopt;
   ucred peer{};
@@ -106,10 +107,10 @@ std::optional<AskpassRequest> AskpassServer::Accept(std::chrono::milliseconds li
   AskpassRequest request;
   request.fromClient = *steps == 1;
   std::string said;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const auto deadline = clock.Now() + limit;
   for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || WaitForSocket(connection.Get(), POLLIN, abort, left) != IoStatus::kOk) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock.Now());
+    if (left.count() <= 0 || WaitForSocket(connection.Get(), POLLIN, abort, left, clock) != IoStatus::kOk) {
       return std::nullopt;
     }
     std::array<char, 1024> buffer{};

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/net/abort_signal.h"
+#include "common/net/transport.h"
 #include "common/net/unique_fd.h"
 
 namespace dovrel {
@@ -50,7 +51,8 @@ class AskpassServer {
 
   // A waiting helper's request, read within `limit`; nothing when none
   // waits or the peer is not the launch's.
-  std::optional<AskpassRequest> Accept(std::chrono::milliseconds limit, const AbortSignal& abort);
+  std::optional<AskpassRequest> Accept(std::chrono::milliseconds limit, const AbortSignal& abort,
+                                       WaitClock& clock = SystemClock());
 
   // Answers a request, with `answer`, or with no answer at all.
   static void Answer(AskpassRequest& request, std::span<const unsigned char> answer);

@@ -19,7 +19,6 @@ namespace dovrel {
 
 namespace {
 
-constexpr std::chrono::milliseconds kRequestLimit{1000};
 
 }  // namespace
 
@@ -58,7 +57,7 @@ std::optional<LaunchStop> SshLaunch::Step() {
   if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted);
   if (fds[1].revents != 0 || fds[4].revents != 0) ReadWords(fds[4].revents != 0);
   if (fds[2].revents != 0) {
-    if (auto request = m_askpass.Accept(kRequestLimit, m_abort)) {
+    if (auto request = m_askpass.Accept(m_setup.limits.askpassRequestLimit, m_abort, m_clock)) {
       if (auto ended = OnRequest(std::move(*request))) return ended;
     }
   }

@@ -21,9 +21,10 @@ namespace dovrel {
 
 // `ssh -G` for `options` (its host, and its user when one is given), with
 // the environment the launch gives ssh for display `display`; its output,
-// or nothing (`startError`: why ssh did not start, when it did not).
-std::optional<std::string> RunSshConfig(const SshOptions& options, int display, const AbortSignal& abort,
-                                        int& startError);
+// or nothing (`startError`: why ssh did not start, when it did not), also
+// when it took longer than `limit`.
+std::optional<std::string> RunSshConfig(const SshOptions& options, int display, std::chrono::milliseconds limit,
+                                        const AbortSignal& abort, int& startError);
 
 // One launch over ssh: the OpenSSH client logs in with the form's user and
 // password (through the askpass helper, the password once per method and

@@ -20,8 +20,6 @@ namespace dovrel {
 
 namespace {
 
-constexpr std::chrono::milliseconds kConfigLimit{5000};
-
 std::string Text(std::span<const unsigned char> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
@@ -33,11 +31,11 @@ std::vector<std::string> InheritedAskpassVariables() {
 
 }  // namespace
 
-std::optional<std::string> RunSshConfig(const SshOptions& options, int display, const AbortSignal& abort,
-                                        int& startError) {
+std::optional<std::string> RunSshConfig(const SshOptions& options, int display, std::chrono::milliseconds limit,
+                                        const AbortSignal& abort, int& startError) {
   return RunForOutput(SshConfigArguments(options),
                       EnvironmentWith(InheritedAskpassVariables(), {"DISPLAY=" + LocalDisplayName(display)}),
-                      kConfigLimit, abort, startError);
+                      limit, abort, startError);
 }
 
 std::optional<LaunchStop> SshLaunch::Prepare() {
@@ -75,7 +73,7 @@ std::optional<LaunchStop> SshLaunch::Prepare() {
   int startError = 0;
   const auto config = ahead && ahead->user == m_options.userName
                           ? std::optional<std::string>(ahead->output)
-                          : RunSshConfig(m_options, display, m_abort, startError);
+                          : RunSshConfig(m_options, display, m_setup.limits.sshConfigLimit, m_abort, startError);
   if (m_abort.IsTriggered()) return Ended(LaunchCause::kAborted);
   if (!config) {
     if (startError == ENOENT) return Ended(LaunchCause::kSshMissing);
