@@ -1,11 +1,31 @@
 #include "session/telnet_way/host_stop.h"
 
+#include <string>
+#include <utility>
+
 #include "common/net/connector.h"
 #include "common/net/error_text.h"
 
 namespace dovrel {
 
-std::string WhyTheHostStopped(int sendError, Step step, IoStatus status, const Limits& limits) {
+namespace {
+
+std::string CouldNotSend(int sendError) { return "could not send: " + ErrorText(sendError); }
+
+Step StepOf(LoginStop::Stage stage) {
+  switch (stage) {
+    case LoginStop::Stage::kFirstText: return Step::kFirstText;
+    case LoginStop::Stage::kLoginPrompt: return Step::kLoginPrompt;
+    case LoginStop::Stage::kPasswordPrompt: return Step::kPasswordPrompt;
+    case LoginStop::Stage::kUserNameAgain: return Step::kUserNameAgain;
+    case LoginStop::Stage::kShell: return Step::kShell;
+  }
+  return Step::kFirstText;
+}
+
+}  // namespace
+
+LaunchStop HostStopped(Step step, IoStatus status, int sendError, HostWords lastLine, const Limits& limits) {
   std::string why;
   switch (status) {
     case IoStatus::kTimedOut:
@@ -28,9 +48,24 @@ std::string WhyTheHostStopped(int sendError, Step step, IoStatus status, const L
       why = sendError != 0 ? CouldNotSend(sendError) : std::string("the connection failed");
       break;
   }
-  return why;
+  return {LaunchCause::kHostStopped, std::move(why), step, std::move(lastLine)};
 }
 
-std::string CouldNotSend(int sendError) { return "could not send: " + ErrorText(sendError); }
+LaunchStop SendFailedAt(Step step, int sendError) { return {LaunchCause::kSendFailed, CouldNotSend(sendError), step}; }
+
+LaunchStop StopOfLogin(const LoginStop& login, HostWords lastLine, int sendError, const Limits& limits) {
+  const Step step = StepOf(login.stage);
+  switch (login.kind) {
+    case LoginStop::Kind::kLoginIncorrect:
+      return {LaunchCause::kLoginIncorrect, " refused the user name or password"};
+    case LoginStop::Kind::kNameNotTaken:
+      return {LaunchCause::kNameNotTaken, std::to_string(login.tries) + " times", {}, std::move(lastLine)};
+    case LoginStop::Kind::kSendFailed:
+      return SendFailedAt(step, sendError);
+    case LoginStop::Kind::kHostStopped:
+      break;
+  }
+  return HostStopped(step, login.status, sendError, std::move(lastLine), limits);
+}
 
 }  // namespace dovrel

@@ -15,22 +15,6 @@
 
 namespace dovrel {
 
-namespace {
-
-// The login dialogue's stage, as the launch's step.
-Step StepOf(LoginStop::Stage stage) {
-  switch (stage) {
-    case LoginStop::Stage::kFirstText: return Step::kFirstText;
-    case LoginStop::Stage::kLoginPrompt: return Step::kLoginPrompt;
-    case LoginStop::Stage::kPasswordPrompt: return Step::kPasswordPrompt;
-    case LoginStop::Stage::kUserNameAgain: return Step::kUserNameAgain;
-    case LoginStop::Stage::kShell: return Step::kShell;
-  }
-  return Step::kFirstText;
-}
-
-}  // namespace
-
 std::unique_ptr<WayIn> TelnetWayIn(LaunchContext& launch) { return std::make_unique<TelnetLaunch>(launch); }
 
 LaunchCause TelnetLaunch::Run() {
@@ -127,19 +111,8 @@ std::optional<LaunchStop> TelnetLaunch::RelayNotStarted() {
 }
 
 LaunchCause TelnetLaunch::AfterLogin(TelnetChannel& channel, const LoginStop& login) {
-  const Step step = StepOf(login.stage);
-  switch (login.kind) {
-    case LoginStop::Kind::kLoginIncorrect:
-      return m_launch.ending.Stopped({LaunchCause::kLoginIncorrect, " refused the user name or password"});
-    case LoginStop::Kind::kNameNotTaken:
-      return m_launch.ending.Stopped(
-          {LaunchCause::kNameNotTaken, std::to_string(login.tries) + " times", {}, m_transcript->LastLine()});
-    case LoginStop::Kind::kSendFailed:
-      return SendFailed(channel, step);
-    case LoginStop::Kind::kHostStopped:
-      break;
-  }
-  return Stopped(channel, step, login.status);
+  return m_launch.ending.Stopped(
+      StopOfLogin(login, m_transcript->LastLine(), channel.LastSendError(), m_launch.setup.limits));
 }
 
 std::optional<LaunchCause> TelnetLaunch::InstallLaunchCookie(TelnetChannel& channel,
@@ -261,12 +234,11 @@ bool TelnetLaunch::TypeExit(TelnetChannel& channel, bool endKnown) {
 
 LaunchCause TelnetLaunch::Stopped(TelnetChannel& channel, Step step, IoStatus status) {
   return m_launch.ending.Stopped(
-      {LaunchCause::kHostStopped, WhyTheHostStopped(channel.LastSendError(), step, status, m_launch.setup.limits),
-       step, m_transcript->LastLine()});
+      HostStopped(step, status, channel.LastSendError(), m_transcript->LastLine(), m_launch.setup.limits));
 }
 
 LaunchCause TelnetLaunch::SendFailed(TelnetChannel& channel, Step step) {
-  return m_launch.ending.Stopped({LaunchCause::kSendFailed, CouldNotSend(channel.LastSendError()), step});
+  return m_launch.ending.Stopped(SendFailedAt(step, channel.LastSendError()));
 }
 
 void TelnetLaunch::CloseSocket() noexcept {
