@@ -2,7 +2,11 @@
 // its memory from dumps and debuggers.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <span>
@@ -81,9 +85,27 @@ TEST(SameBytesConstantTime, ComparesInFullWhateverDiffers) {
   EXPECT_FALSE(SameBytesConstantTime(cookie, {})) << "nor is nothing";
 }
 
-TEST(SecretBytes, TheProcessBecomesUndumpable) {
-  ASSERT_TRUE(ProtectSecretsFromInspection());
-  EXPECT_EQ(::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 0);
+TEST(SecretBytes, NoOtherProcessOfTheUserCanReadTheProtectedMemory) {
+  // In a child that runs as an ordinary account (root passes every check):
+  // once protected, its memory file belongs to root, so a process of the
+  // same account, a debugger among them, cannot open it.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    // A change of account leaves a process undumpable: start as a program does.
+    ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
+    const auto readable = [] { return ::open("/proc/self/mem", O_RDONLY) >= 0; };
+    struct stat memory {};
+    const bool before = readable();
+    const bool protectedNow = ProtectSecretsFromInspection();
+    const bool ownedByRoot = ::stat("/proc/self/mem", &memory) == 0 && memory.st_uid == 0;
+    ::_exit(before && protectedNow && ownedByRoot ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

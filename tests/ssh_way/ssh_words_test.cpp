@@ -199,9 +199,16 @@ TEST(SshArguments, ForceWhatTheLaunchNeedsAndKeepTheHostADestination) {
   options.passwordOffered = false;
   options.askHostKeys = true;
   arguments = SshArguments(options, Limits{});
-  for (const char* forced : {"-X", "ForwardX11Trusted=no", "PasswordAuthentication=no",
-                             "KbdInteractiveAuthentication=no", "StrictHostKeyChecking=ask"}) {
-    EXPECT_TRUE(has(arguments, forced)) << forced;
+  // What the launch relies on is an option of ssh's, given before the host:
+  // after "--" it would be part of the remote command, and ssh's
+  // configuration could turn it off.
+  const auto end = std::find(arguments.begin(), arguments.end(), "--");
+  EXPECT_NE(std::find(arguments.begin(), end, "-X"), end);
+  for (const char* forced : {"ForwardX11Trusted=no", "PasswordAuthentication=no", "KbdInteractiveAuthentication=no",
+                             "StrictHostKeyChecking=ask"}) {
+    const auto at = std::find(arguments.begin(), end, forced);
+    ASSERT_NE(at, end) << forced;
+    EXPECT_EQ(*(at - 1), "-o") << forced;
   }
   const auto config = SshConfigArguments(options);
   EXPECT_TRUE(has(config, "-G") && has(config, "StrictHostKeyChecking=ask"));
