@@ -5,7 +5,8 @@
 #include "dovrel_version.h"
 #include "session/launch/launch_target.h"
 
-// Every text the form shows, in one place.
+// The form's own texts: its labels, buttons, status lines and questions.
+// The words for how a launch ended are end_words/'s.
 namespace dovrel::texts {
 
 inline constexpr char kCaption[] = "Dovrel";
