@@ -11,23 +11,32 @@ namespace {
 
 constexpr const char* kContext = "Launch";
 
-}  // namespace
+// What kind of end a cause is: the one place that sorts every cause.
+enum class EndKind {
+  kNone,            // no launch ended, or the user closed the form first
+  kStarted,         // the terminal started
+  kLineOnly,        // the line says where the host stopped it; no box
+  kCannotConnect,   // the system's "Cannot Connect"
+  kLoginIncorrect,  // "Login incorrect"
+  kLaunchFailed,    // why the terminal did not start, in DescribeLaunchProblem's words
+};
 
-std::optional<EndBox> BoxOf(const SessionEnd& end) {
-  if (end.byUser) return std::nullopt;
-  switch (end.cause) {
+constexpr EndKind KindOf(LaunchCause cause) {
+  switch (cause) {
     case LaunchCause::kUndecided:
+    case LaunchCause::kAborted:
+      return EndKind::kNone;
     case LaunchCause::kSeen:
     case LaunchCause::kAssumed:
-    case LaunchCause::kAborted:
+      return EndKind::kStarted;
     case LaunchCause::kHostStopped:
     case LaunchCause::kSendFailed:
     case LaunchCause::kNameNotTaken:
-      return std::nullopt;
+      return EndKind::kLineOnly;
     case LaunchCause::kCannotConnect:
-      return EndBox::kCannotConnect;
+      return EndKind::kCannotConnect;
     case LaunchCause::kLoginIncorrect:
-      return EndBox::kLoginIncorrect;
+      return EndKind::kLoginIncorrect;
     case LaunchCause::kNoTcp:
     case LaunchCause::kNoXServer:
     case LaunchCause::kForeignListener:
@@ -51,6 +60,25 @@ std::optional<EndBox> BoxOf(const SessionEnd& end) {
     case LaunchCause::kX11Refused:
     case LaunchCause::kNoRemoteXauth:
     case LaunchCause::kNoSecurity:
+      return EndKind::kLaunchFailed;
+  }
+  return EndKind::kNone;
+}
+
+}  // namespace
+
+std::optional<EndBox> BoxOf(const SessionEnd& end) {
+  if (end.byUser) return std::nullopt;
+  switch (KindOf(end.cause)) {
+    case EndKind::kNone:
+    case EndKind::kStarted:
+    case EndKind::kLineOnly:
+      return std::nullopt;
+    case EndKind::kCannotConnect:
+      return EndBox::kCannotConnect;
+    case EndKind::kLoginIncorrect:
+      return EndBox::kLoginIncorrect;
+    case EndKind::kLaunchFailed:
       return EndBox::kLaunchFailed;
   }
   return std::nullopt;
@@ -67,50 +95,25 @@ std::optional<std::string> FailureLine(const SessionEnd& end) {
     return line;
   }
   const std::string& host = end.target.hostName;
-  switch (end.cause) {
-    case LaunchCause::kUndecided:
-    case LaunchCause::kSeen:
-    case LaunchCause::kAssumed:
-    case LaunchCause::kAborted:
+  switch (KindOf(end.cause)) {
+    case EndKind::kNone:
+    case EndKind::kStarted:
       return std::nullopt;
-    case LaunchCause::kCannotConnect:
+    case EndKind::kCannotConnect:
       return "Cannot Connect: " + end.detail + (said.empty() ? "" : ": " + said);
-    case LaunchCause::kLoginIncorrect:
+    case EndKind::kLoginIncorrect:
       if (!end.said) return "Login incorrect: " + host + end.detail;
       // ssh's own line names the methods refused; the shell's is the host's.
       if (end.target.overSsh) return "Login incorrect: " + host + end.detail + (said.empty() ? "" : ": " + said);
       return "Login incorrect: " + host + end.detail + "; the host said: \"" + said + "\"";
-    case LaunchCause::kNameNotTaken:
+    case EndKind::kLineOnly:
+      if (end.cause != LaunchCause::kNameNotTaken) return "stopped: " + end.detail;
       return "the host asked for the login name again after it was typed " + end.detail + "; its last line: \"" +
              said + "\"";
-    case LaunchCause::kHostStopped:
-    case LaunchCause::kSendFailed:
-      return "stopped: " + end.detail;
-    case LaunchCause::kHostKeyUnknown:
-      if (end.byUser) return "the host key of " + host + " was not accepted; nothing was sent there";
-      return DescribeLaunchProblem(end);
-    case LaunchCause::kNoTcp:
-    case LaunchCause::kNoXServer:
-    case LaunchCause::kForeignListener:
-    case LaunchCause::kListenerUnknown:
-    case LaunchCause::kListenerNotX:
-    case LaunchCause::kTrustHostLocal:
-    case LaunchCause::kRelayFailed:
-    case LaunchCause::kJoinRefused:
-    case LaunchCause::kNoXauth:
-    case LaunchCause::kXauthSilent:
-    case LaunchCause::kProgramMissing:
-    case LaunchCause::kDisplayRefused:
-    case LaunchCause::kDisplayFailed:
-    case LaunchCause::kNoWindow:
-    case LaunchCause::kSshMissing:
-    case LaunchCause::kNoLocalXauth:
-    case LaunchCause::kHostKeyChanged:
-    case LaunchCause::kPasswordExpired:
-    case LaunchCause::kSshQuestion:
-    case LaunchCause::kX11Refused:
-    case LaunchCause::kNoRemoteXauth:
-    case LaunchCause::kNoSecurity:
+    case EndKind::kLaunchFailed:
+      if (end.cause == LaunchCause::kHostKeyUnknown && end.byUser) {
+        return "the host key of " + host + " was not accepted; nothing was sent there";
+      }
       // Standard error in English in every locale, for scripts and bug reports.
       return DescribeLaunchProblem(end);
   }
